@@ -1,0 +1,47 @@
+// Bounds-checked little-endian reads of file bytes.
+#include "ByteView.h"
+
+#include "Errors.h"
+
+namespace korvane {
+
+std::string BeyondEndMessage(std::string_view what, std::uint64_t offset, std::uint64_t count,
+                             std::uint64_t size) {
+  std::string message = "The file ends before ";
+  message += what;
+  message += " (" + std::to_string(count) + (count == 1 ? " byte" : " bytes") + " at offset " +
+             std::to_string(offset) + "; the file has " + std::to_string(size) + " bytes)";
+  return message;
+}
+
+void TByteView::Require(std::uint64_t offset, std::uint64_t count, std::string_view what) const {
+  if (!Contains(offset, count))
+    throw TFormatError(BeyondEndMessage(what, offset, count, FSize));
+}
+
+std::uint8_t TByteView::ReadByte(std::uint64_t offset, std::string_view what) const {
+  Require(offset, 1, what);
+  return FData[offset];
+}
+
+std::uint16_t TByteView::ReadWord(std::uint64_t offset, std::string_view what) const {
+  Require(offset, 2, what);
+  const std::uint8_t* p = FData + offset;
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t TByteView::ReadDWord(std::uint64_t offset, std::string_view what) const {
+  Require(offset, 4, what);
+  const std::uint8_t* p = FData + offset;
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+std::uint64_t TByteView::ReadQWord(std::uint64_t offset, std::string_view what) const {
+  Require(offset, 8, what);
+  const std::uint64_t low = ReadDWord(offset, what);
+  const std::uint64_t high = ReadDWord(offset + 4, what);
+  return low | (high << 32);
+}
+
+} // namespace korvane

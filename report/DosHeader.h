@@ -1,0 +1,14 @@
+// Summary of an MS-DOS program's header.
+#pragma once
+
+#include "ByteView.h"
+#include "ReportView.h"
+
+namespace korvane {
+
+/// Appends the DOS header summary; file starts with the DOS header. Lines are
+/// written as their fields are read, so a short file fails at the first field
+/// it lacks and keeps the lines before it.
+void ReportDosHeader(TReportView& view, const TByteView& file);
+
+} // namespace korvane

@@ -1,0 +1,38 @@
+// Failures of the report engine: exceptions that carry the message the user reads.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace korvane {
+
+/// Root of every failure the engine raises; what() is the user's message.
+class TKorvaneError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+/// Bytes of the file or of the image that a table needs are missing or unreadable.
+class TFormatError : public TKorvaneError {
+public:
+  using TKorvaneError::TKorvaneError;
+};
+
+/// An operating-system call failed; Code() is the system's error number.
+class TOsError : public TKorvaneError {
+public:
+  TOsError(int code, const std::string& message) : TKorvaneError(message), FCode(code) {}
+  int Code() const { return FCode; }
+
+private:
+  int FCode;
+};
+
+/// Message used when the system reports a failure without an error code.
+inline constexpr const char* OsFailureWithoutCode = "A call to an OS function failed";
+
+/// "System Error.  Code: %d.\r\n%s" with the system's text trimmed of trailing
+/// control characters, blanks and full stops.
+std::string SystemErrorMessage(int code, std::string systemText);
+
+} // namespace korvane

@@ -1,0 +1,62 @@
+// The report view kept in memory: the CLI, the tests and the fuzzers write into it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ReportView.h"
+
+namespace korvane {
+
+/// Colour of a line that was never given one: the control's window-text colour.
+inline constexpr std::uint32_t ColourDefault = 0xFF000000;
+
+/// A line of the in-memory report with the format of its characters.
+struct TReportLine {
+  std::string Text;
+  int Size = 8;
+  std::uint32_t Colour = ColourDefault;
+  bool Bold = false;
+};
+
+/// Keeps the content as the rich edit control does: lines separated by
+/// breaks, the last line being the (usually empty) one after the last break.
+class TMemoryReportView final : public TReportView {
+public:
+  TMemoryReportView();
+
+  void BeginUpdate() override { ++FUpdateDepth; }
+  void EndUpdate() override { --FUpdateDepth; }
+  void Clear() override;
+  int AddLine(std::string_view text) override;
+  void SetText(std::string_view text) override;
+  std::string LineText(int index) const override;
+  void FormatLine(int index, int size, std::uint32_t colour, bool bold) override;
+  void SetLeftMargin(int pixels) override { FLeftMargin = pixels; }
+  void ResetCaret() override;
+  void SelectStart() override;
+
+  /// Lines before the empty line after the last break.
+  int LineCount() const;
+  const TReportLine& Line(int index) const;
+  /// The whole content, each line but the last followed by "\n".
+  std::string Text() const;
+
+  int UpdateDepth() const { return FUpdateDepth; }
+  int LeftMargin() const { return FLeftMargin; }
+  /// How often the caret was placed at 0 with and without a scroll request.
+  int CaretResets() const { return FCaretResets; }
+  int StartSelections() const { return FStartSelections; }
+
+private:
+  void AppendText(std::string_view text);
+
+  std::vector<TReportLine> FLines;
+  int FUpdateDepth = 0;
+  int FLeftMargin = 0;
+  int FCaretResets = 0;
+  int FStartSelections = 0;
+};
+
+} // namespace korvane

@@ -1,0 +1,77 @@
+// Operating-system services the report engine needs: a read-only mapping of a
+// file, the file's title, and the user's date and time formats. One
+// implementation per system (posix/, win32/).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "TimeStamp.h"
+
+namespace korvane::platform {
+
+/// The file opened for shared reading. Construction raises TOsError with the
+/// system's message when the file cannot be opened.
+class TReadOnlyFile {
+public:
+  explicit TReadOnlyFile(const std::string& path);
+  ~TReadOnlyFile();
+  TReadOnlyFile(const TReadOnlyFile&) = delete;
+  TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
+
+  /// The system's handle or descriptor.
+  std::intptr_t Handle() const { return FHandle; }
+
+private:
+  std::intptr_t FHandle;
+};
+
+/// A read-only mapping of the whole file. Invalid (and silent) when the system
+/// refuses it; an empty file cannot be mapped.
+class TFileMapping {
+public:
+  explicit TFileMapping(const TReadOnlyFile& file);
+  ~TFileMapping();
+  TFileMapping(const TFileMapping&) = delete;
+  TFileMapping& operator=(const TFileMapping&) = delete;
+
+  bool Valid() const { return FValid; }
+  const TReadOnlyFile& File() const { return FFile; }
+  std::intptr_t Handle() const { return FHandle; }
+  std::uint64_t Size() const { return FSize; }
+
+private:
+  const TReadOnlyFile& FFile;
+  std::intptr_t FHandle = 0;
+  std::uint64_t FSize = 0;
+  bool FValid = false;
+};
+
+/// A read-only view of the whole mapping. Invalid (and silent) when the system
+/// refuses it.
+class TMappedView {
+public:
+  explicit TMappedView(const TFileMapping& mapping);
+  ~TMappedView();
+  TMappedView(const TMappedView&) = delete;
+  TMappedView& operator=(const TMappedView&) = delete;
+
+  bool Valid() const { return FData != nullptr; }
+  const std::uint8_t* Data() const { return FData; }
+  std::size_t Size() const { return FSize; }
+
+private:
+  const std::uint8_t* FData = nullptr;
+  std::size_t FSize = 0;
+};
+
+/// The part of a path after its last folder separator ("\" or ":" on
+/// Windows, with double-byte characters respected; "/" elsewhere).
+std::string FileTitle(std::string_view path);
+
+/// The user's short date and long time formats, read once.
+const TDateTimeFormatter& LocaleDateTimeFormatter();
+
+} // namespace korvane::platform

@@ -1,0 +1,89 @@
+// The report driver: one file in, the whole report out.
+#include "ReportDriver.h"
+
+#include "DosHeader.h"
+#include "PeHeader.h"
+#include "Platform.h"
+
+namespace korvane {
+
+namespace {
+
+constexpr std::uint64_t DosHeaderSize = 64;
+constexpr std::uint64_t e_lfarlcOffset = 0x18;
+constexpr std::uint64_t e_lfanewOffset = 0x3C;
+constexpr std::uint16_t PeRelocationTableOffset = 64;
+
+// Real images from some linkers carry another e_lfarlc; a PE signature
+// where e_lfanew points also marks a PE file.
+bool HasPeSignature(const TByteView& file) {
+  if (file.Size() < DosHeaderSize)
+    return false;
+  const std::uint32_t e_lfanew = file.ReadDWord(e_lfanewOffset, "the DOS header field e_lfanew");
+  if (!file.Contains(e_lfanew, 4))
+    return false;
+  const std::uint8_t* signature = file.Data() + e_lfanew;
+  return signature[0] == 'P' && signature[1] == 'E' && signature[2] == 0 && signature[3] == 0;
+}
+
+} // namespace
+
+TReportDriver::TReportDriver(TReportView& view)
+    : TReportDriver(view, platform::LocaleDateTimeFormatter()) {}
+
+TReportDriver::TReportDriver(TReportView& view, const TDateTimeFormatter& formatter)
+    : FView(view), FFormatter(formatter) {}
+
+void TReportDriver::BuildReport(const std::string& path) {
+  // Owners are declared in the order of acquisition and released in reverse:
+  // view, mapping, (caret), file, update.
+  TUpdateGuard update(FView);
+  FView.Clear();
+  FView.SetLeftMargin(5);
+  const platform::TReadOnlyFile file(path);
+  bool resetCaret = true;
+  {
+    const platform::TFileMapping mapping(file);
+    if (mapping.Valid()) {
+      const platform::TMappedView mapped(mapping);
+      if (mapped.Valid())
+        resetCaret = ReportMappedFile(TByteView(mapped.Data(), mapped.Size()), path);
+    }
+  }
+  if (resetCaret)
+    FView.ResetCaret();
+}
+
+bool TReportDriver::ReportMappedFile(const TByteView& file, const std::string& path) {
+  FFileName = path;
+  const int titleLine = FView.AddStyledLine(platform::FileTitle(FFileName) + "\n", 12);
+
+  const std::uint16_t e_lfarlc = file.ReadWord(e_lfarlcOffset, "the DOS header field e_lfarlc");
+  if (e_lfarlc == PeRelocationTableOffset || HasPeSignature(file))
+    return ReportPeFile(file, titleLine);
+
+  FFileKind = TFileKind::MsDos;
+  FView.AddStyledLine(std::string(GetFileKindText()) + "\n", 10);
+  ReportDosHeader(FView, file);
+  return true;
+}
+
+bool TReportDriver::ReportPeFile(const TByteView& file, int titleLine) {
+  FFileKind = TFileKind::PortableExecutable;
+  const std::uint32_t e_lfanew = file.ReadDWord(e_lfanewOffset, "the DOS header field e_lfanew");
+  const std::uint16_t magic =
+      file.ReadWord(std::uint64_t{e_lfanew} + 24, "the PE headers (optional header Magic)");
+  if (magic != Pe32Magic && magic != Pe32PlusMagic) {
+    FView.SetText(Not32BitPeMessage);
+    FView.FormatLine(titleLine, 8, ColourRed, true);
+    FView.SelectStart();
+    return false;
+  }
+
+  FView.AddStyledLine(std::string(GetFileKindText()) + (magic == Pe32Magic ? " PE32" : " PE32+") + "\n",
+                      10);
+  ReportPeHeader(FView, file, e_lfanew, FFormatter);
+  return true;
+}
+
+} // namespace korvane

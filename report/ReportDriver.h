@@ -1,0 +1,45 @@
+// The report driver: one file in, the whole report out.
+#pragma once
+
+#include <string>
+
+#include "ByteView.h"
+#include "FileKind.h"
+#include "ReportView.h"
+#include "TimeStamp.h"
+
+namespace korvane {
+
+inline constexpr const char* Not32BitPeMessage =
+    "No PE signature found. The file appears to be a 16-bit Windows module.";
+
+/// Writes the report of one file into a view and remembers the file's path
+/// and kind between runs.
+class TReportDriver {
+public:
+  explicit TReportDriver(TReportView& view);
+  TReportDriver(TReportView& view, const TDateTimeFormatter& formatter);
+
+  /// Opens, maps and reports the file; failures travel out after everything
+  /// acquired has been released.
+  void BuildReport(const std::string& path);
+
+  /// The report steps that work on the mapped bytes, from the title line on.
+  /// Returns false for the 16-bit module, whose caret is placed without a
+  /// scroll request instead of being reset.
+  bool ReportMappedFile(const TByteView& file, const std::string& path);
+
+  const std::string& FileName() const { return FFileName; }
+  TFileKind FileKind() const { return FFileKind; }
+  const char* GetFileKindText() const { return FileKindText(FFileKind); }
+
+private:
+  bool ReportPeFile(const TByteView& file, int titleLine);
+
+  TReportView& FView;
+  const TDateTimeFormatter& FFormatter;
+  std::string FFileName;
+  TFileKind FFileKind = TFileKind::MsDos;
+};
+
+} // namespace korvane

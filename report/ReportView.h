@@ -1,0 +1,61 @@
+// The report as lines of 8-bit text with one style per line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace korvane {
+
+/// Colour value that tells FormatLine to leave a line's colour unchanged.
+inline constexpr std::uint32_t ColourLeave = 0x20000000;
+/// RGB(255, 0, 0) as a Windows colour value.
+inline constexpr std::uint32_t ColourRed = 0x000000FF;
+
+/// What FormatLine applies to one whole line.
+struct TReportStyle {
+  int Size = 8;                        // points
+  std::uint32_t Colour = ColourLeave;  // RGB colour value, or ColourLeave
+  bool Bold = false;                   // the style set: {bold} or {}
+};
+
+/// The operations that the report writers use on the report control.
+class TReportView {
+public:
+  virtual ~TReportView() = default;
+
+  virtual void BeginUpdate() = 0;
+  virtual void EndUpdate() = 0;
+  virtual void Clear() = 0;
+  /// Appends text and a line break at the end; every line feed in text also
+  /// ends a line. Returns the index of the first line added.
+  virtual int AddLine(std::string_view text) = 0;
+  /// Replaces the whole content by the lines of text.
+  virtual void SetText(std::string_view text) = 0;
+  /// The text of a line without its line break.
+  virtual std::string LineText(int index) const = 0;
+  virtual void FormatLine(int index, int size, std::uint32_t colour, bool bold) = 0;
+  virtual void SetLeftMargin(int pixels) = 0;
+  /// Selects the empty range at position 0 and scrolls the caret into view.
+  virtual void ResetCaret() = 0;
+  /// Selects the empty range at position 0 without scrolling.
+  virtual void SelectStart() = 0;
+
+  /// AddLine, then the line in bold at size points, colour unchanged.
+  int AddStyledLine(std::string_view text, int size);
+};
+
+/// Brackets a report: BeginUpdate now, EndUpdate when it goes out of scope,
+/// also when a failure travels through.
+class TUpdateGuard {
+public:
+  explicit TUpdateGuard(TReportView& view) : FView(view) { FView.BeginUpdate(); }
+  ~TUpdateGuard() { FView.EndUpdate(); }
+  TUpdateGuard(const TUpdateGuard&) = delete;
+  TUpdateGuard& operator=(const TUpdateGuard&) = delete;
+
+private:
+  TReportView& FView;
+};
+
+} // namespace korvane

@@ -1,0 +1,69 @@
+# Shared set-up of scripts/test and scripts/run: installs what is missing on a
+# Debian 12 machine and prepares a private, quiet, headless Wine.
+# Sourced, not run.
+
+KORVANE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+korvane_log() { echo "[korvane] $*" >&2; }
+
+# Installs the Debian packages that are missing. "cross" adds the mingw-w64
+# cross compiler; "win32" adds it with Wine (i386) and a headless display.
+korvane_install() {
+  local want=(cmake ninja-build g++ googletest libbenchmark-dev clang libclang-rt-14-dev hyperfine)
+  case "${1:-}" in
+    cross) want+=(g++-mingw-w64-i686 mingw-w64-i686-dev) ;;
+    win32) want+=(g++-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 xvfb xauth imagemagick) ;;
+  esac
+  local missing=()
+  for package in "${want[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    korvane_log "missing packages: ${missing[*]} (run as root to install them)"
+    return 1
+  fi
+  korvane_log "installing: ${missing[*]}"
+  if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
+    dpkg --add-architecture i386
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q >&2 && apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
+}
+
+# A private Wine prefix and display for this checkout; starts wineserver and
+# Xvfb detached, so test runners do not wait on their inherited pipes.
+korvane_wine_up() {
+  export WINEPREFIX="$KORVANE_ROOT/build/wineprefix"
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEARCH=win32
+  if [ -z "${KORVANE_XVFB_PID:-}" ]; then
+    local display
+    for display in $(seq 91 120); do
+      [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] && continue
+      Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+      KORVANE_XVFB_PID=$!
+      export DISPLAY=":$display"
+      break
+    done
+    local waited=0
+    until [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] || [ $waited -ge 100 ]; do sleep 0.1; waited=$((waited + 1)); done
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    korvane_log "creating the Wine prefix"
+    mkdir -p "$WINEPREFIX"
+    timeout 300 wineboot -i </dev/null >/dev/null 2>&1 || true
+  fi
+  timeout 60 wineserver -p 600 </dev/null >/dev/null 2>&1 || true
+  timeout 120 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+korvane_wine_down() {
+  [ -n "${WINEPREFIX:-}" ] && timeout 30 wineserver -k </dev/null >/dev/null 2>&1 || true
+  if [ -n "${KORVANE_XVFB_PID:-}" ]; then
+    kill "$KORVANE_XVFB_PID" 2>/dev/null || true
+    wait "$KORVANE_XVFB_PID" 2>/dev/null || true
+    KORVANE_XVFB_PID=
+  fi
+}

@@ -1,0 +1,228 @@
+// The report driver: outcome of every kind of file, the styled title and kind
+// lines, release of everything it acquired, and reads that stay inside the file.
+#include <gtest/gtest.h>
+
+#include "Errors.h"
+#include "ReportDriver.h"
+#include "TestSupport.h"
+
+namespace korvane {
+namespace {
+
+using test::TBytes;
+using test::TDosBuilder;
+using test::TPeBuilder;
+using test::TTempFile;
+
+struct TRun {
+  TMemoryReportView View;
+  TReportDriver Driver{View, test::IsoFormatter()};
+  std::string Failure;
+
+  void Build(const std::string& path) {
+    try {
+      Driver.BuildReport(path);
+    } catch (const TKorvaneError& error) {
+      Failure = error.what();
+    }
+  }
+};
+
+void ExpectStyle(const TMemoryReportView& view, int line, int size, bool bold, std::uint32_t colour) {
+  SCOPED_TRACE("line " + std::to_string(line));
+  EXPECT_EQ(view.Line(line).Size, size);
+  EXPECT_EQ(view.Line(line).Bold, bold);
+  EXPECT_EQ(view.Line(line).Colour, colour);
+}
+
+TEST(ReportDriverOutcomes, DosProgram) {
+  const TTempFile file(TDosBuilder().Build(), "prog.com");
+  TRun run;
+  run.Build(file.Path());
+  ASSERT_EQ(run.Failure, "");
+  const auto lines = test::ReportLines(run.View);
+  ASSERT_EQ(lines.size(), 17u);
+  EXPECT_EQ(lines[0], "prog.com");
+  EXPECT_EQ(lines[1], "");
+  EXPECT_EQ(lines[2], "MS DOS Executable");
+  EXPECT_EQ(lines[3], "");
+  EXPECT_EQ(lines[4], "Total 512-byte pages:\t0");
+  ExpectStyle(run.View, 0, 12, true, ColourDefault);
+  ExpectStyle(run.View, 2, 10, true, ColourDefault);
+  ExpectStyle(run.View, 4, 8, false, ColourDefault);
+  EXPECT_EQ(run.Driver.FileKind(), TFileKind::MsDos);
+  EXPECT_STREQ(run.Driver.GetFileKindText(), "MS DOS Executable");
+  EXPECT_EQ(run.Driver.FileName(), file.Path());
+  EXPECT_EQ(run.View.CaretResets(), 1);
+  EXPECT_EQ(run.View.LeftMargin(), 5);
+}
+
+TEST(ReportDriverOutcomes, Pe32AndPe32PlusKindLines) {
+  struct TCase {
+    const char* Name;
+    TBytes Bytes;
+    const char* KindLine;
+  };
+  const TCase cases[] = {
+      {"PE32", TPeBuilder().Build(), "Portable Executable PE32"},
+      {"PE32+", TPeBuilder().Pe32Plus().Build(), "Portable Executable PE32+"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const TTempFile file(c.Bytes, "a.dll");
+    TRun run;
+    run.Build(file.Path());
+    ASSERT_EQ(run.Failure, "");
+    const auto lines = test::ReportLines(run.View);
+    ASSERT_EQ(lines.size(), 4u + 18u);
+    EXPECT_EQ(lines[0], "a.dll");
+    EXPECT_EQ(lines[2], c.KindLine);
+    EXPECT_EQ(lines[4].rfind("Characteristics:\t\t", 0), 0u);
+    EXPECT_EQ(lines.back().rfind("Size of local heap to commit:\t", 0), 0u);
+    ExpectStyle(run.View, 2, 10, true, ColourDefault);
+    EXPECT_STREQ(run.Driver.GetFileKindText(), "Portable Executable");
+    EXPECT_EQ(run.View.CaretResets(), 1);
+  }
+}
+
+TEST(ReportDriverOutcomes, OtherMagicGivesTheRedLineOnly) {
+  const TTempFile file(TPeBuilder().Magic(0x0107).Build());
+  TRun run;
+  run.Build(file.Path());
+  ASSERT_EQ(run.Failure, "");
+  EXPECT_EQ(test::ReportLines(run.View), std::vector<std::string>{Not32BitPeMessage});
+  ExpectStyle(run.View, 0, 8, true, ColourRed);
+  EXPECT_EQ(run.Driver.FileKind(), TFileKind::PortableExecutable);
+  EXPECT_EQ(run.Driver.FileName(), file.Path());
+  EXPECT_EQ(run.View.CaretResets(), 0);
+  EXPECT_EQ(run.View.StartSelections(), 1);
+  EXPECT_EQ(run.View.UpdateDepth(), 0);
+}
+
+TEST(ReportDriverOutcomes, UnopenableAndEmptyFilesKeepThePreviousFile) {
+  const TTempFile dos(TDosBuilder().Build(), "first.exe");
+  const TTempFile empty(TBytes{}, "empty.exe");
+  TRun run;
+  run.Build(dos.Path());
+  ASSERT_EQ(run.Failure, "");
+
+  run.Build(empty.Path());
+  EXPECT_EQ(run.Failure, "");
+  EXPECT_EQ(run.View.LineCount(), 0);
+  EXPECT_EQ(run.Driver.FileName(), dos.Path());
+  EXPECT_EQ(run.View.CaretResets(), 2);
+
+  run.Build(test::MissingPath());
+  EXPECT_EQ(run.View.LineCount(), 0);
+  EXPECT_EQ(run.Driver.FileName(), dos.Path());
+  EXPECT_EQ(run.View.CaretResets(), 2);
+  EXPECT_EQ(run.View.UpdateDepth(), 0);
+#ifdef _WIN32
+  EXPECT_EQ(run.Failure.rfind("System Error.  Code: 2.\r\n", 0), 0u) << run.Failure;
+#else
+  EXPECT_EQ(run.Failure, "System Error.  Code: 2.\r\nNo such file or directory");
+  TRun folder;
+  folder.Build(dos.Folder());
+  EXPECT_EQ(folder.Failure, "System Error.  Code: 21.\r\nIs a directory");
+#endif
+  EXPECT_NE(run.Failure.back(), '.');
+}
+
+TEST(ReportDriverOutcomes, NewDriverReportsMsDosKind) {
+  TMemoryReportView view;
+  const TReportDriver driver(view);
+  EXPECT_STREQ(driver.GetFileKindText(), "MS DOS Executable");
+  EXPECT_EQ(driver.FileName(), "");
+}
+
+TEST(ReportDriverKind, PeSignatureOrRelocationOffsetChoosesThePePath) {
+  struct TCase {
+    const char* Name;
+    TBytes Bytes;
+    const char* KindLine;
+  };
+  TBytes text(200, 'x');
+  const TCase cases[] = {
+      {"e_lfarlc 0x60 with PE signature", TPeBuilder().PatchWord(0x18, 0x60).Build(), "Portable Executable PE32"},
+      {"e_lfarlc 0x40 without PE signature", TPeBuilder().PatchDWord(TPeBuilder::PeOffset, 0).Build(),
+       "Portable Executable PE32"},
+      {"text file", text, "MS DOS Executable"},
+      {"e_lfanew beyond the end", TDosBuilder().Word(0x3C, 0xFFFF).Word(0x3E, 0xFFFF).Build(), "MS DOS Executable"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TMemoryReportView view;
+    TReportDriver driver(view, test::IsoFormatter());
+    driver.ReportMappedFile(TByteView(c.Bytes.data(), c.Bytes.size()), "x");
+    EXPECT_EQ(view.LineText(2), c.KindLine);
+  }
+}
+
+TEST(ReportDriverFailures, ShortFilesNameWhatIsMissingAndKeepEarlierLines) {
+  const TBytes pe = TPeBuilder().Build();
+  struct TCase {
+    const char* Name;
+    TBytes Bytes;
+    const char* Missing;
+    int Lines;
+  };
+  const TCase cases[] = {
+      {"ten bytes", TBytes(10, 'M'), "e_lfarlc", 2},
+      {"PE mark, no e_lfanew", TBytes(pe.begin(), pe.begin() + 40), "e_lfanew", 2},
+      {"e_lfanew outside the file", TBytes(pe.begin(), pe.begin() + 0x90), "optional header Magic", 2},
+      {"PE headers cut", TBytes(pe.begin(), pe.begin() + TPeBuilder::OptionalOffset + 4), "ImageBase", 8},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const TTempFile file(c.Bytes);
+    TRun run;
+    run.Build(file.Path());
+    EXPECT_NE(run.Failure.find(c.Missing), std::string::npos) << run.Failure;
+    EXPECT_EQ(run.View.LineCount(), c.Lines);
+    EXPECT_EQ(run.View.LineText(0), "sample.exe");
+    EXPECT_EQ(run.View.CaretResets(), 0);
+    EXPECT_EQ(run.View.UpdateDepth(), 0);
+  }
+}
+
+TEST(ReportDriverRelease, EveryPathReleasesFileAndMapping) {
+  const TBytes pe = TPeBuilder().Build();
+  const TTempFile good(pe);
+  const TTempFile cut(TBytes(pe.begin(), pe.begin() + 0x100));
+  const TTempFile empty(TBytes{});
+  const TTempFile oldMagic(TPeBuilder().Magic(0x0107).Build());
+  const std::string missing = test::MissingPath();
+
+  const int before = test::OpenHandleCount();
+  for (int i = 0; i < 20; ++i) {
+    for (const std::string& path : {good.Path(), cut.Path(), empty.Path(), oldMagic.Path(), missing}) {
+      TRun run;
+      run.Build(path);
+      EXPECT_EQ(run.View.UpdateDepth(), 0);
+    }
+  }
+  EXPECT_EQ(test::OpenHandleCount(), before);
+}
+
+// Every length from 0 to past the PE headers, with the file's last byte at
+// the end of a readable page: the engine must fail cleanly, never fault.
+TEST(ReportDriverBounds, TruncatedFilesNeverReadPastTheEnd) {
+  const TBytes files[] = {TPeBuilder().Build(), TPeBuilder().Pe32Plus().Build(), TDosBuilder().Build(),
+                          TPeBuilder().PatchWord(0x18, 0x60).Build()};
+  for (const TBytes& whole : files) {
+    for (std::size_t length = 0; length <= TPeBuilder::OptionalOffset + 260 && length <= whole.size(); ++length) {
+      SCOPED_TRACE(length);
+      const test::TGuardedBytes guarded(TBytes(whole.begin(), whole.begin() + static_cast<long>(length)));
+      TMemoryReportView view;
+      TReportDriver driver(view, test::IsoFormatter());
+      try {
+        driver.ReportMappedFile(guarded.View(), "cut.exe");
+      } catch (const TFormatError&) {
+      }
+      EXPECT_EQ(view.LineText(0), "cut.exe");
+    }
+  }
+}
+
+} // namespace
+} // namespace korvane
