@@ -34,7 +34,7 @@ korvane_install() {
 # A private Wine prefix and display for this checkout; starts wineserver and
 # Xvfb detached, so test runners do not wait on their inherited pipes.
 korvane_wine_up() {
-  export WINEPREFIX="$KORVANE_ROOT/build/wineprefix"
+  export WINEPREFIX="${KORVANE_WINEPREFIX:-$KORVANE_ROOT/build/wineprefix}"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
   export WINEARCH=win32
