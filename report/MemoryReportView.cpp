@@ -5,33 +5,32 @@
 
 namespace korvane {
 
-TMemoryReportView::TMemoryReportView() : FLines(1) {}
+TMemoryReportView::TMemoryReportView() : FStarts(1, 0) {}
 
-void TMemoryReportView::Clear() { FLines.assign(1, TReportLine{}); }
+void TMemoryReportView::Clear() {
+  FText.clear();
+  FStarts.assign(1, 0);
+  FFormats.clear();
+}
 
 int TMemoryReportView::LineCount() const {
-  const int all = static_cast<int>(FLines.size());
-  return FLines.back().Text.empty() ? all - 1 : all;
+  // The last line is empty exactly when the text ends where it starts.
+  return FStarts.back() == FText.size() ? AllLines() - 1 : AllLines();
 }
 
 void TMemoryReportView::AppendText(std::string_view text) {
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t feed = text.find('\n', start);
-    if (feed == std::string_view::npos) {
-      FLines.back().Text.append(text.substr(start));
-      return;
-    }
-    FLines.back().Text.append(text.substr(start, feed - start));
-    FLines.emplace_back();
-    start = feed + 1;
-  }
+  const std::size_t base = FText.size();
+  FText.append(text);
+  for (std::size_t i = base; i < FText.size(); ++i)
+    if (FText[i] == '\n')
+      FStarts.push_back(i + 1);
 }
 
 int TMemoryReportView::AddLine(std::string_view text) {
   const int index = LineCount();
   AppendText(text);
-  FLines.emplace_back();
+  FText += '\n';
+  FStarts.push_back(FText.size());
   return index;
 }
 
@@ -40,40 +39,45 @@ void TMemoryReportView::SetText(std::string_view text) {
   AppendText(text);
 }
 
-const TReportLine& TMemoryReportView::Line(int index) const {
-  if (index < 0 || index >= static_cast<int>(FLines.size()))
+std::string_view TMemoryReportView::LineView(int index) const {
+  const auto i = static_cast<std::size_t>(index);
+  const std::size_t start = FStarts[i];
+  const std::size_t end = i + 1 < FStarts.size() ? FStarts[i + 1] - 1 : FText.size();
+  return std::string_view(FText).substr(start, end - start);
+}
+
+TReportLine TMemoryReportView::Line(int index) const {
+  if (index < 0 || index >= AllLines())
     throw TKorvaneError("Report line index out of range (" + std::to_string(index) + ")");
-  return FLines[static_cast<std::size_t>(index)];
+  TReportLine line;
+  line.Text = std::string(LineView(index));
+  const auto format = FFormats.find(index);
+  if (format != FFormats.end()) {
+    line.Size = format->second.Size;
+    line.Colour = format->second.Colour;
+    line.Bold = format->second.Bold;
+  }
+  return line;
 }
 
 std::string TMemoryReportView::LineText(int index) const {
-  if (index < 0 || index >= static_cast<int>(FLines.size()))
+  if (index < 0 || index >= AllLines())
     return {};
-  return FLines[static_cast<std::size_t>(index)].Text;
+  return std::string(LineView(index));
 }
 
 void TMemoryReportView::FormatLine(int index, int size, std::uint32_t colour, bool bold) {
-  if (index < 0 || index >= static_cast<int>(FLines.size()))
+  if (index < 0 || index >= AllLines())
     return;
-  TReportLine& line = FLines[static_cast<std::size_t>(index)];
-  line.Bold = bold;
-  line.Size = size;
+  TLineFormat& format = FFormats[index];
+  format.Bold = bold;
+  format.Size = size;
   if (colour != ColourLeave)
-    line.Colour = colour;
+    format.Colour = colour;
 }
 
 void TMemoryReportView::ResetCaret() { ++FCaretResets; }
 
 void TMemoryReportView::SelectStart() { ++FStartSelections; }
-
-std::string TMemoryReportView::Text() const {
-  std::string text;
-  for (std::size_t i = 0; i < FLines.size(); ++i) {
-    if (i > 0)
-      text += '\n';
-    text += FLines[i].Text;
-  }
-  return text;
-}
 
 } // namespace korvane

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "ReportView.h"
@@ -22,6 +24,9 @@ struct TReportLine {
 
 /// Keeps the content as the rich edit control does: lines separated by
 /// breaks, the last line being the (usually empty) one after the last break.
+/// The text is one buffer with the start of each line beside it, and only
+/// styled lines carry a format, so a report of many lines costs little more
+/// than its text and appending is linear.
 class TMemoryReportView final : public TReportView {
 public:
   TMemoryReportView();
@@ -39,9 +44,10 @@ public:
 
   /// Lines before the empty line after the last break.
   int LineCount() const;
-  const TReportLine& Line(int index) const;
+  /// The line's text and format; fails for an index past the last line.
+  TReportLine Line(int index) const;
   /// The whole content, each line but the last followed by "\n".
-  std::string Text() const;
+  const std::string& Text() const { return FText; }
 
   int UpdateDepth() const { return FUpdateDepth; }
   int LeftMargin() const { return FLeftMargin; }
@@ -50,9 +56,19 @@ public:
   int StartSelections() const { return FStartSelections; }
 
 private:
-  void AppendText(std::string_view text);
+  struct TLineFormat {
+    int Size = 8;
+    std::uint32_t Colour = ColourDefault;
+    bool Bold = false;
+  };
 
-  std::vector<TReportLine> FLines;
+  void AppendText(std::string_view text);
+  int AllLines() const { return static_cast<int>(FStarts.size()); }
+  std::string_view LineView(int index) const;
+
+  std::string FText;
+  std::vector<std::size_t> FStarts;
+  std::unordered_map<int, TLineFormat> FFormats;
   int FUpdateDepth = 0;
   int FLeftMargin = 0;
   int FCaretResets = 0;

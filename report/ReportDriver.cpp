@@ -2,6 +2,9 @@
 #include "ReportDriver.h"
 
 #include "DosHeader.h"
+#include "Exports.h"
+#include "Imports.h"
+#include "LoadedImage.h"
 #include "PeHeader.h"
 #include "Platform.h"
 
@@ -83,7 +86,32 @@ bool TReportDriver::ReportPeFile(const TByteView& file, int titleLine) {
   FView.AddStyledLine(std::string(GetFileKindText()) + (magic == Pe32Magic ? " PE32" : " PE32+") + "\n",
                       10);
   ReportPeHeader(FView, file, e_lfanew, FFormatter);
+  if (magic == Pe32Magic)
+    ReportImage(file, e_lfanew);
   return true;
+}
+
+void TReportDriver::ReportImage(const TByteView& file, std::uint32_t e_lfanew) {
+  // The image is released before the caller releases the view, the mapping
+  // and the file, also when a failure travels out.
+  TLoadedImage image = BuildLoadedImage(file, e_lfanew);
+  const std::uint64_t pe = e_lfanew;
+  const std::uint32_t relocationRva =
+      file.ReadDWord(pe + TImageLayout::BaseRelocationRva, "the data directory entry of the base relocation table");
+  if (relocationRva != 0) {
+    const std::uint32_t relocationSize = file.ReadDWord(
+        pe + TImageLayout::BaseRelocationSize, "the data directory entry of the base relocation table (size)");
+    ApplyBaseRelocations(image, relocationRva, relocationSize, image.Delta());
+  }
+  const std::uint32_t exportRva =
+      file.ReadDWord(pe + TImageLayout::ExportDirectoryRva, "the data directory entry of the export table");
+  if (exportRva != 0)
+    ReportExports(FView, image, exportRva);
+  const std::uint32_t importRva =
+      file.ReadDWord(pe + TImageLayout::ImportDirectoryRva, "the data directory entry of the import table");
+  if (importRva != 0)
+    ReportImports(FView, image, importRva);
+  ReleaseLoadedImage(image);
 }
 
 } // namespace korvane

@@ -35,6 +35,8 @@ public:
 
 private:
   bool ReportPeFile(const TByteView& file, int titleLine);
+  /// PE32 only: lays out the image, relocates it, lists exports and imports.
+  void ReportImage(const TByteView& file, std::uint32_t e_lfanew);
 
   TReportView& FView;
   const TDateTimeFormatter& FFormatter;

@@ -19,14 +19,13 @@ namespace {
 
 constexpr const char* Usage = "usage: korvane-report [--rtf] FILE\n";
 
+// The view keeps its lines joined by line feeds already: one write, plus the
+// break of a last line that has none.
 void WriteLines(const korvane::TMemoryReportView& view) {
-  std::string out;
-  const int count = view.LineCount();
-  for (int i = 0; i < count; ++i) {
-    out += view.Line(i).Text;
-    out += '\n';
-  }
-  std::fwrite(out.data(), 1, out.size(), stdout);
+  const std::string& text = view.Text();
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  if (!text.empty() && text.back() != '\n')
+    std::fputc('\n', stdout);
 }
 
 } // namespace

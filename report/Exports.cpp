@@ -1,0 +1,72 @@
+// The export listing.
+#include "Exports.h"
+
+#include <string>
+
+#include "Errors.h"
+#include "Numbers.h"
+
+namespace korvane {
+
+namespace {
+
+// Offsets in the export directory table.
+constexpr std::uint32_t NumberOfNamesOffset = 24;
+constexpr std::uint32_t AddressOfNamesOffset = 32;
+constexpr std::uint32_t AddressOfNameOrdinalsOffset = 36;
+
+void AppendOrdinal(std::string& line, std::uint16_t ordinal) {
+  char digits[5];
+  int length = 0;
+  std::uint32_t rest = ordinal;
+  do {
+    digits[length++] = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  } while (rest != 0);
+  for (int pad = length; pad < 4; ++pad)
+    line += '0';
+  while (length > 0)
+    line += digits[--length];
+}
+
+} // namespace
+
+void ReportExports(TReportView& view, const TImageReader& image, std::uint32_t exportRva) {
+  view.AddLine("");
+  view.AddStyledLine("Exports", 10);
+  view.AddLine("");
+  view.AddStyledLine("Ordinal\tFunction", 8);
+
+  // Sums of RVAs are formed in 64 bits: one that passes 2^32 fails its read.
+  const std::uint64_t directory = exportRva;
+  const auto count = static_cast<std::int32_t>(
+      image.ReadDWord(directory + NumberOfNamesOffset, "the export directory (NumberOfNames)"));
+  if (count <= 0)
+    return;
+  const std::uint64_t names = image.ReadDWord(directory + AddressOfNamesOffset, "the export directory (AddressOfNames)");
+  const std::uint64_t ordinals =
+      image.ReadDWord(directory + AddressOfNameOrdinalsOffset, "the export directory (AddressOfNameOrdinals)");
+
+  std::string line;
+  std::uint64_t textBytes = 0;
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (i == MaxExportLines)
+      throw TFormatError("The export directory lists " + Decimal(static_cast<std::uint32_t>(count)) +
+                         " names (NumberOfNames); the listing stops after " + Decimal(MaxExportLines));
+    const auto index = static_cast<std::uint64_t>(i);
+    const std::uint16_t ordinal = image.ReadWord(ordinals + 2 * index, "an entry of the export ordinal table");
+    const std::uint32_t nameRva = image.ReadDWord(names + 4 * index, "an entry of the export name pointer table");
+    const std::string name = image.ReadText(nameRva, "an exported name");
+    textBytes += name.size();
+    if (textBytes > MaxExportTextBytes)
+      throw TFormatError("The exported names hold more than " + Decimal(MaxExportTextBytes) +
+                         " bytes; the listing stops here");
+    line.clear();
+    AppendOrdinal(line, ordinal);
+    line += '\t';
+    AppendShownText(line, name);
+    view.AddLine(line);
+  }
+}
+
+} // namespace korvane

@@ -1,0 +1,22 @@
+// The export listing: each name of the export name pointer table with its
+// entry of the ordinal table.
+#pragma once
+
+#include <cstdint>
+
+#include "LoadedImage.h"
+#include "ReportView.h"
+
+namespace korvane {
+
+/// The listing stops with a failure rather than write more entry lines than
+/// this; the largest real export tables hold about 65,000 names.
+inline constexpr std::int32_t MaxExportLines = 1 << 20;
+/// Nor does it gather more name bytes than this in all.
+inline constexpr std::uint64_t MaxExportTextBytes = std::uint64_t{256} << 20;
+
+/// Writes the "Exports" section for the export directory at exportRva; each
+/// entry line is written as soon as its entry is read.
+void ReportExports(TReportView& view, const TImageReader& image, std::uint32_t exportRva);
+
+} // namespace korvane

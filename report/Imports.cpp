@@ -1,0 +1,104 @@
+// The import listing.
+#include "Imports.h"
+
+#include <string>
+
+#include "Errors.h"
+#include "ImportDirs.h"
+#include "Numbers.h"
+
+namespace korvane {
+
+namespace {
+
+// An import descriptor: 20 bytes; offsets of the fields read here.
+constexpr std::uint64_t DescriptorSize = 20;
+constexpr std::uint64_t OriginalFirstThunkOffset = 0;
+constexpr std::uint64_t TimeDateStampOffset = 4;
+constexpr std::uint64_t NameOffset = 12;
+constexpr std::uint64_t FirstThunkOffset = 16;
+
+class TImportWalk {
+public:
+  TImportWalk(const TImageReader& image, TImportDirs& dirs) : FImage(image), FDirs(dirs) {}
+
+  void Walk(std::uint64_t descriptor) {
+    for (;; descriptor += DescriptorSize) {
+      const std::uint32_t nameRva = FImage.ReadDWord(descriptor + NameOffset, "an import descriptor (Name)");
+      if (nameRva == 0)
+        return;
+      const std::uint32_t timeDateStamp =
+          FImage.ReadDWord(descriptor + TimeDateStampOffset, "an import descriptor (TimeDateStamp)");
+      // A bound import (TimeDateStamp not 0) walks its lookup table; one
+      // without a lookup table (OriginalFirstThunk 0) walks the address table,
+      // never RVA 0.
+      std::uint32_t thunks = 0;
+      if (timeDateStamp != 0)
+        thunks = FImage.ReadDWord(descriptor + OriginalFirstThunkOffset, "an import descriptor (OriginalFirstThunk)");
+      if (thunks == 0)
+        thunks = FImage.ReadDWord(descriptor + FirstThunkOffset, "an import descriptor (FirstThunk)");
+      WalkThunks(thunks, nameRva);
+    }
+  }
+
+private:
+  void WalkThunks(std::uint64_t thunk, std::uint32_t nameRva) {
+    // The library name is read when its first function is added, so a
+    // descriptor that imports nothing never reads it.
+    TImportDir* dir = nullptr;
+    for (;; thunk += 4) {
+      const std::uint32_t value = FImage.ReadDWord(thunk, "an import thunk");
+      if (value == 0)
+        return;
+      if (FFunctions == MaxImportFunctions)
+        throw TFormatError("The import directory names more than " + Decimal(MaxImportFunctions) +
+                           " functions; the listing stops here");
+      std::string function;
+      if (IsOrdinalThunk(value)) {
+        // The ordinal is bits 15 to 0; bits 30 to 16 are ignored.
+        function = "#" + Decimal(value & 0xFFFFu);
+      } else {
+        function = FImage.ReadText(std::uint64_t{value} + 2, "an imported function name");
+        FTextBytes += function.size();
+        if (FTextBytes > MaxImportTextBytes)
+          throw TFormatError("The imported function names hold more than " + Decimal(MaxImportTextBytes) +
+                             " bytes; the listing stops here");
+      }
+      if (dir == nullptr)
+        dir = &FDirs.FindOrAddDir(FImage.ReadText(nameRva, "an imported library name"));
+      dir->Functions.push_back(std::move(function));
+      ++FFunctions;
+    }
+  }
+
+  const TImageReader& FImage;
+  TImportDirs& FDirs;
+  std::uint32_t FFunctions = 0;
+  std::uint64_t FTextBytes = 0;
+};
+
+} // namespace
+
+void ReportImports(TReportView& view, const TImageReader& image, std::uint32_t importRva) {
+  TImportDirs dirs;
+  TImportWalk(image, dirs).Walk(importRva);
+
+  view.AddLine("");
+  view.AddStyledLine("Imports", 10);
+  std::string line;
+  for (int i = 0; i < dirs.Count(); ++i) {
+    const TImportDir& dir = dirs.GetDir(i);
+    view.AddLine("");
+    line.clear();
+    AppendShownText(line, dir.Name);
+    view.AddStyledLine(line, 8);
+    view.AddLine("");
+    for (const std::string& function : dir.Functions) {
+      line.clear();
+      AppendShownText(line, function);
+      view.AddLine(line);
+    }
+  }
+}
+
+} // namespace korvane

@@ -1,0 +1,24 @@
+// The import listing: the imported functions grouped by library.
+#pragma once
+
+#include <cstdint>
+
+#include "LoadedImage.h"
+#include "ReportView.h"
+
+namespace korvane {
+
+/// The walk stops with a failure rather than gather more functions than
+/// this; real files import a few thousand.
+inline constexpr std::uint32_t MaxImportFunctions = 1 << 20;
+/// Nor does it gather more bytes of function names than this in all.
+inline constexpr std::uint64_t MaxImportTextBytes = std::uint64_t{256} << 20;
+
+/// Bit 31 of a thunk marks an import by ordinal.
+constexpr bool IsOrdinalThunk(std::uint32_t thunk) { return (thunk & 0x80000000u) != 0; }
+
+/// Gathers every descriptor of the import directory at importRva, then
+/// writes the "Imports" section; a failure while gathering writes nothing.
+void ReportImports(TReportView& view, const TImageReader& image, std::uint32_t importRva);
+
+} // namespace korvane

@@ -1,0 +1,44 @@
+// Win32 side of the image reservation: VirtualAlloc with MEM_RESERVE and
+// PAGE_NOACCESS, given back with one MEM_RELEASE.
+#include "../ImageMemory.h"
+
+#include <string>
+#include <windows.h>
+
+#include "../Errors.h"
+
+namespace korvane::platform {
+
+namespace {
+
+std::string SystemText(DWORD code) {
+  char buffer[256];
+  DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                  0, buffer, sizeof buffer, nullptr);
+  while (length > 0 && (static_cast<unsigned char>(buffer[length - 1]) <= 32 || buffer[length - 1] == '.'))
+    --length;
+  return std::string(buffer, length);
+}
+
+} // namespace
+
+TAddressReservation::TAddressReservation(std::uint32_t size) : FSize(size) {
+  void* base = ::VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
+  if (base == nullptr) {
+    const DWORD code = ::GetLastError();
+    throw TOsError(static_cast<int>(code), "The system refused to reserve " + std::to_string(size) +
+                                               " bytes of address space for the image (SizeOfImage): " +
+                                               SystemText(code));
+  }
+  FBase = reinterpret_cast<std::uintptr_t>(base);
+}
+
+TAddressReservation::~TAddressReservation() { Release(); }
+
+void TAddressReservation::Release() {
+  if (FBase != 0)
+    ::VirtualFree(reinterpret_cast<void*>(FBase), 0, MEM_RELEASE);
+  FBase = 0;
+}
+
+} // namespace korvane::platform
