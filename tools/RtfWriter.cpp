@@ -29,7 +29,7 @@ void AppendEscaped(std::string& rtf, const std::string& text) {
 
 } // namespace
 
-std::string ReportToRtf(const TMemoryReportView& view) {
+std::string ReportToRtf(const TMemoryReportView& view, unsigned codePage) {
   const int count = view.LineCount();
   std::vector<std::uint32_t> colours;
   for (int i = 0; i < count; ++i) {
@@ -38,14 +38,16 @@ std::string ReportToRtf(const TMemoryReportView& view) {
       colours.push_back(colour);
   }
 
-  std::string rtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss MS Sans Serif;}}";
+  std::string rtf = "{\\rtf1\\ansi\\ansicpg" + std::to_string(codePage) +
+                    "\\deff0{\\fonttbl{\\f0\\fswiss MS Sans Serif;}}";
   rtf += "{\\colortbl;";
   for (const std::uint32_t colour : colours) {
     // A Windows colour value keeps red in its low byte.
     rtf += "\\red" + std::to_string(colour & 0xFF) + "\\green" + std::to_string((colour >> 8) & 0xFF) +
            "\\blue" + std::to_string((colour >> 16) & 0xFF) + ";";
   }
-  rtf += "}\n";
+  // Outside the line groups: the line breaks take the default 8 point.
+  rtf += "}\\f0\\fs16\n";
   for (int i = 0; i < count; ++i) {
     const TReportLine& line = view.Line(i);
     rtf += "{\\f0\\fs" + std::to_string(line.Size * 2);

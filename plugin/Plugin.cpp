@@ -1,0 +1,101 @@
+// The four functions that korvane.dll exports. No failure leaves them: each
+// turns it into its zero result and LastErrorText.
+#include <windows.h>
+
+#include <cstring>
+#include <exception>
+#include <memory>
+
+#include "Application.h"
+#include "Errors.h"
+#include "KorvaneHost.h"
+#include "LastErrorText.h"
+#include "frmMain.h"
+
+using korvane::TKorvaneError;
+using korvane::plugin::LastErrorText;
+using korvane::viewer::TKorvaneFrame;
+
+namespace {
+
+constexpr const char* NoViewerMessage = "The window is not a Korvane viewer";
+constexpr const char* NoFileNameMessage = "No file name was given";
+constexpr const char* NoKindBufferMessage = "No buffer for the file's kind was given";
+
+// Runs body; a failure becomes LastErrorText and the result failed.
+template <typename Result, typename Body>
+Result Guarded(Result failed, Body body) noexcept {
+  try {
+    return body();
+  } catch (const std::exception& failure) {
+    try {
+      const char* message = failure.what();
+      LastErrorText() = message != nullptr && *message != '\0' ? message : korvane::viewer::UnknownFailureMessage;
+    } catch (...) {
+      // Deliberate: without memory for the message the old text stays.
+    }
+  } catch (...) {
+    try {
+      LastErrorText() = korvane::viewer::UnknownFailureMessage;
+    } catch (...) {
+    }
+  }
+  return failed;
+}
+
+} // namespace
+
+extern "C" {
+
+HWND __stdcall CreateViewerWindow(HWND hostWindow, HWND parentWindow, DWORD /*reserved*/, BOOL withUi,
+                                  HMENU* menuOut, HWND* toolBarOut, HACCEL* acceleratorsOut) {
+  return Guarded<HWND>(nullptr, [&]() -> HWND {
+    korvane::viewer::SetMainWindow(hostWindow);
+    auto frame = std::make_unique<TKorvaneFrame>(hostWindow, parentWindow);
+    if (withUi) {
+      if (menuOut != nullptr)
+        *menuOut = frame->MenuHandle();
+      frame->MoveToolBarTo(hostWindow);
+      if (toolBarOut != nullptr)
+        *toolBarOut = frame->ToolBarHandle();
+      HACCEL accelerators = frame->CreateAccelerators();
+      if (acceleratorsOut != nullptr)
+        *acceleratorsOut = accelerators;
+      else if (accelerators != nullptr)
+        ::DestroyAcceleratorTable(accelerators);
+    }
+    ::SetWindowLongPtrA(frame->Handle(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(frame.get()));
+    // From here on the form lives until DestroyViewerWindow.
+    return frame.release()->Handle();
+  });
+}
+
+BOOL __stdcall ShowFile(HWND viewerWindow, const char* fileName, char* kindOut) {
+  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
+    TKorvaneFrame* frame = TKorvaneFrame::FromWindow(viewerWindow);
+    if (frame == nullptr)
+      throw TKorvaneError(NoViewerMessage);
+    if (fileName == nullptr)
+      throw TKorvaneError(NoFileNameMessage);
+    if (kindOut == nullptr)
+      throw TKorvaneError(NoKindBufferMessage);
+    frame->Show();
+    frame->BuildReport(fileName);
+    // The longest kind text needs KindTextCapacity bytes, which the host provides.
+    std::strcpy(kindOut, frame->GetFileKindText());
+    return -1;
+  });
+}
+
+void __stdcall DestroyViewerWindow(HWND viewerWindow) {
+  Guarded<int>(0, [&]() -> int {
+    delete TKorvaneFrame::FromWindow(viewerWindow);
+    return 0;
+  });
+}
+
+void __stdcall GetLastErrorText(char* buffer, int maxLength) {
+  korvane::plugin::CopyLastErrorText(buffer, maxLength);
+}
+
+} // extern "C"

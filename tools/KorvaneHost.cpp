@@ -1,0 +1,177 @@
+// korvane-host: a minimal file-manager-like host of korvane.dll. It loads the
+// module from beside itself, takes over the viewer's menu, tool bar and
+// shortcuts, forwards their commands to the viewer and shows the file named
+// on its command line.
+//   korvane-host [--ready MARKER] [FILE]
+// --ready writes MARKER once the file is shown and painted (for screenshots).
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "KorvaneHost.h"
+
+namespace {
+
+constexpr const char* HostClassName = "TKorvaneHost";
+constexpr const char* HostTitle = "Korvane host";
+
+struct THost {
+  HMODULE Module = nullptr;
+  korvane::TCreateViewerWindow CreateViewerWindow = nullptr;
+  korvane::TShowFile ShowFile = nullptr;
+  korvane::TDestroyViewerWindow DestroyViewerWindow = nullptr;
+  korvane::TGetLastErrorText GetLastErrorText = nullptr;
+  HWND Window = nullptr;
+  HWND Viewer = nullptr;
+  HMENU Menu = nullptr;
+  HWND ToolBar = nullptr;
+  HACCEL Accelerators = nullptr;
+};
+
+THost Host;
+
+std::string LastError() {
+  char text[1024] = {};
+  Host.GetLastErrorText(text, sizeof text);
+  return text;
+}
+
+void Layout(int width, int height) {
+  int top = 0;
+  if (Host.ToolBar != nullptr) {
+    RECT bar{};
+    ::GetWindowRect(Host.ToolBar, &bar);
+    top = bar.bottom - bar.top;
+    ::SetWindowPos(Host.ToolBar, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  // The viewer sizes its tool bar to its own width.
+  if (Host.Viewer != nullptr)
+    ::MoveWindow(Host.Viewer, 0, top, width, height > top ? height - top : 0, TRUE);
+}
+
+void SetTitle(const char* fileName) {
+  const std::string title = std::string(HostTitle) + (fileName != nullptr ? std::string(" - ") + fileName : "");
+  ::SetWindowTextA(Host.Window, title.c_str());
+}
+
+LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+  case WM_SIZE:
+    Layout(LOWORD(lParam), HIWORD(lParam));
+    return 0;
+  case WM_COMMAND:
+    // Menu choices and translated shortcuts run in the viewer.
+    if (Host.Viewer != nullptr)
+      ::SendMessageA(Host.Viewer, WM_COMMAND, wParam, lParam);
+    return 0;
+  case WM_SETFOCUS:
+    if (Host.Viewer != nullptr)
+      ::SetFocus(Host.Viewer);
+    return 0;
+  case korvane::WM_VIEWER_FILEOPENED: {
+    const auto* info = reinterpret_cast<const korvane::TViewerFileInfo*>(lParam);
+    SetTitle(info->FileName);
+    return 0;
+  }
+  case korvane::WM_VIEWER_CLOSE:
+    ::DestroyWindow(window);
+    return 0;
+  case WM_DESTROY:
+    // The menu belongs to the viewer: detach it before the viewer goes.
+    ::SetMenu(window, nullptr);
+    if (Host.Viewer != nullptr)
+      Host.DestroyViewerWindow(Host.Viewer);
+    Host.Viewer = nullptr;
+    Host.ToolBar = nullptr;
+    if (Host.Accelerators != nullptr)
+      ::DestroyAcceleratorTable(Host.Accelerators);
+    Host.Accelerators = nullptr;
+    ::PostQuitMessage(0);
+    return 0;
+  default:
+    return ::DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+bool LoadModule() {
+  char path[MAX_PATH + 1] = {};
+  const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder(path, length);
+  folder.erase(folder.find_last_of("\\/") + 1);
+  Host.Module = ::LoadLibraryA((folder + "korvane.dll").c_str());
+  if (Host.Module == nullptr)
+    return false;
+  Host.CreateViewerWindow =
+      korvane::ProcAddress<korvane::TCreateViewerWindow>(Host.Module, "CreateViewerWindow");
+  Host.ShowFile = korvane::ProcAddress<korvane::TShowFile>(Host.Module, "ShowFile");
+  Host.DestroyViewerWindow =
+      korvane::ProcAddress<korvane::TDestroyViewerWindow>(Host.Module, "DestroyViewerWindow");
+  Host.GetLastErrorText =
+      korvane::ProcAddress<korvane::TGetLastErrorText>(Host.Module, "GetLastErrorText");
+  return Host.CreateViewerWindow != nullptr && Host.ShowFile != nullptr && Host.DestroyViewerWindow != nullptr &&
+         Host.GetLastErrorText != nullptr;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  const char* fileName = nullptr;
+  const char* readyMarker = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--ready") == 0 && i + 1 < argc)
+      readyMarker = argv[++i];
+    else
+      fileName = argv[i];
+  }
+  if (!LoadModule()) {
+    ::MessageBoxA(nullptr, "korvane.dll cannot be loaded from beside korvane-host.exe", HostTitle,
+                  MB_OK | MB_ICONERROR);
+    return 1;
+  }
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = HostProc;
+  windowClass.hInstance = ::GetModuleHandleA(nullptr);
+  windowClass.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+  windowClass.lpszClassName = HostClassName;
+  ::RegisterClassExA(&windowClass);
+  Host.Window = ::CreateWindowExA(0, HostClassName, HostTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 40, 40, 760,
+                                  560, nullptr, nullptr, windowClass.hInstance, nullptr);
+  Host.Viewer = Host.CreateViewerWindow(Host.Window, Host.Window, 0, TRUE, &Host.Menu, &Host.ToolBar,
+                                        &Host.Accelerators);
+  if (Host.Viewer == nullptr) {
+    ::MessageBoxA(Host.Window, LastError().c_str(), HostTitle, MB_OK | MB_ICONERROR);
+    ::DestroyWindow(Host.Window);
+    return 1;
+  }
+  ::SetMenu(Host.Window, Host.Menu);
+  RECT client{};
+  ::GetClientRect(Host.Window, &client);
+  Layout(client.right, client.bottom);
+  ::ShowWindow(Host.Window, SW_SHOW);
+  if (fileName != nullptr) {
+    char kind[korvane::KindTextCapacity] = {};
+    if (Host.ShowFile(Host.Viewer, fileName, kind))
+      SetTitle(fileName);
+    else
+      ::MessageBoxA(Host.Window, LastError().c_str(), HostTitle, MB_OK | MB_ICONERROR);
+  }
+  ::UpdateWindow(Host.Window);
+  ::RedrawWindow(Host.Window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  if (readyMarker != nullptr)
+    if (FILE* marker = std::fopen(readyMarker, "w"))
+      std::fclose(marker);
+
+  MSG message{};
+  while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+    if (Host.Accelerators != nullptr && ::TranslateAcceleratorA(Host.Window, Host.Accelerators, &message))
+      continue;
+    ::TranslateMessage(&message);
+    ::DispatchMessageA(&message);
+  }
+  ::FreeLibrary(Host.Module);
+  return 0;
+}

@@ -1,0 +1,94 @@
+// Move-only owners of Win32 handles; each traits type names its "no handle" value.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <utility>
+
+namespace korvane::viewer {
+
+template <typename Traits>
+class TUniqueHandle {
+public:
+  using THandle = typename Traits::THandle;
+
+  TUniqueHandle() = default;
+  explicit TUniqueHandle(THandle handle) : FHandle(handle) {}
+  ~TUniqueHandle() { Reset(); }
+  TUniqueHandle(TUniqueHandle&& other) noexcept : FHandle(other.Release()) {}
+  TUniqueHandle& operator=(TUniqueHandle&& other) noexcept {
+    if (this != &other)
+      Reset(other.Release());
+    return *this;
+  }
+  TUniqueHandle(const TUniqueHandle&) = delete;
+  TUniqueHandle& operator=(const TUniqueHandle&) = delete;
+
+  THandle Get() const { return FHandle; }
+  bool Valid() const { return FHandle != Traits::Invalid(); }
+  THandle Release() { return std::exchange(FHandle, Traits::Invalid()); }
+  void Reset(THandle handle = Traits::Invalid()) {
+    if (FHandle != Traits::Invalid())
+      Traits::Close(FHandle);
+    FHandle = handle;
+  }
+
+private:
+  THandle FHandle = Traits::Invalid();
+};
+
+struct TWindowTraits {
+  using THandle = HWND;
+  static HWND Invalid() { return nullptr; }
+  // A window may already be gone with its parent.
+  static void Close(HWND window) {
+    if (::IsWindow(window))
+      ::DestroyWindow(window);
+  }
+};
+using TWindow = TUniqueHandle<TWindowTraits>;
+
+struct TMenuTraits {
+  using THandle = HMENU;
+  static HMENU Invalid() { return nullptr; }
+  static void Close(HMENU menu) { ::DestroyMenu(menu); }
+};
+using TMenu = TUniqueHandle<TMenuTraits>;
+
+struct TFontTraits {
+  using THandle = HFONT;
+  static HFONT Invalid() { return nullptr; }
+  static void Close(HFONT font) { ::DeleteObject(font); }
+};
+using TFont = TUniqueHandle<TFontTraits>;
+
+struct TImageListTraits {
+  using THandle = HIMAGELIST;
+  static HIMAGELIST Invalid() { return nullptr; }
+  static void Close(HIMAGELIST list) { ::ImageList_Destroy(list); }
+};
+using TImageList = TUniqueHandle<TImageListTraits>;
+
+struct TLibraryTraits {
+  using THandle = HMODULE;
+  static HMODULE Invalid() { return nullptr; }
+  static void Close(HMODULE module) { ::FreeLibrary(module); }
+};
+using TLibrary = TUniqueHandle<TLibraryTraits>;
+
+struct TGlobalTraits {
+  using THandle = HGLOBAL;
+  static HGLOBAL Invalid() { return nullptr; }
+  static void Close(HGLOBAL memory) { ::GlobalFree(memory); }
+};
+using TGlobalMemory = TUniqueHandle<TGlobalTraits>;
+
+struct TDcTraits {
+  using THandle = HDC;
+  static HDC Invalid() { return nullptr; }
+  static void Close(HDC dc) { ::DeleteDC(dc); }
+};
+using TPrinterDc = TUniqueHandle<TDcTraits>;
+
+} // namespace korvane::viewer

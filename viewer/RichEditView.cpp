@@ -1,0 +1,151 @@
+// The report view over the viewer's rich edit control (edMain).
+#include "RichEditView.h"
+
+#include <richedit.h>
+
+#include <cstring>
+#include <vector>
+
+#include "RtfWriter.h"
+
+namespace korvane::viewer {
+
+namespace {
+
+struct TStreamSource {
+  const std::string* Text;
+  std::size_t Offset;
+};
+
+// Runs inside the control; copies the next piece and never throws.
+DWORD CALLBACK ReadRtf(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given) {
+  auto* source = reinterpret_cast<TStreamSource*>(cookie);
+  const std::size_t left = source->Text->size() - source->Offset;
+  const std::size_t count = wanted > 0 && static_cast<std::size_t>(wanted) < left
+                                ? static_cast<std::size_t>(wanted)
+                                : left;
+  std::memcpy(buffer, source->Text->data() + source->Offset, count);
+  source->Offset += count;
+  *given = static_cast<LONG>(count);
+  return 0;
+}
+
+} // namespace
+
+bool StreamRtf(HWND edit, const std::string& rtf) {
+  TStreamSource source{&rtf, 0};
+  EDITSTREAM stream{};
+  stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
+  stream.pfnCallback = ReadRtf;
+  ::SendMessageA(edit, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
+  return stream.dwError == 0;
+}
+
+void TRichEditView::BeginUpdate() {
+  if (FUpdateDepth++ == 0) {
+    ::SendMessageA(FEdit, WM_SETREDRAW, FALSE, 0);
+    FCaretRequest = TCaretRequest::None;
+  }
+}
+
+void TRichEditView::EndUpdate() {
+  if (FUpdateDepth == 0 || --FUpdateDepth > 0)
+    return;
+  // EndUpdate runs from guards while a failure travels out: it must not throw.
+  try {
+    if (FStreamPending)
+      StreamContent();
+  } catch (...) {
+    // Deliberate: without memory for the stream the control keeps its old text.
+  }
+  ApplyCaret(FCaretRequest);
+  FCaretRequest = TCaretRequest::None;
+  ::SendMessageA(FEdit, WM_SETREDRAW, TRUE, 0);
+  ::InvalidateRect(FEdit, nullptr, TRUE);
+}
+
+void TRichEditView::Changed() {
+  if (FUpdateDepth > 0) {
+    FStreamPending = true;
+    return;
+  }
+  BeginUpdate();
+  FStreamPending = true;
+  EndUpdate();
+}
+
+void TRichEditView::StreamContent() {
+  FStreamPending = false;
+  StreamRtf(FEdit, ReportToRtf(FContent, ::GetACP()));
+}
+
+void TRichEditView::ApplyCaret(TCaretRequest request) {
+  if (request == TCaretRequest::None)
+    return;
+  ::SendMessageA(FEdit, EM_SETSEL, 0, 0);
+  if (request == TCaretRequest::ResetAndScroll)
+    ::SendMessageA(FEdit, EM_SCROLLCARET, 0, 0);
+}
+
+void TRichEditView::Clear() {
+  FContent.Clear();
+  Changed();
+}
+
+int TRichEditView::AddLine(std::string_view text) {
+  const int index = FContent.AddLine(text);
+  Changed();
+  return index;
+}
+
+void TRichEditView::SetText(std::string_view text) {
+  FContent.SetText(text);
+  Changed();
+}
+
+std::string TRichEditView::LineText(int index) const {
+  // During an update the control does not hold the report yet.
+  if (FUpdateDepth > 0 || FStreamPending)
+    return FContent.LineText(index);
+  const LRESULT start = ::SendMessageA(FEdit, EM_LINEINDEX, static_cast<WPARAM>(index), 0);
+  if (index < 0 || start < 0)
+    return {};
+  const LRESULT length = ::SendMessageA(FEdit, EM_LINELENGTH, static_cast<WPARAM>(start), 0);
+  if (length <= 0)
+    return {};
+  // EM_GETLINE reads the buffer size from its first word and may add the break.
+  std::vector<char> buffer(static_cast<std::size_t>(length) + 3 > sizeof(WORD)
+                               ? static_cast<std::size_t>(length) + 3
+                               : sizeof(WORD));
+  const WORD capacity = static_cast<WORD>(buffer.size() > 0xFFFF ? 0xFFFF : buffer.size());
+  std::memcpy(buffer.data(), &capacity, sizeof capacity);
+  const LRESULT copied =
+      ::SendMessageA(FEdit, EM_GETLINE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer.data()));
+  const std::size_t kept = static_cast<std::size_t>(copied < length ? (copied < 0 ? 0 : copied) : length);
+  return std::string(buffer.data(), kept);
+}
+
+void TRichEditView::FormatLine(int index, int size, std::uint32_t colour, bool bold) {
+  FContent.FormatLine(index, size, colour, bold);
+  Changed();
+}
+
+void TRichEditView::SetLeftMargin(int pixels) {
+  ::SendMessageA(FEdit, EM_SETMARGINS, EC_LEFTMARGIN, MAKELPARAM(pixels, 0));
+}
+
+void TRichEditView::ResetCaret() {
+  if (FUpdateDepth > 0)
+    FCaretRequest = TCaretRequest::ResetAndScroll;
+  else
+    ApplyCaret(TCaretRequest::ResetAndScroll);
+}
+
+void TRichEditView::SelectStart() {
+  if (FUpdateDepth > 0)
+    FCaretRequest = TCaretRequest::SelectStart;
+  else
+    ApplyCaret(TCaretRequest::SelectStart);
+}
+
+} // namespace korvane::viewer

@@ -1,0 +1,544 @@
+// The viewer form: the report control, the actions with their menu and tool
+// bar, the glyphs and the standard dialogs, and the handlers of the commands.
+#include "frmMain.h"
+
+#include <commctrl.h>
+#include <richedit.h>
+
+#include <cstring>
+#include <set>
+
+#include "Application.h"
+#include "Errors.h"
+#include "KorvaneHost.h"
+#include "ShortCut.h"
+
+namespace korvane::viewer {
+
+namespace {
+
+constexpr const char* FrameClassName = "TKorvaneFrame";
+constexpr const char* ToolBarSinkClassName = "TKorvaneToolBarSink";
+constexpr const char* GlyphsResource = "KORVANE_GLYPHS";
+constexpr int DesignedWidth = 479;
+constexpr int DesignedHeight = 389;
+constexpr int ToolBarWidth = 124;
+constexpr int ToolBarHeight = 24;
+// Child ids far above the menu's command ids.
+constexpr int ToolBarControlId = 0xF001;
+constexpr int ReportControlId = 0xF002;
+// Tool buttons carry the index of their action in ActionList1 above this base.
+constexpr int ButtonCommandBase = 100;
+// Far above any report; the control's default of 32,767 characters is not.
+constexpr LPARAM ReportTextLimit = 0x7FFFFFFE;
+
+// The message of the failed call, as the system words it.
+TOsError LastOsError(const std::string& what) {
+  const DWORD code = ::GetLastError();
+  if (code == 0)
+    return TOsError(0, what + ": " + OsFailureWithoutCode);
+  char buffer[256];
+  const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                        code, 0, buffer, sizeof buffer, nullptr);
+  return TOsError(static_cast<int>(code),
+                  what + ": " + SystemErrorMessage(static_cast<int>(code), std::string(buffer, length)));
+}
+
+std::set<const TKorvaneFrame*>& LiveFrames() {
+  static std::set<const TKorvaneFrame*> frames;
+  return frames;
+}
+
+// The window classes live as long as the module.
+class TWindowClasses {
+public:
+  TWindowClasses(WNDPROC frameProc, WNDPROC sinkProc) {
+    WNDCLASSEXA frame{};
+    frame.cbSize = sizeof frame;
+    frame.lpfnWndProc = frameProc;
+    frame.hInstance = ModuleInstance();
+    frame.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    frame.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    frame.lpszClassName = FrameClassName;
+    if (::RegisterClassExA(&frame) == 0)
+      throw LastOsError("The viewer window class cannot be registered");
+    WNDCLASSEXA sink{};
+    sink.cbSize = sizeof sink;
+    sink.lpfnWndProc = sinkProc;
+    sink.hInstance = ModuleInstance();
+    sink.lpszClassName = ToolBarSinkClassName;
+    if (::RegisterClassExA(&sink) == 0) {
+      const TOsError failure = LastOsError("The tool bar window class cannot be registered");
+      ::UnregisterClassA(FrameClassName, ModuleInstance());
+      throw failure;
+    }
+  }
+  ~TWindowClasses() {
+    ::UnregisterClassA(ToolBarSinkClassName, ModuleInstance());
+    ::UnregisterClassA(FrameClassName, ModuleInstance());
+  }
+  TWindowClasses(const TWindowClasses&) = delete;
+  TWindowClasses& operator=(const TWindowClasses&) = delete;
+};
+
+template <typename Handle>
+Handle Checked(Handle handle, const char* what) {
+  if (handle == nullptr)
+    throw LastOsError(what);
+  return handle;
+}
+
+} // namespace
+
+std::string TMenuItem::Text() const {
+  std::string text = Action != nullptr ? Action->Caption : Caption;
+  const std::string shortCut = ShortCutText(ShortCut());
+  if (!shortCut.empty())
+    text += "\t" + shortCut;
+  return text;
+}
+
+bool TOpenDialog::Execute(HWND owner) {
+  static constexpr char Filter[] = "Executable Files (*.exe;*.dll)\0*.exe;*.dll\0";
+  OPENFILENAMEA dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = Filter;
+  dialog.nFilterIndex = 1;
+  dialog.lpstrFile = FFileName.data();
+  dialog.nMaxFile = static_cast<DWORD>(FFileName.size());
+  dialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_ENABLESIZING | OFN_EXPLORER;
+  if (::GetOpenFileNameA(&dialog))
+    return true;
+  if (const DWORD code = ::CommDlgExtendedError(); code != 0)
+    throw TKorvaneError("The open dialog failed with code " + std::to_string(code));
+  return false;
+}
+
+TPrinterDc TPrintDialog::Execute(HWND owner) {
+  PRINTDLGA dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.hDevMode = FDevMode.Release();
+  dialog.hDevNames = FDevNames.Release();
+  // The printer's driver makes the copies the user asked for.
+  dialog.Flags = PD_RETURNDC | PD_NOPAGENUMS | PD_NOSELECTION | PD_HIDEPRINTTOFILE | PD_NOWARNING |
+                 PD_USEDEVMODECOPIESANDCOLLATE;
+  dialog.nCopies = 1;
+  const BOOL confirmed = ::PrintDlgA(&dialog);
+  FDevMode.Reset(dialog.hDevMode);
+  FDevNames.Reset(dialog.hDevNames);
+  TPrinterDc printer(confirmed ? dialog.hDC : nullptr);
+  if (!confirmed) {
+    const DWORD code = ::CommDlgExtendedError();
+    if (code == PDERR_NODEFAULTPRN)
+      throw TKorvaneError("No printer is installed");
+    if (code != 0)
+      throw TKorvaneError("The print dialog failed with code " + std::to_string(code));
+  } else if (!printer.Valid()) {
+    throw TKorvaneError("The print dialog gave no printer");
+  }
+  return printer;
+}
+
+TKorvaneFrame::TKorvaneFrame(HWND hostWindow, HWND parentWindow) : FHostWindow(hostWindow) {
+  static const TWindowClasses classes(FrameProc, ToolBarSinkProc);
+  try {
+    FRichEditLibrary.Reset(Checked(::LoadLibraryA("riched32.dll"), "The rich edit library riched32.dll"));
+    FFont.Reset(Checked(::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                      DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif"),
+                        "The viewer's font"));
+    ImageList1.Reset(Checked(::ImageList_LoadImageA(ModuleInstance(), GlyphsResource, 16, 0, RGB(255, 0, 255),
+                                                    IMAGE_BITMAP, LR_CREATEDIBSECTION),
+                             "The tool bar glyphs"));
+    CreateMenus();
+    FHandle.Reset(Checked(::CreateWindowExA(WS_EX_CONTROLPARENT, FrameClassName, "KorvaneFrame",
+                                            WS_CHILD | WS_CLIPCHILDREN, 0, 0, DesignedWidth, DesignedHeight,
+                                            parentWindow, nullptr, ModuleInstance(), this),
+                          "The viewer window"));
+    FToolBarSink.Reset(Checked(::CreateWindowExA(0, ToolBarSinkClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                                 nullptr, ModuleInstance(), this),
+                               "The tool bar's message window"));
+    CreateToolBar();
+    CreateReportControl();
+    FView = std::make_unique<TRichEditView>(edMain.Get());
+    FDriver = std::make_unique<TReportDriver>(*FView);
+    LiveFrames().insert(this);
+  } catch (...) {
+    // The windows go with the members; they must not reach this object then.
+    if (FHandle.Valid())
+      ::SetWindowLongPtrA(FHandle.Get(), GWLP_USERDATA, 0);
+    if (FToolBarSink.Valid())
+      ::SetWindowLongPtrA(FToolBarSink.Get(), GWLP_USERDATA, 0);
+    throw;
+  }
+  RECT client{};
+  ::GetClientRect(FHandle.Get(), &client);
+  ::MoveWindow(edMain.Get(), 0, 0, client.right, client.bottom, FALSE);
+}
+
+TKorvaneFrame::~TKorvaneFrame() {
+  LiveFrames().erase(this);
+  if (FHandle.Valid())
+    ::SetWindowLongPtrA(FHandle.Get(), GWLP_USERDATA, 0);
+  if (FToolBarSink.Valid())
+    ::SetWindowLongPtrA(FToolBarSink.Get(), GWLP_USERDATA, 0);
+  // The members release the rest in reverse: the tool bar (wherever it
+  // lives), its message window, the report control, the form, the menu,
+  // the glyphs, the font and the rich edit library.
+}
+
+TKorvaneFrame* TKorvaneFrame::FromWindow(HWND window) {
+  // Only a window of our own class may have its user-data slot trusted.
+  char className[64] = {};
+  if (window == nullptr || !::IsWindow(window) || ::GetClassNameA(window, className, sizeof className) == 0 ||
+      std::strcmp(className, FrameClassName) != 0 ||
+      reinterpret_cast<HINSTANCE>(::GetWindowLongPtrA(window, GWLP_HINSTANCE)) != ModuleInstance())
+    return nullptr;
+  auto* frame = reinterpret_cast<TKorvaneFrame*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  return LiveFrames().count(frame) != 0 ? frame : nullptr;
+}
+
+void TKorvaneFrame::CreateMenus() {
+  File1.Items = {&Open1, &N1, &Print1, &N2, &Exit1};
+  Edit1.Items = {&Copy1, &N3, &Selectall1, &N4, &Find1};
+  MainMenu1.Reset(Checked(::CreateMenu(), "The viewer's menu"));
+  for (const TMenuItem* top : MainMenuItems) {
+    TMenu popup(Checked(::CreatePopupMenu(), "The viewer's menu"));
+    for (const TMenuItem* item : top->Items) {
+      const UINT flags = item->IsSeparator() ? MF_SEPARATOR : MF_STRING;
+      if (!::AppendMenuA(popup.Get(), flags, item->Command(), item->Text().c_str()))
+        throw LastOsError("The viewer's menu");
+    }
+    if (!::AppendMenuA(MainMenu1.Get(), MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(popup.Get()),
+                       top->Text().c_str()))
+      throw LastOsError("The viewer's menu");
+    popup.Release();  // now destroyed with MainMenu1
+  }
+}
+
+void TKorvaneFrame::CreateToolBar() {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
+  ::InitCommonControlsEx(&controls);
+  ToolBar1.Reset(Checked(
+      ::CreateWindowExA(0, TOOLBARCLASSNAMEA, "ToolBar1",
+                        WS_CHILD | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE | CCS_NORESIZE |
+                            CCS_NOPARENTALIGN | CCS_NODIVIDER,
+                        0, 0, ToolBarWidth, ToolBarHeight, FHandle.Get(),
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ToolBarControlId)), ModuleInstance(), nullptr),
+      "The tool bar"));
+  const HWND bar = ToolBar1.Get();
+  ::SendMessageA(bar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+  ::SendMessageA(bar, TB_SETBITMAPSIZE, 0, MAKELPARAM(16, 16));
+  ::SendMessageA(bar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ImageList1.Get()));
+  ::SendMessageA(bar, TB_SETBUTTONSIZE, 0, MAKELPARAM(23, 22));
+  std::vector<TBBUTTON> buttons;
+  for (const TToolButton& button : ToolButtons) {
+    TBBUTTON added{};
+    if (button.Action == nullptr) {
+      added.iBitmap = button.Width;  // a separator's bitmap index is its width
+      added.fsStyle = BTNS_SEP;
+    } else {
+      std::size_t index = 0;
+      while (ActionList1[index] != button.Action)
+        ++index;
+      added.iBitmap = button.Action->ImageIndex;
+      added.idCommand = ButtonCommandBase + static_cast<int>(index);
+      added.fsState = TBSTATE_ENABLED;
+      added.fsStyle = BTNS_BUTTON;
+    }
+    buttons.push_back(added);
+  }
+  if (!::SendMessageA(bar, TB_ADDBUTTONSA, buttons.size(), reinterpret_cast<LPARAM>(buttons.data())))
+    throw TKorvaneError("The tool bar's buttons cannot be added");
+  // Clicks and hint requests come to a window of ours, wherever the bar lives.
+  ::SendMessageA(bar, TB_SETPARENT, reinterpret_cast<WPARAM>(FToolBarSink.Get()), 0);
+}
+
+void TKorvaneFrame::CreateReportControl() {
+  edMain.Reset(Checked(
+      ::CreateWindowExA(WS_EX_CLIENTEDGE, "RICHEDIT", "",
+                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
+                            ES_AUTOHSCROLL | ES_AUTOVSCROLL | ES_NOHIDESEL,
+                        0, 0, DesignedWidth, DesignedHeight, FHandle.Get(),
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ReportControlId)), ModuleInstance(), nullptr),
+      "The report control"));
+  const HWND edit = edMain.Get();
+  ::SendMessageA(edit, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
+  ::SendMessageA(edit, EM_EXLIMITTEXT, 0, ReportTextLimit);
+  ::SendMessageA(edit, EM_SETTARGETDEVICE, 0, 1);  // no word wrap
+  CHARFORMATA format{};
+  format.cbSize = sizeof format;
+  format.dwMask = CFM_FACE | CFM_SIZE | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_COLOR |
+                  CFM_CHARSET;
+  format.dwEffects = CFE_AUTOCOLOR;
+  format.yHeight = 8 * 20;  // twips
+  format.bCharSet = DEFAULT_CHARSET;
+  std::strcpy(format.szFaceName, "MS Sans Serif");
+  ::SendMessageA(edit, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+}
+
+void TKorvaneFrame::MoveToolBarTo(HWND hostWindow) {
+  ::SetParent(ToolBar1.Get(), hostWindow);
+  ::ShowWindow(ToolBar1.Get(), SW_SHOWNA);
+}
+
+HACCEL TKorvaneFrame::CreateAccelerators() const {
+  std::vector<ACCEL> entries;
+  auto walk = [&entries](const auto& self, const auto& items) -> void {
+    for (const TMenuItem* item : items) {
+      if (const std::uint16_t shortCut = item->ShortCut(); shortCut != 0)
+        entries.push_back(ACCEL{AcceleratorFlags(shortCut), static_cast<WORD>(shortCut & 0xFF), item->Command()});
+      else
+        self(self, item->Items);
+    }
+  };
+  walk(walk, MainMenuItems);
+  if (entries.empty())
+    return nullptr;
+  return Checked(::CreateAcceleratorTableA(entries.data(), static_cast<int>(entries.size())),
+                 "The accelerator table");
+}
+
+void TKorvaneFrame::Show() { ::ShowWindow(FHandle.Get(), SW_SHOW); }
+
+const TMenuItem* TKorvaneFrame::FindItem(std::uint16_t command) const {
+  auto find = [command](const auto& self, const auto& items) -> const TMenuItem* {
+    for (const TMenuItem* item : items) {
+      if (item->Command() == command)
+        return item;
+      if (const TMenuItem* found = self(self, item->Items))
+        return found;
+    }
+    return nullptr;
+  };
+  return find(find, MainMenuItems);
+}
+
+void TKorvaneFrame::Execute(const TAction& action) {
+  try {
+    (this->*action.Execute)();
+  } catch (const std::exception& failure) {
+    ShowErrorBox(FHostWindow, failure.what());
+  } catch (...) {
+    ShowErrorBox(FHostWindow, UnknownFailureMessage);
+  }
+}
+
+void TKorvaneFrame::HandleCommand(std::uint16_t id, HWND control) {
+  // The bar's buttons run their actions themselves; the host may forward
+  // the bar's commands as well, which must not run a second time.
+  if (control != nullptr && control == ToolBar1.Get())
+    return;
+  // Notifications of the report control are no commands.
+  if (control != nullptr && control == edMain.Get())
+    return;
+  const TMenuItem* item = FindItem(id);
+  if (item != nullptr && item->Action != nullptr)
+    Execute(*item->Action);
+}
+
+LRESULT CALLBACK TKorvaneFrame::FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* frame = reinterpret_cast<TKorvaneFrame*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (frame == nullptr)
+    return ::DefWindowProcA(window, message, wParam, lParam);
+  // No failure may unwind into the system's code that called us.
+  try {
+    switch (message) {
+    case WM_SIZE:
+      if (frame->edMain.Valid())
+        ::MoveWindow(frame->edMain.Get(), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+      frame->FormResize();
+      return 0;
+    case WM_SETFOCUS:
+      if (frame->edMain.Valid())
+        ::SetFocus(frame->edMain.Get());
+      return 0;
+    case WM_COMMAND:
+      frame->HandleCommand(LOWORD(wParam), reinterpret_cast<HWND>(lParam));
+      return 0;
+    case WM_NCDESTROY:
+      // Destroyed with the host's window, without DestroyViewerWindow: the
+      // form goes with it so that nothing leaks.
+      ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+      if (LiveFrames().count(frame) != 0) {
+        frame->FHandle.Release();
+        frame->edMain.Release();
+        delete frame;
+      }
+      return ::DefWindowProcA(window, message, wParam, lParam);
+    default:
+      return ::DefWindowProcA(window, message, wParam, lParam);
+    }
+  } catch (...) {
+    return 0;
+  }
+}
+
+LRESULT CALLBACK TKorvaneFrame::ToolBarSinkProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* frame = reinterpret_cast<TKorvaneFrame*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (frame == nullptr)
+    return ::DefWindowProcA(window, message, wParam, lParam);
+  try {
+    if (message == WM_COMMAND && reinterpret_cast<HWND>(lParam) == frame->ToolBar1.Get()) {
+      const int index = LOWORD(wParam) - ButtonCommandBase;
+      if (index >= 0 && static_cast<std::size_t>(index) < frame->ActionList1.size())
+        frame->Execute(*frame->ActionList1[static_cast<std::size_t>(index)]);
+      return 0;
+    }
+    if (message == WM_NOTIFY)
+      return frame->HandleToolBarNotify(*reinterpret_cast<const NMHDR*>(lParam), lParam);
+  } catch (...) {
+    return 0;
+  }
+  return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT TKorvaneFrame::HandleToolBarNotify(const NMHDR& header, LPARAM lParam) {
+  if (header.code != TTN_GETDISPINFOA && header.code != TTN_GETDISPINFOW)
+    return 0;
+  const auto index = static_cast<std::size_t>(header.idFrom) - ButtonCommandBase;
+  if (header.idFrom < ButtonCommandBase || index >= ActionList1.size())
+    return 0;
+  const char* hint = ActionList1[index]->Hint;
+  FHintText = hint != nullptr ? hint : "";
+  if (header.code == TTN_GETDISPINFOA) {
+    auto* info = reinterpret_cast<NMTTDISPINFOA*>(lParam);
+    info->hinst = nullptr;
+    info->lpszText = FHintText.data();
+  } else {
+    auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
+    info->hinst = nullptr;
+    ::MultiByteToWideChar(CP_ACP, 0, FHintText.c_str(), -1, info->szText,
+                          static_cast<int>(sizeof info->szText / sizeof info->szText[0]));
+    info->lpszText = info->szText;
+  }
+  return 0;
+}
+
+void TKorvaneFrame::FormResize() {
+  if (!ToolBar1.Valid() || !FHandle.Valid())
+    return;
+  RECT form{};
+  RECT bar{};
+  ::GetClientRect(FHandle.Get(), &form);
+  ::GetWindowRect(ToolBar1.Get(), &bar);
+  ::SetWindowPos(ToolBar1.Get(), nullptr, 0, 0, form.right - form.left, bar.bottom - bar.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TKorvaneFrame::actFileOpenExecute() {
+  if (!OpenDialog.Execute(FHostWindow))
+    return;
+  BuildReport(OpenDialog.FileName());
+  const std::string fileName = FileName();
+  const TViewerFileInfo info{fileName.c_str(), GetFileKindText()};
+  if (FHostWindow != nullptr)
+    ::SendMessageA(FHostWindow, WM_VIEWER_FILEOPENED, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+void TKorvaneFrame::actFileExitExecute() {
+  if (FHostWindow != nullptr)
+    ::PostMessageA(FHostWindow, WM_VIEWER_CLOSE, 0, 0);
+}
+
+void TKorvaneFrame::actEditCopyExecute() { ::SendMessageA(edMain.Get(), WM_COPY, 0, 0); }
+
+void TKorvaneFrame::actEditSelectAllExecute() { ::SendMessageA(edMain.Get(), EM_SETSEL, 0, -1); }
+
+void TKorvaneFrame::actEditFindExecute() {
+  // The find dialog and its search come with the host's dialog messages.
+}
+
+void TKorvaneFrame::actFilePrintExecute() {
+  TPrinterDc printer = PrintDialog.Execute(FHostWindow);
+  if (printer.Valid())
+    PrintReport(printer.Get());
+}
+
+namespace {
+
+// Ends a started print job: cancelled unless it was finished.
+class TPrintJob {
+public:
+  TPrintJob(HDC printer, const std::string& name) : FPrinter(printer) {
+    DOCINFOA document{};
+    document.cbSize = sizeof document;
+    document.lpszDocName = name.c_str();
+    if (::StartDocA(printer, &document) <= 0)
+      throw LastOsError("The print job cannot be started");
+  }
+  ~TPrintJob() {
+    if (!FEnded)
+      ::AbortDoc(FPrinter);
+  }
+  TPrintJob(const TPrintJob&) = delete;
+  TPrintJob& operator=(const TPrintJob&) = delete;
+
+  void End() {
+    FEnded = true;
+    if (::EndDoc(FPrinter) <= 0)
+      throw LastOsError("The print job cannot be ended");
+  }
+
+private:
+  HDC FPrinter;
+  bool FEnded = false;
+};
+
+// Lets the control free what it cached for printing.
+class TFormatRangeCache {
+public:
+  explicit TFormatRangeCache(HWND edit) : FEdit(edit) {}
+  ~TFormatRangeCache() { ::SendMessageA(FEdit, EM_FORMATRANGE, FALSE, 0); }
+  TFormatRangeCache(const TFormatRangeCache&) = delete;
+  TFormatRangeCache& operator=(const TFormatRangeCache&) = delete;
+
+private:
+  HWND FEdit;
+};
+
+} // namespace
+
+void TKorvaneFrame::PrintReport(HDC printer) {
+  const std::string title = FView->LineText(0);
+  TPrintJob job(printer, title);
+  TFormatRangeCache cache(edMain.Get());
+  // The page is the printer's whole printable area, in twips.
+  const int dpiX = ::GetDeviceCaps(printer, LOGPIXELSX);
+  const int dpiY = ::GetDeviceCaps(printer, LOGPIXELSY);
+  FORMATRANGE range{};
+  range.hdc = printer;
+  range.hdcTarget = printer;
+  range.rcPage.right = dpiX > 0 ? ::MulDiv(::GetDeviceCaps(printer, HORZRES), 1440, dpiX) : 0;
+  range.rcPage.bottom = dpiY > 0 ? ::MulDiv(::GetDeviceCaps(printer, VERTRES), 1440, dpiY) : 0;
+  const auto length = static_cast<LONG>(::SendMessageA(edMain.Get(), WM_GETTEXTLENGTH, 0, 0));
+  LONG start = 0;
+  for (;;) {
+    if (::StartPage(printer) <= 0)
+      throw LastOsError("A page cannot be started");
+    range.rc = range.rcPage;
+    range.chrg.cpMin = start;
+    range.chrg.cpMax = -1;
+    const auto next = static_cast<LONG>(::SendMessageA(edMain.Get(), EM_FORMATRANGE, TRUE,
+                                                       reinterpret_cast<LPARAM>(&range)));
+    if (::EndPage(printer) <= 0)
+      throw LastOsError("A page cannot be ended");
+    // A control that reports no progress would otherwise start pages for ever.
+    if (next <= start || next >= length)
+      break;
+    start = next;
+  }
+  job.End();
+}
+
+} // namespace korvane::viewer
