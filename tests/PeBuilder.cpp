@@ -87,6 +87,138 @@ TPeBuilder& TPeBuilder::Section(TSectionSpec section) {
   FSections.push_back(std::move(section));
   return *this;
 }
+TPeBuilder& TPeBuilder::Export(std::string name, std::uint16_t ordinal) {
+  FExports.emplace_back(std::move(name), ordinal);
+  return *this;
+}
+TPeBuilder& TPeBuilder::ExportBase(std::uint32_t base) {
+  FExportBase = base;
+  return *this;
+}
+TPeBuilder& TPeBuilder::Import(std::string library, std::vector<std::string> functions) {
+  TImportSpec descriptor;
+  descriptor.Library = std::move(library);
+  descriptor.Functions = std::move(functions);
+  return Import(std::move(descriptor));
+}
+TPeBuilder& TPeBuilder::Import(TImportSpec descriptor) {
+  FImports.push_back(std::move(descriptor));
+  return *this;
+}
+TPeBuilder& TPeBuilder::Relocations(std::vector<TRelocationBlock> blocks) {
+  FRelocations = std::move(blocks);
+  FHasRelocations = true;
+  return *this;
+}
+
+std::size_t TPeLayout::FileOffset(std::uint32_t rva) const {
+  std::size_t offset = rva;
+  std::uint32_t best = 0;
+  for (const auto& [virtualAddress, raw] : SectionStarts)
+    if (virtualAddress <= rva && virtualAddress >= best) {
+      best = virtualAddress;
+      offset = raw + (rva - virtualAddress);
+    }
+  return offset;
+}
+
+namespace {
+
+void PutText(TBytes& bytes, std::size_t offset, const std::string& text) {
+  if (bytes.size() < offset + text.size() + 1)
+    bytes.resize(offset + text.size() + 1);
+  std::copy(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+  bytes[offset + text.size()] = 0;
+}
+
+TBytes ExportSection(std::uint32_t va, const std::vector<std::pair<std::string, std::uint16_t>>& exports,
+                     std::uint32_t base) {
+  const auto n = static_cast<std::uint32_t>(exports.size());
+  std::uint32_t functions = 0;
+  for (const auto& [name, ordinal] : exports)
+    functions = std::max<std::uint32_t>(functions, ordinal + 1u);
+  const std::uint32_t eat = 40;
+  const std::uint32_t namePointers = eat + 4 * functions;
+  const std::uint32_t ordinals = namePointers + 4 * n;
+  std::uint32_t text = ordinals + 2 * n;
+  TBytes bytes(text, 0);
+  PutDWord(bytes, 16, base);
+  PutDWord(bytes, 20, functions);
+  PutDWord(bytes, 24, n);
+  PutDWord(bytes, 28, va + eat);
+  PutDWord(bytes, 32, va + namePointers);
+  PutDWord(bytes, 36, va + ordinals);
+  for (std::uint32_t f = 0; f < functions; ++f)
+    PutDWord(bytes, eat + 4 * f, va);
+  PutDWord(bytes, 12, va + text);
+  PutText(bytes, text, "builder.dll");
+  text += 12;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    PutDWord(bytes, namePointers + 4 * i, va + text);
+    PutWord(bytes, ordinals + 2 * i, exports[i].second);
+    PutText(bytes, text, exports[i].first);
+    text += static_cast<std::uint32_t>(exports[i].first.size()) + 1;
+  }
+  return bytes;
+}
+
+TBytes ImportSection(std::uint32_t va, const std::vector<TImportSpec>& imports) {
+  // Descriptors (and the ending one of zeros), then per descriptor its lookup
+  // table and address table, then the hint/name entries and library names.
+  std::uint32_t at = 20 * static_cast<std::uint32_t>(imports.size() + 1);
+  std::vector<std::uint32_t> lookup(imports.size()), address(imports.size());
+  for (std::size_t d = 0; d < imports.size(); ++d) {
+    const TImportSpec& spec = imports[d];
+    lookup[d] = at;
+    at += 4 * static_cast<std::uint32_t>(spec.Functions.size() + 1);
+    address[d] = at;
+    const std::size_t addressCount = spec.AddressTable.empty() ? spec.Functions.size() : spec.AddressTable.size();
+    at += 4 * static_cast<std::uint32_t>(addressCount + 1);
+  }
+  TBytes bytes(at, 0);
+  auto thunk = [&](const std::string& function) -> std::uint32_t {
+    if (!function.empty() && function[0] == '#')
+      return 0x80000000u | static_cast<std::uint32_t>(std::stoul(function.substr(1)));
+    const std::uint32_t entry = static_cast<std::uint32_t>(bytes.size());
+    PutWord(bytes, entry, 0);
+    PutText(bytes, entry + 2, function);
+    if (bytes.size() % 2 != 0)
+      bytes.push_back(0);
+    return va + entry;
+  };
+  for (std::size_t d = 0; d < imports.size(); ++d) {
+    const TImportSpec& spec = imports[d];
+    const std::size_t descriptor = 20 * d;
+    for (std::size_t f = 0; f < spec.Functions.size(); ++f)
+      PutDWord(bytes, lookup[d] + 4 * f, thunk(spec.Functions[f]));
+    const std::vector<std::string>& inAddress = spec.AddressTable.empty() ? spec.Functions : spec.AddressTable;
+    for (std::size_t f = 0; f < inAddress.size(); ++f)
+      PutDWord(bytes, address[d] + 4 * f, thunk(inAddress[f]));
+    const auto name = static_cast<std::uint32_t>(bytes.size());
+    PutText(bytes, name, spec.Library);
+    PutDWord(bytes, descriptor + 0, spec.LookupTable ? va + lookup[d] : 0);
+    PutDWord(bytes, descriptor + 4, spec.TimeDateStamp);
+    PutDWord(bytes, descriptor + 12, va + name);
+    PutDWord(bytes, descriptor + 16, va + address[d]);
+  }
+  return bytes;
+}
+
+TBytes RelocationSection(const std::vector<TRelocationBlock>& blocks) {
+  TBytes bytes;
+  for (const TRelocationBlock& block : blocks) {
+    const std::size_t at = bytes.size();
+    const auto natural = static_cast<std::uint32_t>(8 + 2 * block.Entries.size());
+    PutDWord(bytes, at, block.VirtualAddress);
+    PutDWord(bytes, at + 4, block.SizeOfBlock != 0 ? block.SizeOfBlock : natural);
+    for (std::size_t i = 0; i < block.Entries.size(); ++i)
+      PutWord(bytes, at + 8 + 2 * i, block.Entries[i]);
+  }
+  return bytes;
+}
+
+} // namespace
+
 TPeBuilder& TPeBuilder::PatchWord(std::size_t offset, std::uint16_t value) {
   FWordPatches.emplace_back(offset, value);
   return *this;
@@ -96,10 +228,46 @@ TPeBuilder& TPeBuilder::PatchDWord(std::size_t offset, std::uint32_t value) {
   return *this;
 }
 
-TBytes TPeBuilder::Build() const {
+TBytes TPeBuilder::Build(TPeLayout* layout) const {
+  // Generated tables go into sections of their own after the given ones.
+  std::vector<TSectionSpec> sections = FSections;
+  std::uint32_t directories[16][2];
+  std::copy(&FDirectories[0][0], &FDirectories[0][0] + 32, &directories[0][0]);
+  TPeLayout generated;
+  std::uint32_t nextVa = 0x1000;
+  for (const TSectionSpec& section : FSections) {
+    const std::uint32_t extent =
+        std::max<std::uint32_t>(section.VirtualSize, static_cast<std::uint32_t>(section.RawData.size()));
+    nextVa = std::max(nextVa, (section.VirtualAddress + extent + 0xFFF) / 0x1000 * 0x1000);
+  }
+  auto addSection = [&](const char* name, TBytes bytes) {
+    const std::uint32_t va = nextVa;
+    const auto size = static_cast<std::uint32_t>(bytes.size());
+    sections.push_back(TSectionSpec{name, va, size, std::move(bytes)});
+    nextVa = (va + size + 0xFFF) / 0x1000 * 0x1000;
+    return va;
+  };
+  if (!FExports.empty()) {
+    generated.ExportDirectory = addSection(".edata", ExportSection(nextVa, FExports, FExportBase));
+    directories[0][0] = generated.ExportDirectory;
+    directories[0][1] = 40;
+  }
+  if (!FImports.empty()) {
+    generated.ImportDirectory = addSection(".idata", ImportSection(nextVa, FImports));
+    directories[1][0] = generated.ImportDirectory;
+    directories[1][1] = static_cast<std::uint32_t>(20 * (FImports.size() + 1));
+  }
+  if (FHasRelocations) {
+    TBytes relocations = RelocationSection(FRelocations);
+    generated.RelocationsSize = static_cast<std::uint32_t>(relocations.size());
+    generated.Relocations = addSection(".reloc", std::move(relocations));
+    directories[5][0] = generated.Relocations;
+    directories[5][1] = generated.RelocationsSize;
+  }
+
   const std::size_t optionalSize = FWide ? 240 : 224;
   const std::size_t sectionTable = OptionalOffset + optionalSize;
-  const std::size_t headersEnd = sectionTable + 40 * FSections.size();
+  const std::size_t headersEnd = sectionTable + 40 * sections.size();
   const std::size_t sizeOfHeaders = (headersEnd + FileAlignment - 1) / FileAlignment * FileAlignment;
 
   TBytes file(sizeOfHeaders, 0);
@@ -116,7 +284,7 @@ TBytes TPeBuilder::Build() const {
   file[PeOffset] = 'P';
   file[PeOffset + 1] = 'E';
   PutWord(file, PeOffset + 4, FMachine);
-  PutWord(file, PeOffset + 6, static_cast<std::uint16_t>(FSections.size()));
+  PutWord(file, PeOffset + 6, static_cast<std::uint16_t>(sections.size()));
   PutDWord(file, PeOffset + 8, FTimeDateStamp);
   PutWord(file, PeOffset + 20, static_cast<std::uint16_t>(optionalSize));
   PutWord(file, PeOffset + 22, FCharacteristics);
@@ -127,7 +295,7 @@ TBytes TPeBuilder::Build() const {
   file[o + 3] = 50;
   std::uint32_t sizeOfImage = static_cast<std::uint32_t>(sizeOfHeaders);
   std::uint32_t code = 0;
-  for (const TSectionSpec& section : FSections) {
+  for (const TSectionSpec& section : sections) {
     const std::uint32_t extent =
         std::max<std::uint32_t>(section.VirtualSize, static_cast<std::uint32_t>(section.RawData.size()));
     sizeOfImage = std::max(sizeOfImage, section.VirtualAddress + extent);
@@ -137,7 +305,7 @@ TBytes TPeBuilder::Build() const {
   if (FSizeOfImage != 0)
     sizeOfImage = FSizeOfImage;
   PutDWord(file, o + 4, code);
-  PutDWord(file, o + 16, FSections.empty() ? 0 : FSections.front().VirtualAddress);
+  PutDWord(file, o + 16, sections.empty() ? 0 : sections.front().VirtualAddress);
   if (FWide) {
     PutQWord(file, o + 24, FImageBase);
   } else {
@@ -158,16 +326,16 @@ TBytes TPeBuilder::Build() const {
     else
       PutDWord(file, o + 72 + i * natural, static_cast<std::uint32_t>(stackHeap[i]));
   }
-  const std::size_t directories = o + (FWide ? 112 : 96);
-  PutDWord(file, directories - 4, 16);
+  const std::size_t directoryTable = o + (FWide ? 112 : 96);
+  PutDWord(file, directoryTable - 4, 16);
   for (std::size_t i = 0; i < 16; ++i) {
-    PutDWord(file, directories + 8 * i, FDirectories[i][0]);
-    PutDWord(file, directories + 8 * i + 4, FDirectories[i][1]);
+    PutDWord(file, directoryTable + 8 * i, directories[i][0]);
+    PutDWord(file, directoryTable + 8 * i + 4, directories[i][1]);
   }
 
   std::size_t rawOffset = sizeOfHeaders;
-  for (std::size_t i = 0; i < FSections.size(); ++i) {
-    const TSectionSpec& section = FSections[i];
+  for (std::size_t i = 0; i < sections.size(); ++i) {
+    const TSectionSpec& section = sections[i];
     const std::size_t header = sectionTable + 40 * i;
     for (std::size_t c = 0; c < 8 && c < section.Name.size(); ++c)
       file[header + c] = static_cast<std::uint8_t>(section.Name[c]);
@@ -179,6 +347,7 @@ TBytes TPeBuilder::Build() const {
              section.OverrideRaw ? section.PointerToRawData : (rawSize == 0 ? 0 : static_cast<std::uint32_t>(rawOffset)));
     PutDWord(file, header + 36, 0x60000020);
     if (rawSize != 0) {
+      generated.SectionStarts.emplace_back(section.VirtualAddress, static_cast<std::uint32_t>(rawOffset));
       file.resize(rawOffset);
       file.insert(file.end(), section.RawData.begin(), section.RawData.end());
       rawOffset = (file.size() + FileAlignment - 1) / FileAlignment * FileAlignment;
@@ -190,6 +359,8 @@ TBytes TPeBuilder::Build() const {
     PutWord(file, offset, static_cast<std::uint16_t>(value));
   for (const auto& [offset, value] : FDWordPatches)
     PutDWord(file, offset, static_cast<std::uint32_t>(value));
+  if (layout != nullptr)
+    *layout = std::move(generated);
   return file;
 }
 
