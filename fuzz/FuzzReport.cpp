@@ -1,0 +1,104 @@
+// libFuzzer target: raw bytes as a mapped file through the whole report, and
+// for PE32 files the loaded image checked against the plain model: the same
+// reads succeed, the same listings come out, the same steps fail.
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "Errors.h"
+#include "Exports.h"
+#include "ImageModel.h"
+#include "Imports.h"
+#include "LoadedImage.h"
+#include "MemoryReportView.h"
+#include "Platform.h"
+#include "ReportDriver.h"
+
+namespace {
+
+using namespace korvane;
+
+// The model holds SizeOfImage bytes twice; larger images are checked by
+// the report run alone.
+constexpr std::uint32_t MaxModelSize = 4u << 20;
+
+// What one implementation made of the image: how far it came and the lines.
+struct TOutcome {
+  int Steps = 0;  // built, relocated, exports listed, imports listed
+  std::string Text;
+};
+
+template <typename Image>
+void List(Image& image, const TByteView& file, std::uint64_t pe, std::uint32_t delta, TOutcome& outcome) {
+  TMemoryReportView view;
+  try {
+    const std::uint32_t relocations = file.ReadDWord(pe + TImageLayout::BaseRelocationRva, "r");
+    if (relocations != 0)
+      image.ApplyBaseRelocations(relocations, file.ReadDWord(pe + TImageLayout::BaseRelocationSize, "s"), delta);
+    ++outcome.Steps;
+    const std::uint32_t exports = file.ReadDWord(pe + TImageLayout::ExportDirectoryRva, "e");
+    if (exports != 0)
+      ReportExports(view, image, exports);
+    ++outcome.Steps;
+    const std::uint32_t imports = file.ReadDWord(pe + TImageLayout::ImportDirectoryRva, "i");
+    if (imports != 0)
+      ReportImports(view, image, imports);
+    ++outcome.Steps;
+  } catch (const TFormatError&) {
+  }
+  outcome.Text = view.Text();
+}
+
+void CompareWithModel(const TByteView& file) {
+  if (file.Size() < 64)
+    return;
+  const std::uint64_t pe = file.ReadDWord(0x3C, "e_lfanew");
+  if (!file.Contains(pe + 24, 2) || file.ReadWord(pe + 24, "Magic") != 0x10B)
+    return;
+  const std::uint32_t size = test::SizeOfImageOf(file, pe);
+  if (size > MaxModelSize)
+    return;
+
+  TOutcome fast;
+  std::uint32_t delta = 0x10000;
+  std::optional<TLoadedImage> image;
+  try {
+    image.emplace(file, pe);
+    ++fast.Steps;
+    delta = image->Delta();
+  } catch (const TKorvaneError&) {
+  }
+  if (image)
+    List(*image, file, pe, delta, fast);
+
+  TOutcome model;
+  std::optional<test::TImageModel> plain;
+  try {
+    plain.emplace(file, pe);
+    ++model.Steps;
+  } catch (const TKorvaneError&) {
+  }
+  if (plain)
+    List(*plain, file, pe, delta, model);
+
+  if (fast.Steps != model.Steps || fast.Text != model.Text)
+    std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const TByteView file(data, size);
+  TMemoryReportView view;
+  TReportDriver driver(view, platform::LocaleDateTimeFormatter());
+  try {
+    driver.ReportMappedFile(file, "fuzz.exe");
+  } catch (const TKorvaneError&) {
+    // A clean failure is a result like any other.
+  }
+  if (view.UpdateDepth() != 0)
+    std::abort();
+  CompareWithModel(file);
+  return 0;
+}
