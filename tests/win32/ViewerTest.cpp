@@ -1,0 +1,897 @@
+// korvane.dll as a host uses it: loaded with LoadLibrary, driven through its
+// four exports, its menu, tool bar, accelerators and dialogs, under Wine on
+// the project's own display.
+#include <windows.h>
+#include <commctrl.h>
+#include <richedit.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ByteView.h"
+#include "Errors.h"
+#include "Exports.h"
+#include "KorvaneHost.h"
+#include "LoadedImage.h"
+#include "MemoryReportView.h"
+#include "PeBuilder.h"
+#include "Platform.h"
+#include "ReportDriver.h"
+#include "TestSupport.h"
+
+namespace {
+
+using korvane::test::TDosBuilder;
+using korvane::test::TPeBuilder;
+using korvane::test::TTempFile;
+using namespace std::chrono_literals;
+
+// ---- the module, loaded as a host loads it ----
+
+struct TModule {
+  HMODULE Handle = nullptr;
+  korvane::TCreateViewerWindow CreateViewerWindow = nullptr;
+  korvane::TShowFile ShowFile = nullptr;
+  korvane::TDestroyViewerWindow DestroyViewerWindow = nullptr;
+  korvane::TGetLastErrorText GetLastErrorText = nullptr;
+};
+
+std::string ExeFolder() {
+  char path[MAX_PATH + 1] = {};
+  const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder(path, length);
+  return folder.substr(0, folder.find_last_of("\\/") + 1);
+}
+
+std::string ModulePath() { return ExeFolder() + "korvane.dll"; }
+
+const TModule& Module() {
+  static const TModule module = [] {
+    TModule loaded;
+    loaded.Handle = ::LoadLibraryA(ModulePath().c_str());
+    if (loaded.Handle == nullptr)
+      return loaded;
+    loaded.CreateViewerWindow =
+        korvane::ProcAddress<korvane::TCreateViewerWindow>(loaded.Handle, "CreateViewerWindow");
+    loaded.ShowFile = korvane::ProcAddress<korvane::TShowFile>(loaded.Handle, "ShowFile");
+    loaded.DestroyViewerWindow =
+        korvane::ProcAddress<korvane::TDestroyViewerWindow>(loaded.Handle, "DestroyViewerWindow");
+    loaded.GetLastErrorText = korvane::ProcAddress<korvane::TGetLastErrorText>(loaded.Handle, "GetLastErrorText");
+    return loaded;
+  }();
+  return module;
+}
+
+std::string LastErrorText() {
+  char text[2048] = {};
+  Module().GetLastErrorText(text, sizeof text);
+  return text;
+}
+
+// ---- a host window that records what the viewer tells it ----
+
+struct THostLog {
+  int CloseMessages = 0;
+  std::vector<std::pair<std::string, std::string>> OpenedFiles;
+};
+THostLog HostLog;
+
+LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == korvane::WM_VIEWER_CLOSE) {
+    ++HostLog.CloseMessages;
+    return 0;
+  }
+  if (message == korvane::WM_VIEWER_FILEOPENED) {
+    const auto* info = reinterpret_cast<const korvane::TViewerFileInfo*>(lParam);
+    HostLog.OpenedFiles.emplace_back(info->FileName, info->KindText);
+    return 0;
+  }
+  return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+// One visible host window serves every test (Wine takes seconds to map a
+// new top-level window on a display without a window manager).
+class THostWindow {
+public:
+  THostWindow() { HostLog = {}; }
+  HWND Get() const {
+    static const HWND window = [] {
+      WNDCLASSEXA host{};
+      host.cbSize = sizeof host;
+      host.lpfnWndProc = HostProc;
+      host.hInstance = ::GetModuleHandleA(nullptr);
+      host.lpszClassName = "TKorvaneTestHost";
+      ::RegisterClassExA(&host);
+      return ::CreateWindowExA(0, "TKorvaneTestHost", "Test host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 700,
+                               500, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+    }();
+    return window;
+  }
+};
+
+// A viewer with or without the interface, destroyed at the end of the test.
+class TViewer {
+public:
+  TViewer(HWND host, bool withUi) {
+    FWindow = Module().CreateViewerWindow(host, host, 0xDEADBEEF, withUi ? TRUE : FALSE, &Menu, &ToolBar,
+                                          &Accelerators);
+  }
+  ~TViewer() {
+    if (FWindow != nullptr)
+      Module().DestroyViewerWindow(FWindow);
+    if (Accelerators != nullptr)
+      ::DestroyAcceleratorTable(Accelerators);
+  }
+  TViewer(const TViewer&) = delete;
+  TViewer& operator=(const TViewer&) = delete;
+
+  HWND Get() const { return FWindow; }
+  HWND Report() const { return ::FindWindowExA(FWindow, nullptr, "RICHEDIT", nullptr); }
+  HWND HiddenToolBar() const { return ::FindWindowExA(FWindow, nullptr, TOOLBARCLASSNAMEA, nullptr); }
+  BOOL Show(const std::string& path, std::string* kind = nullptr) {
+    char buffer[korvane::KindTextCapacity + 8] = "untouched";
+    const BOOL result = Module().ShowFile(FWindow, path.c_str(), buffer);
+    if (kind != nullptr)
+      *kind = buffer;
+    return result;
+  }
+  void Command(WORD id, HWND control = nullptr) {
+    ::SendMessageA(FWindow, WM_COMMAND, MAKEWPARAM(id, 0), reinterpret_cast<LPARAM>(control));
+  }
+
+  HMENU Menu = reinterpret_cast<HMENU>(0x1111);
+  HWND ToolBar = reinterpret_cast<HWND>(0x2222);
+  HACCEL Accelerators = nullptr;
+
+private:
+  HWND FWindow = nullptr;
+};
+
+// ---- reading the viewer back ----
+
+std::string MenuText(HMENU menu, UINT position) {
+  char text[256] = {};
+  ::GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
+  return text;
+}
+
+// The command id of the item with this text anywhere in the menu, or 0.
+WORD MenuCommand(HMENU menu, const std::string& text) {
+  for (int top = 0; top < ::GetMenuItemCount(menu); ++top) {
+    HMENU popup = ::GetSubMenu(menu, top);
+    for (int i = 0; i < ::GetMenuItemCount(popup); ++i)
+      if (MenuText(popup, static_cast<UINT>(i)) == text)
+        return static_cast<WORD>(::GetMenuItemID(popup, i));
+  }
+  return 0;
+}
+
+std::vector<std::string> ControlLines(HWND edit) {
+  std::vector<std::string> lines;
+  const auto count = static_cast<int>(::SendMessageA(edit, EM_GETLINECOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    const LRESULT start = ::SendMessageA(edit, EM_LINEINDEX, static_cast<WPARAM>(i), 0);
+    const auto length = static_cast<std::size_t>(::SendMessageA(edit, EM_LINELENGTH, static_cast<WPARAM>(start), 0));
+    std::vector<char> buffer(length + 4 > sizeof(WORD) ? length + 4 : sizeof(WORD));
+    const WORD capacity = static_cast<WORD>(buffer.size());
+    std::memcpy(buffer.data(), &capacity, sizeof capacity);
+    ::SendMessageA(edit, EM_GETLINE, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer.data()));
+    lines.emplace_back(buffer.data(), length);
+  }
+  return lines;
+}
+
+CHARFORMATA LineFormat(HWND edit, int line) {
+  const LRESULT start = ::SendMessageA(edit, EM_LINEINDEX, static_cast<WPARAM>(line), 0);
+  const LRESULT length = ::SendMessageA(edit, EM_LINELENGTH, static_cast<WPARAM>(start), 0);
+  ::SendMessageA(edit, EM_SETSEL, static_cast<WPARAM>(start), start + length);
+  CHARFORMATA format{};
+  format.cbSize = sizeof format;
+  ::SendMessageA(edit, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+  return format;
+}
+
+korvane::TMemoryReportView EngineReport(const std::string& path) {
+  korvane::TMemoryReportView view;
+  korvane::TReportDriver driver(view);
+  driver.BuildReport(path);
+  return view;
+}
+
+std::string ClipboardText() {
+  std::string text;
+  if (!::OpenClipboard(nullptr))
+    return "<clipboard not available>";
+  if (HANDLE data = ::GetClipboardData(CF_TEXT))
+    if (const auto* chars = static_cast<const char*>(::GlobalLock(data))) {
+      text = chars;
+      ::GlobalUnlock(data);
+    }
+  ::CloseClipboard();
+  return text;
+}
+
+// Runs the messages already queued for this thread.
+void PumpPending() {
+  MSG message;
+  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageA(&message);
+  }
+}
+
+// Runs the thread's queued messages until done() holds or the time is up.
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    MSG message;
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageA(&message);
+    }
+    if (done())
+      return true;
+    if (std::chrono::steady_clock::now() >= end)
+      return false;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+}
+
+// ---- driving the modal dialogs from a helper thread ----
+
+struct TFoundDialog {
+  HWND Skip;
+  HWND Found;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM context) {
+  auto* found = reinterpret_cast<TFoundDialog*>(context);
+  char className[32] = {};
+  ::GetClassNameA(window, className, sizeof className);
+  if (window != found->Skip && std::strcmp(className, "#32770") == 0 && ::IsWindowVisible(window)) {
+    found->Found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Each step waits (at most 20 s) for the next visible dialog of the UI thread
+// and handles it; the steps run while the UI thread sits in a modal loop.
+class TDialogDriver {
+public:
+  using TStep = std::function<void(HWND dialog)>;
+
+  explicit TDialogDriver(std::vector<TStep> steps)
+      : FThread([this, steps = std::move(steps), ui = ::GetCurrentThreadId()] { Run(steps, ui); }) {}
+  ~TDialogDriver() { FThread.join(); }
+  TDialogDriver(const TDialogDriver&) = delete;
+  TDialogDriver& operator=(const TDialogDriver&) = delete;
+
+  int StepsDone() const { return FStepsDone; }
+
+private:
+  void Run(const std::vector<TStep>& steps, DWORD ui) {
+    HWND previous = nullptr;
+    for (const TStep& step : steps) {
+      TFoundDialog found{previous, nullptr};
+      const auto end = std::chrono::steady_clock::now() + 20s;
+      while (found.Found == nullptr && std::chrono::steady_clock::now() < end) {
+        ::EnumThreadWindows(ui, FindDialog, reinterpret_cast<LPARAM>(&found));
+        if (found.Found == nullptr)
+          std::this_thread::sleep_for(50ms);
+      }
+      if (found.Found == nullptr)
+        return;
+      std::this_thread::sleep_for(100ms);  // let the dialog finish its set-up
+      step(found.Found);
+      previous = found.Found;
+      ++FStepsDone;
+    }
+  }
+
+  std::atomic<int> FStepsDone{0};
+  std::thread FThread;
+};
+
+void PressButton(HWND dialog, int id) { ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+// ---- sample files ----
+
+struct TSamples {
+  TTempFile Dos{TDosBuilder().Word(0x04, 3).Build(), "dos.exe"};
+  TTempFile Pe32{TPeBuilder().Characteristics(0x2102).Build(), "pe32.dll"};
+  TTempFile Pe32Plus{TPeBuilder().Pe32Plus().Build(), "pe32plus.dll"};
+  TTempFile Win16{TPeBuilder().Magic(0x0107).Build(), "win16.exe"};
+  TTempFile Empty{{}, "empty.exe"};
+};
+
+const TSamples& Samples() {
+  static const TSamples samples;
+  return samples;
+}
+
+std::string SystemText(DWORD code) {
+  char buffer[256];
+  const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                        0, buffer, sizeof buffer, nullptr);
+  std::string text(buffer, length);
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.'))
+    text.pop_back();
+  return text;
+}
+
+// ===================================================================
+
+// The export table is the host's contract: read it with our own engine.
+TEST(ModuleExports, NamesOrdinalsAndModuleNameAsTheHostExpects) {
+  const korvane::platform::TReadOnlyFile file(ModulePath());
+  const korvane::platform::TFileMapping mapping(file);
+  ASSERT_TRUE(mapping.Valid());
+  const korvane::platform::TMappedView mapped(mapping);
+  ASSERT_TRUE(mapped.Valid());
+  const korvane::TByteView bytes(mapped.Data(), mapped.Size());
+  const std::uint32_t peOffset = bytes.ReadDWord(0x3C, "e_lfanew");
+  const korvane::TLoadedImage image = korvane::BuildLoadedImage(bytes, peOffset);
+  const std::uint32_t exportRva = bytes.ReadDWord(std::uint64_t{peOffset} + 120, "export directory");
+  ASSERT_NE(exportRva, 0u);
+  EXPECT_EQ(image.ReadText(image.ReadDWord(exportRva + 12, "Name"), "module name"), "korvane.dll");
+  EXPECT_EQ(image.ReadDWord(exportRva + 16, "Base"), 1u);
+  EXPECT_EQ(image.ReadDWord(exportRva + 20, "NumberOfFunctions"), 4u);
+  EXPECT_EQ(image.ReadDWord(exportRva + 24, "NumberOfNames"), 4u);
+
+  korvane::TMemoryReportView listing;
+  korvane::ReportExports(listing, image, exportRva);
+  // Each name with its entry of the ordinal table (ordinal minus the base 1).
+  const std::vector<std::string> expected = {"",
+                                             "Exports",
+                                             "",
+                                             "Ordinal\tFunction",
+                                             "0003\tCreateViewerWindow",
+                                             "0001\tDestroyViewerWindow",
+                                             "0000\tGetLastErrorText",
+                                             "0002\tShowFile"};
+  std::vector<std::string> lines = korvane::test::ReportLines(listing);
+  while (!lines.empty() && lines.back().empty())
+    lines.pop_back();
+  EXPECT_EQ(lines, expected);
+}
+
+TEST(ShowFileResults, KindsOfFilesAndFailures) {
+  THostWindow host;
+  const struct {
+    const char* Name;
+    std::string Path;
+    BOOL Result;
+    const char* Kind;
+  } rows[] = {
+      {"MS-DOS program", Samples().Dos.Path(), -1, "MS DOS Executable"},
+      {"PE32", Samples().Pe32.Path(), -1, "Portable Executable"},
+      {"PE32+", Samples().Pe32Plus.Path(), -1, "Portable Executable"},
+      {"16-bit module", Samples().Win16.Path(), -1, "Portable Executable"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Name);
+    TViewer viewer(host.Get(), false);
+    std::string kind;
+    EXPECT_EQ(viewer.Show(row.Path, &kind), row.Result) << LastErrorText();
+    EXPECT_EQ(kind, row.Kind);
+    EXPECT_TRUE(::IsWindowVisible(viewer.Get()));
+  }
+  {
+    SCOPED_TRACE("an empty file keeps the kind of a new viewer");
+    TViewer viewer(host.Get(), false);
+    std::string kind;
+    EXPECT_EQ(viewer.Show(Samples().Empty.Path(), &kind), -1);
+    EXPECT_EQ(kind, "MS DOS Executable");
+    EXPECT_EQ(::GetWindowTextLengthA(viewer.Report()), 0);
+  }
+}
+
+TEST(ShowFileResults, FailuresLeaveTheirMessageUntilTheNextFailure) {
+  THostWindow host;
+  TViewer viewer(host.Get(), false);
+  const std::string missing = Samples().Dos.Folder() + "\\no-such-file.exe";
+  std::string kind;
+  EXPECT_EQ(viewer.Show(missing, &kind), FALSE);
+  EXPECT_EQ(kind, "untouched");
+  EXPECT_EQ(LastErrorText(), "System Error.  Code: 2.\r\n" + SystemText(2));
+
+  EXPECT_EQ(viewer.Show(Samples().Dos.Path(), &kind), -1);
+  EXPECT_EQ(LastErrorText(), "System Error.  Code: 2.\r\n" + SystemText(2)) << "a success keeps the old text";
+
+  const struct {
+    const char* Name;
+    HWND Window;
+    const char* FileName;
+    bool KindBuffer;
+    const char* Message;
+  } rows[] = {
+      {"a window without a viewer", host.Get(), "x.exe", true, "The window is not a Korvane viewer"},
+      {"no window", nullptr, "x.exe", true, "The window is not a Korvane viewer"},
+      {"no file name", viewer.Get(), nullptr, true, "No file name was given"},
+      {"no kind buffer", viewer.Get(), "x.exe", false, "No buffer for the file's kind was given"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Name);
+    char buffer[32] = "untouched";
+    EXPECT_EQ(Module().ShowFile(row.Window, row.FileName, row.KindBuffer ? buffer : nullptr), FALSE);
+    EXPECT_EQ(LastErrorText(), row.Message);
+    EXPECT_STREQ(buffer, "untouched");
+  }
+}
+
+TEST(LastErrorTextLimits, CopiesAtMostTheBufferAndNeverOutsideIt) {
+  THostWindow host;
+  TViewer viewer(host.Get(), false);
+  Module().ShowFile(host.Get(), "x.exe", nullptr);  // "The window is not a Korvane viewer"
+  const struct {
+    const char* Name;
+    int MaxLength;
+    std::string Expected;  // the buffer afterwards, up to its first zero
+  } rows[] = {
+      {"maxLength 1 writes only the zero", 1, ""},
+      {"maxLength 4 writes three characters", 4, "The"},
+      {"maxLength 0 writes nothing", 0, "########"},
+      {"a negative maxLength writes nothing", -5, "########"},
+      {"a large buffer gets the whole text", 200, "The window is not a Korvane viewer"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Name);
+    char buffer[256];
+    std::memset(buffer, '#', sizeof buffer);
+    buffer[8] = '\0';
+    Module().GetLastErrorText(buffer, row.MaxLength);
+    EXPECT_EQ(std::string(buffer), row.Expected);
+  }
+  Module().GetLastErrorText(nullptr, 100);  // a null buffer is ignored
+}
+
+TEST(CreateViewerWindow, WithoutTheInterfaceTheOutValuesStayAndTheBarHides) {
+  THostWindow host;
+  TViewer viewer(host.Get(), false);
+  ASSERT_NE(viewer.Get(), nullptr) << LastErrorText();
+  EXPECT_EQ(viewer.Menu, reinterpret_cast<HMENU>(0x1111));
+  EXPECT_EQ(viewer.ToolBar, reinterpret_cast<HWND>(0x2222));
+  EXPECT_EQ(viewer.Accelerators, nullptr);
+  EXPECT_EQ(::GetParent(viewer.Get()), host.Get());
+  EXPECT_FALSE(::IsWindowVisible(viewer.Get())) << "hidden until the first ShowFile";
+  char text[64] = {};
+  ::GetWindowTextA(viewer.Get(), text, sizeof text);
+  EXPECT_STREQ(text, "KorvaneFrame");
+  const HWND bar = viewer.HiddenToolBar();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_FALSE(::IsWindowVisible(bar));
+  RECT rect{};
+  ::GetWindowRect(bar, &rect);
+  EXPECT_EQ(rect.right - rect.left, 124);
+  EXPECT_EQ(rect.bottom - rect.top, 24);
+  const int lefts[] = {0, 23, 31, 54, 62, 85, 93};
+  ASSERT_EQ(::SendMessageA(bar, TB_BUTTONCOUNT, 0, 0), 7);
+  for (int i = 0; i < 7; ++i) {
+    SCOPED_TRACE(i);
+    RECT button{};
+    ::SendMessageA(bar, TB_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&button));
+    EXPECT_EQ(button.left, lefts[i]);
+  }
+}
+
+TEST(CreateViewerWindow, WithTheInterfaceTheHostGetsMenuBarAndAccelerators) {
+  THostWindow host;
+  TViewer viewer(host.Get(), true);
+  ASSERT_NE(viewer.Get(), nullptr) << LastErrorText();
+  EXPECT_TRUE(::IsMenu(viewer.Menu));
+  EXPECT_EQ(::GetParent(viewer.ToolBar), host.Get());
+  EXPECT_TRUE(::IsWindowVisible(viewer.ToolBar));
+  EXPECT_EQ(viewer.HiddenToolBar(), nullptr) << "the bar has left the form";
+  EXPECT_NE(viewer.Accelerators, nullptr);
+
+  // Null out-pointers are left alone.
+  const HWND second = Module().CreateViewerWindow(host.Get(), host.Get(), 0, TRUE, nullptr, nullptr, nullptr);
+  EXPECT_NE(second, nullptr) << LastErrorText();
+  Module().DestroyViewerWindow(second);
+}
+
+TEST(MenuAndShortcuts, ItemTextsAndTheAcceleratorTable) {
+  THostWindow host;
+  TViewer viewer(host.Get(), true);
+  ASSERT_TRUE(::IsMenu(viewer.Menu));
+  ASSERT_EQ(::GetMenuItemCount(viewer.Menu), 2);
+  EXPECT_EQ(MenuText(viewer.Menu, 0), "&File");
+  EXPECT_EQ(MenuText(viewer.Menu, 1), "&Edit");
+  const std::vector<std::vector<std::string>> items = {
+      {"&Open...\tF3", "", "&Print\tF9", "", "E&xit\tEsc"},
+      {"&Copy\tCtrl+C", "", "Select &all\tCtrl+A", "", "&Find...\tF7"}};
+  for (UINT top = 0; top < 2; ++top) {
+    HMENU popup = ::GetSubMenu(viewer.Menu, static_cast<int>(top));
+    ASSERT_EQ(::GetMenuItemCount(popup), 5);
+    for (UINT i = 0; i < 5; ++i) {
+      SCOPED_TRACE(items[top][i]);
+      EXPECT_EQ(MenuText(popup, i), items[top][i]);
+      MENUITEMINFOA info{};
+      info.cbSize = sizeof info;
+      info.fMask = MIIM_FTYPE;
+      ::GetMenuItemInfoA(popup, i, TRUE, &info);
+      EXPECT_EQ((info.fType & MFT_SEPARATOR) != 0, items[top][i].empty());
+    }
+  }
+
+  std::vector<ACCEL> table(16);
+  const int count = ::CopyAcceleratorTableA(viewer.Accelerators, table.data(), static_cast<int>(table.size()));
+  ASSERT_EQ(count, 6);
+  const struct {
+    BYTE Flags;
+    WORD Key;
+    const char* Item;
+  } expected[] = {
+      {3, VK_F3, "&Open...\tF3"},    {3, VK_F9, "&Print\tF9"},
+      {3, VK_ESCAPE, "E&xit\tEsc"},  {3 | 8, 'C', "&Copy\tCtrl+C"},
+      {3 | 8, 'A', "Select &all\tCtrl+A"}, {3, VK_F7, "&Find...\tF7"},
+  };
+  for (int i = 0; i < 6; ++i) {
+    SCOPED_TRACE(expected[i].Item);
+    EXPECT_EQ(table[static_cast<std::size_t>(i)].fVirt, expected[i].Flags);
+    EXPECT_EQ(table[static_cast<std::size_t>(i)].key, expected[i].Key);
+    EXPECT_EQ(table[static_cast<std::size_t>(i)].cmd, MenuCommand(viewer.Menu, expected[i].Item));
+    EXPECT_NE(table[static_cast<std::size_t>(i)].cmd, 0);
+  }
+}
+
+TEST(MenuAndShortcuts, CommandIdsAreTheLowestFreeInTheModule) {
+  THostWindow host;
+  WORD firstOpen = 0;
+  {
+    TViewer first(host.Get(), true);
+    firstOpen = MenuCommand(first.Menu, "&Open...\tF3");
+    TViewer second(host.Get(), true);
+    const WORD secondOpen = MenuCommand(second.Menu, "&Open...\tF3");
+    EXPECT_NE(secondOpen, firstOpen) << "two live viewers never share an id";
+    EXPECT_NE(MenuCommand(second.Menu, "E&xit\tEsc"), MenuCommand(first.Menu, "E&xit\tEsc"));
+  }
+  TViewer again(host.Get(), true);
+  EXPECT_EQ(MenuCommand(again.Menu, "&Open...\tF3"), firstOpen) << "ids given back are taken again";
+}
+
+TEST(ReportControl, LinesAndStylesReadBackFromTheControl) {
+  THostWindow host;
+  const struct {
+    const char* Name;
+    std::string Path;
+  } rows[] = {{"korvane.dll itself (exports and imports)", ModulePath()},
+              {"16-bit module (red line)", Samples().Win16.Path()},
+              {"MS-DOS program", Samples().Dos.Path()}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Name);
+    TViewer viewer(host.Get(), false);
+    ASSERT_EQ(viewer.Show(row.Path), -1) << LastErrorText();
+    const korvane::TMemoryReportView expected = EngineReport(row.Path);
+    const HWND edit = viewer.Report();
+    const std::vector<std::string> lines = ControlLines(edit);
+    ASSERT_GE(lines.size(), static_cast<std::size_t>(expected.LineCount()));
+    for (int i = 0; i < expected.LineCount(); ++i) {
+      const korvane::TReportLine line = expected.Line(i);
+      SCOPED_TRACE("line " + std::to_string(i) + ": " + line.Text);
+      EXPECT_EQ(lines[static_cast<std::size_t>(i)], line.Text);
+      if (line.Text.empty())
+        continue;
+      const CHARFORMATA format = LineFormat(edit, i);
+      EXPECT_EQ(format.yHeight, line.Size * 20);
+      EXPECT_EQ((format.dwEffects & CFE_BOLD) != 0, line.Bold);
+      if (line.Colour == korvane::ColourDefault)
+        EXPECT_NE(format.dwEffects & CFE_AUTOCOLOR, 0u);
+      else
+        EXPECT_EQ(format.crTextColor, line.Colour);
+      EXPECT_STREQ(format.szFaceName, "MS Sans Serif");
+    }
+    for (std::size_t i = static_cast<std::size_t>(expected.LineCount()); i < lines.size(); ++i)
+      EXPECT_EQ(lines[i], "") << "only empty lines follow the report";
+  }
+}
+
+TEST(ReportControl, PropertiesOfTheControl) {
+  THostWindow host;
+  TViewer viewer(host.Get(), false);
+  const HWND edit = viewer.Report();
+  ASSERT_NE(edit, nullptr);
+  const auto style = static_cast<DWORD>(::GetWindowLongA(edit, GWL_STYLE));
+  EXPECT_NE(style & ES_READONLY, 0u);
+  EXPECT_NE(style & ES_NOHIDESEL, 0u);
+  EXPECT_GT(::SendMessageA(edit, EM_GETLIMITTEXT, 0, 0), 1 << 30);
+  CHARFORMATA format{};
+  format.cbSize = sizeof format;
+  ::SendMessageA(edit, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+  EXPECT_STREQ(format.szFaceName, "MS Sans Serif");
+  EXPECT_EQ(format.yHeight, 160);
+  EXPECT_EQ(format.dwEffects & CFE_BOLD, 0u);
+  RECT form{};
+  RECT control{};
+  ::GetClientRect(viewer.Get(), &form);
+  ::GetClientRect(edit, &control);
+  ::MapWindowPoints(edit, viewer.Get(), reinterpret_cast<POINT*>(&control), 2);
+  EXPECT_LE(control.left, 2);
+  EXPECT_GE(control.right, form.right - 2) << "the control fills the form";
+
+  // Both scroll bars appear once the report outgrows the control; no line wraps.
+  ::MoveWindow(viewer.Get(), 0, 0, 200, 150, TRUE);
+  ASSERT_EQ(viewer.Show(ModulePath()), -1);
+  PumpPending();
+  const auto shown = static_cast<DWORD>(::GetWindowLongA(edit, GWL_STYLE));
+  EXPECT_NE(shown & WS_HSCROLL, 0u);
+  EXPECT_NE(shown & WS_VSCROLL, 0u);
+  const auto lines = ::SendMessageA(edit, EM_GETLINECOUNT, 0, 0);
+  EXPECT_LE(lines, EngineReport(ModulePath()).LineCount() + 1);
+}
+
+TEST(FormResize, TheToolBarFollowsTheViewersWidth) {
+  THostWindow host;
+  for (const bool withUi : {false, true}) {
+    SCOPED_TRACE(withUi ? "bar in the host" : "bar hidden in the form");
+    TViewer viewer(host.Get(), withUi);
+    ::MoveWindow(viewer.Get(), 0, 24, 300, 200, TRUE);
+    const HWND bar = withUi ? viewer.ToolBar : viewer.HiddenToolBar();
+    RECT rect{};
+    ::GetWindowRect(bar, &rect);
+    EXPECT_EQ(rect.right - rect.left, 300);
+    EXPECT_EQ(rect.bottom - rect.top, 24);
+    RECT edit{};
+    ::GetWindowRect(viewer.Report(), &edit);
+    EXPECT_EQ(edit.right - edit.left, 300);
+    EXPECT_EQ(edit.bottom - edit.top, 200);
+  }
+}
+
+TEST(Commands, SelectAllThenCopyPutsTheWholeReportOnTheClipboard) {
+  THostWindow host;
+  TViewer viewer(host.Get(), true);
+  ASSERT_EQ(viewer.Show(ModulePath()), -1) << LastErrorText();
+  viewer.Command(MenuCommand(viewer.Menu, "Select &all\tCtrl+A"));
+  viewer.Command(MenuCommand(viewer.Menu, "&Copy\tCtrl+C"));
+  // The control holds the lines with a break between each two.
+  std::string expected;
+  for (const std::string& line : korvane::test::ReportLines(EngineReport(ModulePath())))
+    expected += (expected.empty() ? "" : "\r\n") + line;
+  EXPECT_EQ(ClipboardText(), expected);
+}
+
+TEST(Commands, ToolBarButtonsRunTheirActionsInTheHostWindow) {
+  THostWindow host;
+  TViewer viewer(host.Get(), true);
+  ASSERT_EQ(viewer.Show(Samples().Dos.Path()), -1) << LastErrorText();
+  ::OpenClipboard(nullptr);
+  ::EmptyClipboard();
+  ::CloseClipboard();
+  viewer.Command(MenuCommand(viewer.Menu, "Select &all\tCtrl+A"));
+  // A click on the Copy button (the fifth item, left 62).
+  RECT button{};
+  ::SendMessageA(viewer.ToolBar, TB_GETITEMRECT, 4, reinterpret_cast<LPARAM>(&button));
+  const LPARAM centre = MAKELPARAM((button.left + button.right) / 2, (button.top + button.bottom) / 2);
+  ::SendMessageA(viewer.ToolBar, WM_LBUTTONDOWN, MK_LBUTTON, centre);
+  ::SendMessageA(viewer.ToolBar, WM_LBUTTONUP, 0, centre);
+  PumpPending();
+  EXPECT_EQ(ClipboardText().substr(0, 9), "dos.exe\r\n");
+
+  // Hints come from the actions, asked of the module's own window.
+  const auto tips = reinterpret_cast<HWND>(::SendMessageA(viewer.ToolBar, TB_GETTOOLTIPS, 0, 0));
+  ASSERT_NE(tips, nullptr);
+  const char* hints[] = {"Open", nullptr, "Print", nullptr, "Copy", nullptr, "Find"};
+  for (int i = 0; i < 7; ++i) {
+    if (hints[i] == nullptr)
+      continue;
+    SCOPED_TRACE(hints[i]);
+    TBBUTTON info{};
+    ::SendMessageA(viewer.ToolBar, TB_GETBUTTON, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&info));
+    char text[80] = {};
+    TTTOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = viewer.ToolBar;
+    tool.uId = static_cast<UINT_PTR>(info.idCommand);
+    tool.lpszText = text;
+    ::SendMessageA(tips, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
+    EXPECT_STREQ(tool.lpszText, hints[i]);
+  }
+}
+
+TEST(Commands, ExitAndForwardedCommands) {
+  THostWindow host;
+  TViewer viewer(host.Get(), true);
+  ASSERT_EQ(viewer.Show(Samples().Dos.Path()), -1);
+  viewer.Command(0x7FFF);  // no item has it
+  viewer.Command(MenuCommand(viewer.Menu, "E&xit\tEsc"), viewer.ToolBar);  // from the bar: ignored
+  PumpPending();
+  EXPECT_EQ(HostLog.CloseMessages, 0);
+
+  viewer.Command(MenuCommand(viewer.Menu, "E&xit\tEsc"));
+  EXPECT_TRUE(PumpUntil([] { return HostLog.CloseMessages > 0; }, 5s));
+  PumpPending();
+  EXPECT_EQ(HostLog.CloseMessages, 1);
+  EXPECT_TRUE(::IsWindow(viewer.Get())) << "Exit leaves the viewer to the host";
+  EXPECT_EQ(ControlLines(viewer.Report())[0], "dos.exe");
+}
+
+TEST(OpenCommand, CancelChoiceAndFailureThroughTheRealDialog) {
+  THostWindow host;
+  TViewer viewer(host.Get(), true);
+  ASSERT_EQ(viewer.Show(Samples().Dos.Path()), -1);
+  const WORD open = MenuCommand(viewer.Menu, "&Open...\tF3");
+  {
+    SCOPED_TRACE("cancel changes nothing");
+    TDialogDriver driver({[](HWND dialog) { PressButton(dialog, IDCANCEL); }});
+    viewer.Command(open);
+    EXPECT_EQ(driver.StepsDone(), 1);
+  }
+  EXPECT_EQ(ControlLines(viewer.Report())[0], "dos.exe");
+  EXPECT_TRUE(HostLog.OpenedFiles.empty());
+  {
+    SCOPED_TRACE("a chosen file rebuilds the report");
+    const std::string path = Samples().Pe32.Path();
+    TDialogDriver driver({[path](HWND dialog) {
+      ::SetDlgItemTextA(dialog, 0x47C, path.c_str());
+      PressButton(dialog, IDOK);
+    }});
+    viewer.Command(open);
+  }
+  EXPECT_EQ(ControlLines(viewer.Report())[0], "pe32.dll");
+  ASSERT_EQ(HostLog.OpenedFiles.size(), 1u);
+  EXPECT_EQ(HostLog.OpenedFiles[0].first, Samples().Pe32.Path());
+  EXPECT_EQ(HostLog.OpenedFiles[0].second, "Portable Executable");
+  {
+    SCOPED_TRACE("a file held open for writing shows the error box");
+    const std::string path = Samples().Dos.Path();
+    HANDLE writer = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    std::string text;
+    std::string caption;
+    bool errorIcon = false;
+    TDialogDriver driver({[path](HWND dialog) {
+                            ::SetDlgItemTextA(dialog, 0x47C, path.c_str());
+                            PressButton(dialog, IDOK);
+                          },
+                          [&](HWND box) {
+                            char buffer[1024] = {};
+                            ::GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
+                            text = buffer;
+                            ::GetWindowTextA(box, buffer, sizeof buffer);
+                            caption = buffer;
+                            const auto icon = reinterpret_cast<HICON>(
+                                ::SendDlgItemMessageA(box, 0x440, STM_GETICON, 0, 0));
+                            errorIcon = icon != nullptr && icon == ::LoadIconA(nullptr, IDI_HAND);
+                            PressButton(box, IDOK);
+                          }});
+    viewer.Command(open);
+    ::CloseHandle(writer);
+    EXPECT_EQ(driver.StepsDone(), 2);
+    EXPECT_EQ(text, "System Error.  Code: 32.\r\n" + SystemText(32) + ".");
+    // The program's name less its extension, all but the first character lower case.
+    EXPECT_EQ(caption, "korvane-viewer-tests");
+    EXPECT_TRUE(errorIcon);
+  }
+  EXPECT_EQ(HostLog.OpenedFiles.size(), 1u) << "a failed Open tells the host nothing";
+  EXPECT_EQ(::GetWindowTextLengthA(viewer.Report()), 0) << "the failed report is empty";
+}
+
+// Run by tests/win32/print_test.sh, which sets up and checks the CUPS queue.
+TEST(PrintCommand, DISABLED_OneJobNamedLikeTheFirstLine) {
+  THostWindow host;
+  TViewer viewer(host.Get(), true);
+  const char* path = std::getenv("KORVANE_PRINT_FILE");
+  ASSERT_NE(path, nullptr);
+  ASSERT_EQ(viewer.Show(path), -1) << LastErrorText();
+  TDialogDriver driver({[](HWND dialog) { PressButton(dialog, IDOK); }});
+  viewer.Command(MenuCommand(viewer.Menu, "&Print\tF9"));
+  EXPECT_EQ(driver.StepsDone(), 1);
+}
+
+TEST(Lifetime, SeveralViewersAndDestroyingTwice) {
+  THostWindow host;
+  TViewer first(host.Get(), true);
+  TViewer second(host.Get(), false);
+  ASSERT_EQ(first.Show(Samples().Dos.Path()), -1);
+  ASSERT_EQ(second.Show(Samples().Pe32.Path()), -1);
+  EXPECT_EQ(ControlLines(first.Report())[0], "dos.exe");
+  EXPECT_EQ(ControlLines(second.Report())[0], "pe32.dll");
+
+  const HWND third = Module().CreateViewerWindow(host.Get(), host.Get(), 0, FALSE, nullptr, nullptr, nullptr);
+  ASSERT_NE(third, nullptr);
+  Module().DestroyViewerWindow(third);
+  EXPECT_FALSE(::IsWindow(third));
+  Module().DestroyViewerWindow(third);  // nothing the second time
+  Module().DestroyViewerWindow(host.Get());  // a window without a viewer: nothing
+  EXPECT_TRUE(::IsWindow(host.Get()));
+  char kind[32] = {};
+  EXPECT_EQ(Module().ShowFile(third, Samples().Dos.Path().c_str(), kind), FALSE);
+}
+
+struct TCounts {
+  int Windows;
+  DWORD Handles;
+  DWORD GdiObjects;
+  DWORD UserObjects;
+};
+
+BOOL CALLBACK CountChild(HWND, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+BOOL CALLBACK CountWindow(HWND window, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  ::EnumChildWindows(window, CountChild, count);
+  return TRUE;
+}
+
+TCounts Counts() {
+  TCounts counts{};
+  ::EnumThreadWindows(::GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&counts.Windows));
+  // Message-only windows are found only by name of their parent.
+  for (HWND sink = nullptr; (sink = ::FindWindowExA(HWND_MESSAGE, sink, nullptr, nullptr)) != nullptr;)
+    ++counts.Windows;
+  // A census of kernel handles: Wine's GetProcessHandleCount reports 0.
+  for (UINT_PTR value = 4; value < 0x10000; value += 4) {
+    DWORD flags = 0;
+    if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
+      ++counts.Handles;
+  }
+  counts.GdiObjects = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
+  counts.UserObjects = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
+  return counts;
+}
+
+TEST(Lifetime, CreateShowDestroyCyclesLeaveCountsFlat) {
+  THostWindow host;
+  auto cycle = [&host] {
+    HMENU menu = nullptr;
+    HWND bar = nullptr;
+    HACCEL accelerators = nullptr;
+    const HWND viewer = Module().CreateViewerWindow(host.Get(), host.Get(), 0, TRUE, &menu, &bar, &accelerators);
+    ASSERT_NE(viewer, nullptr) << LastErrorText();
+    char kind[32] = {};
+    EXPECT_EQ(Module().ShowFile(viewer, Samples().Pe32.Path().c_str(), kind), -1);
+    Module().DestroyViewerWindow(viewer);
+    EXPECT_FALSE(::IsWindow(bar));
+    EXPECT_FALSE(::IsMenu(menu));
+    ::DestroyAcceleratorTable(accelerators);  // the host's to destroy
+  };
+  for (int i = 0; i < 5; ++i)  // first use loads libraries and classes
+    cycle();
+  PumpPending();
+  const TCounts before = Counts();
+  for (int i = 0; i < 200; ++i)
+    cycle();
+  PumpPending();
+  const TCounts after = Counts();
+  EXPECT_EQ(after.Windows, before.Windows);
+  EXPECT_EQ(after.Handles, before.Handles);
+  EXPECT_EQ(after.GdiObjects, before.GdiObjects);
+  EXPECT_EQ(after.UserObjects, before.UserObjects);
+  std::printf("windows %d, handles %lu, GDI objects %lu, USER objects %lu\n", after.Windows, after.Handles,
+              after.GdiObjects, after.UserObjects);
+}
+
+// Ends the process if a test hangs in a modal loop: a failure, never a hang.
+DWORD WINAPI Watchdog(LPVOID seconds) {
+  ::Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(seconds)) * 1000);
+  std::fputs("korvane-viewer-tests: watchdog expired, a UI wait hung\n", stderr);
+  std::fflush(stderr);
+  ::TerminateProcess(::GetCurrentProcess(), 3);
+  return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (Module().Handle == nullptr) {
+    std::fprintf(stderr, "cannot load %s\n", ModulePath().c_str());
+    return 1;
+  }
+  ::CloseHandle(::CreateThread(nullptr, 0, Watchdog, reinterpret_cast<LPVOID>(UINT_PTR{240}), 0, nullptr));
+  return RUN_ALL_TESTS();
+}
