@@ -48,6 +48,7 @@ void ReportExports(TReportView& view, const TImageReader& image, std::uint32_t e
       image.ReadDWord(directory + AddressOfNameOrdinalsOffset, "the export directory (AddressOfNameOrdinals)");
 
   std::string line;
+  std::string buffer;
   std::uint64_t textBytes = 0;
   for (std::int32_t i = 0; i < count; ++i) {
     if (i == MaxExportLines)
@@ -56,7 +57,7 @@ void ReportExports(TReportView& view, const TImageReader& image, std::uint32_t e
     const auto index = static_cast<std::uint64_t>(i);
     const std::uint16_t ordinal = image.ReadWord(ordinals + 2 * index, "an entry of the export ordinal table");
     const std::uint32_t nameRva = image.ReadDWord(names + 4 * index, "an entry of the export name pointer table");
-    const std::string name = image.ReadText(nameRva, "an exported name");
+    const std::string_view name = image.ReadText(nameRva, "an exported name", buffer);
     textBytes += name.size();
     if (textBytes > MaxExportTextBytes)
       throw TFormatError("The exported names hold more than " + Decimal(MaxExportTextBytes) +

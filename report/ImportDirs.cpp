@@ -39,8 +39,10 @@ TImportDir& TImportDirs::FindOrAddDir(std::string_view name) {
   return *FDirs[found->second];
 }
 
+std::string_view TImportDirs::Keep(std::string text) { return FTexts.emplace_back(std::move(text)); }
+
 void TImportDirs::AddFunction(std::string_view name, std::string function) {
-  FindOrAddDir(name).Functions.push_back(std::move(function));
+  FindOrAddDir(name).Functions.push_back(Keep(std::move(function)));
 }
 
 TImportDir& TImportDirs::GetDir(int index) {

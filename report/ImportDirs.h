@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,13 +12,15 @@
 namespace korvane {
 
 /// One imported library: its name as first met and its function texts in
-/// the order they were added, duplicates kept.
+/// the order they were added, duplicates kept. The texts are views of bytes
+/// that live as long as the collection: the image's own, or copies the
+/// collection keeps.
 class TImportDir {
 public:
   explicit TImportDir(std::string name) : Name(std::move(name)) {}
 
   std::string Name;
-  std::vector<std::string> Functions;
+  std::vector<std::string_view> Functions;
 };
 
 /// Libraries in order of first appearance. Names are matched with ASCII-only
@@ -28,8 +31,10 @@ public:
   /// The library whose name matches, or null.
   TImportDir* FindDir(std::string_view name);
   /// Appends the function to the matching library, creating the library at
-  /// the end of the list when none matches.
+  /// the end of the list when none matches; the collection keeps the text.
   void AddFunction(std::string_view name, std::string function);
+  /// A copy of text that lives as long as the collection.
+  std::string_view Keep(std::string text);
   /// The matching library, created at the end of the list when none matches.
   TImportDir& FindOrAddDir(std::string_view name);
   int Count() const { return static_cast<int>(FDirs.size()); }
@@ -39,6 +44,7 @@ public:
 private:
   std::vector<std::unique_ptr<TImportDir>> FDirs;
   std::unordered_map<std::string, std::size_t> FIndex;
+  std::deque<std::string> FTexts;
 };
 
 /// Two names match when they are equal after a to z are mapped to A to Z; no

@@ -53,20 +53,23 @@ private:
       if (FFunctions == MaxImportFunctions)
         throw TFormatError("The import directory names more than " + Decimal(MaxImportFunctions) +
                            " functions; the listing stops here");
-      std::string function;
+      std::string_view function;
       if (IsOrdinalThunk(value)) {
         // The ordinal is bits 15 to 0; bits 30 to 16 are ignored.
-        function = "#" + Decimal(value & 0xFFFFu);
+        function = FDirs.Keep("#" + Decimal(value & 0xFFFFu));
       } else {
-        function = FImage.ReadText(std::uint64_t{value} + 2, "an imported function name");
+        function = FImage.ReadText(std::uint64_t{value} + 2, "an imported function name", FBuffer);
+        // A text that spans regions comes back in the buffer: keep a copy.
+        if (!FBuffer.empty())
+          function = FDirs.Keep(std::move(FBuffer));
         FTextBytes += function.size();
         if (FTextBytes > MaxImportTextBytes)
           throw TFormatError("The imported function names hold more than " + Decimal(MaxImportTextBytes) +
                              " bytes; the listing stops here");
       }
       if (dir == nullptr)
-        dir = &FDirs.FindOrAddDir(FImage.ReadText(nameRva, "an imported library name"));
-      dir->Functions.push_back(std::move(function));
+        dir = &FDirs.FindOrAddDir(FImage.ReadText(nameRva, "an imported library name", FBuffer));
+      dir->Functions.push_back(function);
       ++FFunctions;
     }
   }
@@ -75,6 +78,7 @@ private:
   TImportDirs& FDirs;
   std::uint32_t FFunctions = 0;
   std::uint64_t FTextBytes = 0;
+  std::string FBuffer;
 };
 
 } // namespace
@@ -93,7 +97,7 @@ void ReportImports(TReportView& view, const TImageReader& image, std::uint32_t i
     AppendShownText(line, dir.Name);
     view.AddStyledLine(line, 8);
     view.AddLine("");
-    for (const std::string& function : dir.Functions) {
+    for (const std::string_view function : dir.Functions) {
       line.clear();
       AppendShownText(line, function);
       view.AddLine(line);

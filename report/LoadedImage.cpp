@@ -37,15 +37,17 @@ std::string RegionMessage(std::string_view region, std::uint64_t start, std::uin
 std::string RvaText(std::uint64_t rva) { return Hex(rva) + "H"; }
 
 void AppendShownText(std::string& line, std::string_view text) {
-  for (;;) {
-    const std::size_t mark = text.find_first_of("\n\r");
-    if (mark == std::string_view::npos) {
-      line.append(text);
-      return;
-    }
-    line.append(text.substr(0, mark));
-    line.append(text[mark] == '\n' ? "\\n" : "\\r");
-    text.remove_prefix(mark + 1);
+  if (text.find('\n') == std::string_view::npos && text.find('\r') == std::string_view::npos) {
+    line.append(text);
+    return;
+  }
+  for (const char c : text) {
+    if (c == '\n')
+      line.append("\\n");
+    else if (c == '\r')
+      line.append("\\r");
+    else
+      line += c;
   }
 }
 
@@ -188,8 +190,8 @@ std::uint32_t TLoadedImage::ReadDWord(std::uint64_t wideRva, std::string_view wh
   return Load32(bytes);
 }
 
-std::string TLoadedImage::ReadText(std::uint64_t rva, std::string_view what) const {
-  std::string text;
+std::string_view TLoadedImage::ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) const {
+  buffer.clear();
   std::uint64_t position = rva;
   for (;;) {
     const TSegment* segment = position < RvaLimit ? Find(static_cast<std::uint32_t>(position)) : nullptr;
@@ -197,18 +199,19 @@ std::string TLoadedImage::ReadText(std::uint64_t rva, std::string_view what) con
       throw TFormatError("The text of " + std::string(what) + " at RVA " + RvaText(rva) +
                          " runs into bytes the image does not hold (at RVA " + RvaText(position) + ")");
     if (segment->Data == nullptr)
-      return text;
-    const std::uint8_t* from = segment->Data + (position - segment->Start);
+      return buffer;
+    const auto* from = reinterpret_cast<const char*>(segment->Data + (position - segment->Start));
     const auto available = static_cast<std::size_t>(segment->End - position);
     const void* nul = std::memchr(from, 0, available);
-    const std::size_t length =
-        nul == nullptr ? available : static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - from);
-    if (text.size() + length > MaxTextLength)
+    const std::size_t length = nul == nullptr ? available : static_cast<std::size_t>(static_cast<const char*>(nul) - from);
+    if (buffer.size() + length > MaxTextLength)
       throw TFormatError("The text of " + std::string(what) + " at RVA " + RvaText(rva) + " is longer than " +
                          Decimal(MaxTextLength) + " bytes");
-    text.append(reinterpret_cast<const char*>(from), length);
+    if (nul != nullptr && buffer.empty())
+      return std::string_view(from, length);
+    buffer.append(from, length);
     if (nul != nullptr)
-      return text;
+      return buffer;
     position = segment->End;
   }
 }

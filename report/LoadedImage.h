@@ -24,8 +24,14 @@ public:
   // an index is tested as it stands, never wrapped to a low RVA.
   virtual std::uint16_t ReadWord(std::uint64_t rva, std::string_view what) const = 0;
   virtual std::uint32_t ReadDWord(std::uint64_t rva, std::string_view what) const = 0;
-  /// The bytes from rva up to, not including, the first NUL byte.
-  virtual std::string ReadText(std::uint64_t rva, std::string_view what) const = 0;
+  /// The bytes from rva up to, not including, the first NUL byte. The view
+  /// points into the image, which keeps those bytes for its whole life, or,
+  /// when the text spans regions, into buffer (which is then not empty).
+  virtual std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) const = 0;
+  std::string ReadText(std::uint64_t rva, std::string_view what) const {
+    std::string buffer;
+    return std::string(ReadText(rva, what, buffer));
+  }
 };
 
 /// Where the image's fields stand in the PE headers (offsets from e_lfanew).
@@ -63,7 +69,8 @@ public:
 
   std::uint16_t ReadWord(std::uint64_t rva, std::string_view what) const override;
   std::uint32_t ReadDWord(std::uint64_t rva, std::string_view what) const override;
-  std::string ReadText(std::uint64_t rva, std::string_view what) const override;
+  using TImageReader::ReadText;
+  std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) const override;
 
   /// Adds delta to the 32-bit value at every target of the relocation blocks
   /// from rva on, as long as a block starts less than size bytes after rva.

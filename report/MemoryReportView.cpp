@@ -13,6 +13,11 @@ void TMemoryReportView::Clear() {
   FFormats.clear();
 }
 
+void TMemoryReportView::Reserve(std::size_t textBytes, std::size_t lines) {
+  FText.reserve(textBytes);
+  FStarts.reserve(lines);
+}
+
 int TMemoryReportView::LineCount() const {
   // The last line is empty exactly when the text ends where it starts.
   return FStarts.back() == FText.size() ? AllLines() - 1 : AllLines();
@@ -21,9 +26,8 @@ int TMemoryReportView::LineCount() const {
 void TMemoryReportView::AppendText(std::string_view text) {
   const std::size_t base = FText.size();
   FText.append(text);
-  for (std::size_t i = base; i < FText.size(); ++i)
-    if (FText[i] == '\n')
-      FStarts.push_back(i + 1);
+  for (std::size_t feed = text.find('\n'); feed != std::string_view::npos; feed = text.find('\n', feed + 1))
+    FStarts.push_back(base + feed + 1);
 }
 
 int TMemoryReportView::AddLine(std::string_view text) {

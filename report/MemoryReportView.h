@@ -42,6 +42,11 @@ public:
   void ResetCaret() override;
   void SelectStart() override;
 
+  /// Room for about this much text and this many lines, so that a large
+  /// report is not copied as it grows; memory the report never uses is
+  /// never touched.
+  void Reserve(std::size_t textBytes, std::size_t lines);
+
   /// Lines before the empty line after the last break.
   int LineCount() const;
   /// The line's text and format; fails for an index past the last line.

@@ -77,13 +77,13 @@ std::uint32_t TImageModel::ReadDWord(std::uint64_t rva, std::string_view) const 
   return value;
 }
 
-std::string TImageModel::ReadText(std::uint64_t rva, std::string_view) const {
-  std::string text;
+std::string_view TImageModel::ReadText(std::uint64_t rva, std::string_view, std::string& buffer) const {
+  buffer.clear();
   for (;; ++rva) {
     const std::uint8_t byte = Byte(rva);
     if (byte == 0)
-      return text;
-    text += static_cast<char>(byte);
+      return buffer;
+    buffer += static_cast<char>(byte);
   }
 }
 

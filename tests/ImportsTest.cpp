@@ -197,7 +197,7 @@ TEST(ImportDirsCollection, FoldingOrderAndIndexBounds) {
   dirs.AddFunction("", "D");
   ASSERT_EQ(dirs.Count(), 3);
   EXPECT_EQ(dirs.GetDir(0).Name, "KERNEL32.dll");
-  EXPECT_EQ(dirs.GetDir(0).Functions, (TLines{"A", "C"}));
+  EXPECT_EQ(dirs.GetDir(0).Functions, (std::vector<std::string_view>{"A", "C"}));
   EXPECT_EQ(dirs.GetDir(1).Name, "user32.dll");
   EXPECT_EQ(dirs.FindDir("USER32.DLL"), &dirs.GetDir(1));
   EXPECT_EQ(dirs.FindDir(""), &dirs.GetDir(2));

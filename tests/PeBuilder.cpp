@@ -189,11 +189,16 @@ TBytes ImportSection(std::uint32_t va, const std::vector<TImportSpec>& imports) 
   for (std::size_t d = 0; d < imports.size(); ++d) {
     const TImportSpec& spec = imports[d];
     const std::size_t descriptor = 20 * d;
-    for (std::size_t f = 0; f < spec.Functions.size(); ++f)
-      PutDWord(bytes, lookup[d] + 4 * f, thunk(spec.Functions[f]));
-    const std::vector<std::string>& inAddress = spec.AddressTable.empty() ? spec.Functions : spec.AddressTable;
-    for (std::size_t f = 0; f < inAddress.size(); ++f)
-      PutDWord(bytes, address[d] + 4 * f, thunk(inAddress[f]));
+    // As linkers do, both tables point at the same hint/name entries unless
+    // the address table is given its own functions.
+    for (std::size_t f = 0; f < spec.Functions.size(); ++f) {
+      const std::uint32_t value = thunk(spec.Functions[f]);
+      PutDWord(bytes, lookup[d] + 4 * f, value);
+      if (spec.AddressTable.empty())
+        PutDWord(bytes, address[d] + 4 * f, value);
+    }
+    for (std::size_t f = 0; f < spec.AddressTable.size(); ++f)
+      PutDWord(bytes, address[d] + 4 * f, thunk(spec.AddressTable[f]));
     const auto name = static_cast<std::uint32_t>(bytes.size());
     PutText(bytes, name, spec.Library);
     PutDWord(bytes, descriptor + 0, spec.LookupTable ? va + lookup[d] : 0);

@@ -20,14 +20,17 @@ TAddressReservation::TAddressReservation(std::uint32_t size) : FSize(size) {
                              " bytes of address space for the image (SizeOfImage): " + std::strerror(code));
   }
   FBase = reinterpret_cast<std::uintptr_t>(base);
+  ++FHeldCount;
 }
 
 TAddressReservation::~TAddressReservation() { Release(); }
 
 void TAddressReservation::Release() {
-  if (FBase != 0)
-    ::munmap(reinterpret_cast<void*>(FBase), FSize);
+  if (FBase == 0)
+    return;
+  ::munmap(reinterpret_cast<void*>(FBase), FSize);
   FBase = 0;
+  --FHeldCount;
 }
 
 } // namespace korvane::platform

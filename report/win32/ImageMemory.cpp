@@ -31,14 +31,17 @@ TAddressReservation::TAddressReservation(std::uint32_t size) : FSize(size) {
                                                SystemText(code));
   }
   FBase = reinterpret_cast<std::uintptr_t>(base);
+  ++FHeldCount;
 }
 
 TAddressReservation::~TAddressReservation() { Release(); }
 
 void TAddressReservation::Release() {
-  if (FBase != 0)
-    ::VirtualFree(reinterpret_cast<void*>(FBase), 0, MEM_RELEASE);
+  if (FBase == 0)
+    return;
+  ::VirtualFree(reinterpret_cast<void*>(FBase), 0, MEM_RELEASE);
   FBase = 0;
+  --FHeldCount;
 }
 
 } // namespace korvane::platform
