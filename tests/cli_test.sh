@@ -62,7 +62,7 @@ case "$rtf" in
 esac
 rtf=$(run --rtf "$(hostpath "$work/pe32.dll")")
 case "$rtf" in
-  *'{\f0\fs24\b pe32.dll}\par'*'{\f0\fs20\b Portable Executable PE32}\par'*'{\f0\fs16 Characteristics:\tab \tab The file'*) check "RTF title, kind and body" ok ok ;;
+  *'{\f0\fs24\b pe32.dll}\par'*'{\f0\fs20\b Portable Executable PE32}\par'*'\par'$'\n''Characteristics:\tab \tab The file'*) check "RTF title, kind and body" ok ok ;;
   *) check "RTF title, kind and body" "styled lines" "$rtf" ;;
 esac
 

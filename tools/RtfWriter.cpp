@@ -50,6 +50,12 @@ std::string ReportToRtf(const TMemoryReportView& view, unsigned codePage) {
   rtf += "}\\f0\\fs16\n";
   for (int i = 0; i < count; ++i) {
     const TReportLine& line = view.Line(i);
+    if (line.Size == 8 && !line.Bold && line.Colour == ColourDefault) {
+      // A plain line keeps the document's format: no group to open and close.
+      AppendEscaped(rtf, line.Text);
+      rtf += "\\par\n";
+      continue;
+    }
     rtf += "{\\f0\\fs" + std::to_string(line.Size * 2);
     if (line.Bold)
       rtf += "\\b";
