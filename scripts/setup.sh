@@ -12,7 +12,8 @@ korvane_install() {
   local want=(cmake ninja-build g++ googletest libbenchmark-dev clang libclang-rt-14-dev hyperfine)
   case "${1:-}" in
     cross) want+=(g++-mingw-w64-i686 mingw-w64-i686-dev) ;;
-    win32) want+=(g++-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 xvfb xauth imagemagick) ;;
+    win32) want+=(g++-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 xvfb xauth imagemagick
+                  cups cups-client cups-bsd printer-driver-cups-pdf libcups2:i386 poppler-utils) ;;
   esac
   local missing=()
   for package in "${want[@]}"; do
@@ -38,7 +39,8 @@ korvane_wine_up() {
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
   export WINEARCH=win32
-  if [ -z "${KORVANE_XVFB_PID:-}" ]; then
+  # KORVANE_USE_DISPLAY=1 keeps the caller's $DISPLAY instead of a private Xvfb.
+  if [ -z "${KORVANE_XVFB_PID:-}" ] && { [ -z "${KORVANE_USE_DISPLAY:-}" ] || [ -z "${DISPLAY:-}" ]; }; then
     local display
     for display in $(seq 91 120); do
       [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] && continue
@@ -65,5 +67,30 @@ korvane_wine_down() {
     kill "$KORVANE_XVFB_PID" 2>/dev/null || true
     wait "$KORVANE_XVFB_PID" 2>/dev/null || true
     KORVANE_XVFB_PID=
+  fi
+}
+
+# A CUPS queue "PDF" (cups-pdf, files land in $HOME/PDF) as the default
+# printer, for the print tests. Starts cupsd in the foreground of a child when
+# none runs, so that korvane_printer_down stops only that one. Must run before
+# korvane_wine_up creates a new prefix: a prefix made earlier may see no printer.
+korvane_printer_up() {
+  if ! lpstat -r 2>/dev/null | grep -q 'is running'; then
+    /usr/sbin/cupsd -f </dev/null >/dev/null 2>&1 &
+    KORVANE_CUPSD_PID=$!
+    local waited=0
+    until lpstat -r 2>/dev/null | grep -q 'is running' || [ $waited -ge 100 ]; do sleep 0.1; waited=$((waited + 1)); done
+  fi
+  if ! lpstat -p PDF >/dev/null 2>&1; then
+    lpadmin -p PDF -E -v cups-pdf:/ -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null || return 1
+  fi
+  lpadmin -d PDF
+}
+
+korvane_printer_down() {
+  if [ -n "${KORVANE_CUPSD_PID:-}" ]; then
+    kill "$KORVANE_CUPSD_PID" 2>/dev/null || true
+    wait "$KORVANE_CUPSD_PID" 2>/dev/null || true
+    KORVANE_CUPSD_PID=
   fi
 }

@@ -3,7 +3,9 @@
 // shortcuts, forwards their commands to the viewer and shows the file named
 // on its command line.
 //   korvane-host [--ready MARKER] [FILE]
-// --ready writes MARKER once the file is shown and painted (for screenshots).
+// --ready writes the rectangle of the menu bar and client area ("left top
+// width height") into MARKER
+// once the file is shown and painted (for screenshots).
 #include <windows.h>
 
 #include <cstdio>
@@ -161,9 +163,18 @@ int main(int argc, char** argv) {
   }
   ::UpdateWindow(Host.Window);
   ::RedrawWindow(Host.Window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-  if (readyMarker != nullptr)
-    if (FILE* marker = std::fopen(readyMarker, "w"))
+  if (readyMarker != nullptr) {
+    // The client area and the menu bar above it, in screen coordinates.
+    RECT frame{};
+    ::GetClientRect(Host.Window, &frame);
+    ::MapWindowPoints(Host.Window, nullptr, reinterpret_cast<POINT*>(&frame), 2);
+    frame.top -= ::GetSystemMetrics(SM_CYMENU);
+    if (FILE* marker = std::fopen(readyMarker, "w")) {
+      std::fprintf(marker, "%ld %ld %ld %ld\n", frame.left, frame.top, frame.right - frame.left,
+                   frame.bottom - frame.top);
       std::fclose(marker);
+    }
+  }
 
   MSG message{};
   while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
