@@ -97,7 +97,6 @@ TLoadedImage::TLoadedImage(const TByteView& file, std::uint64_t peOffset)
 
 void TLoadedImage::LayRegion(std::uint32_t start, std::uint64_t end, const std::uint8_t* data, bool writable) {
   FLastHit = nullptr;
-  ++FGeneration;
   auto it = FSegments.upper_bound(start);
   if (it != FSegments.begin()) {
     auto before = std::prev(it);
@@ -154,6 +153,10 @@ std::uint8_t TLoadedImage::ByteAt(std::uint32_t rva, std::string_view what) cons
   const TSegment* segment = Find(rva);
   if (segment == nullptr)
     FailRead(rva, 1, what);
+  if (MustApply(*segment, rva, 1)) {
+    ApplyPending();
+    segment = Find(rva);
+  }
   return segment->Data == nullptr ? 0 : segment->Data[rva - segment->Start];
 }
 
@@ -162,7 +165,7 @@ std::uint16_t TLoadedImage::ReadWord(std::uint64_t wideRva, std::string_view wha
     FailRead(wideRva, 2, what);
   const auto rva = static_cast<std::uint32_t>(wideRva);
   const TSegment* segment = Find(rva);
-  if (segment != nullptr && segment->End - rva >= 2) {
+  if (segment != nullptr && segment->End - rva >= 2 && !MustApply(*segment, rva, 2)) {
     if (segment->Data == nullptr)
       return 0;
     const std::uint8_t* p = segment->Data + (rva - segment->Start);
@@ -179,7 +182,7 @@ std::uint32_t TLoadedImage::ReadDWord(std::uint64_t wideRva, std::string_view wh
     FailRead(wideRva, 4, what);
   const auto rva = static_cast<std::uint32_t>(wideRva);
   const TSegment* segment = Find(rva);
-  if (segment != nullptr && segment->End - rva >= 4)
+  if (segment != nullptr && segment->End - rva >= 4 && !MustApply(*segment, rva, 4))
     return segment->Data == nullptr ? 0 : Load32(segment->Data + (rva - segment->Start));
   std::uint8_t bytes[4];
   for (std::uint32_t i = 0; i < 4; ++i) {
@@ -198,12 +201,22 @@ std::string_view TLoadedImage::ReadText(std::uint64_t rva, std::string_view what
     if (segment == nullptr)
       throw TFormatError("The text of " + std::string(what) + " at RVA " + RvaText(rva) +
                          " runs into bytes the image does not hold (at RVA " + RvaText(position) + ")");
-    if (segment->Data == nullptr)
-      return buffer;
-    const auto* from = reinterpret_cast<const char*>(segment->Data + (position - segment->Start));
     const auto available = static_cast<std::size_t>(segment->End - position);
-    const void* nul = std::memchr(from, 0, available);
-    const std::size_t length = nul == nullptr ? available : static_cast<std::size_t>(static_cast<const char*>(nul) - from);
+    const auto* from = segment->Data == nullptr
+                           ? nullptr
+                           : reinterpret_cast<const char*>(segment->Data + (position - segment->Start));
+    const void* nul = from == nullptr ? nullptr : std::memchr(from, 0, available);
+    const std::size_t length =
+        from == nullptr ? 0 : nul == nullptr ? available : static_cast<std::size_t>(static_cast<const char*>(nul) - from);
+    if (MustApply(*segment, position, nul == nullptr && from != nullptr ? length : length + 1)) {
+      // Relocated bytes would change the text: make them, then start again.
+      ApplyPending();
+      buffer.clear();
+      position = rva;
+      continue;
+    }
+    if (from == nullptr)
+      return buffer;
     if (buffer.size() + length > MaxTextLength)
       throw TFormatError("The text of " + std::string(what) + " at RVA " + RvaText(rva) + " is longer than " +
                          Decimal(MaxTextLength) + " bytes");
@@ -216,19 +229,18 @@ std::string_view TLoadedImage::ReadText(std::uint64_t rva, std::string_view what
   }
 }
 
-std::uint8_t* TLoadedImage::WritableByte(std::uint32_t rva) {
+std::uint8_t* TLoadedImage::WritableByte(std::uint32_t rva) const {
   const TSegment* found = Find(rva);
-  auto& segment = const_cast<TSegment&>(*found);
-  if (!segment.Owned) {
+  if (!found->Owned) {
     // Copy the part of the segment inside this page, so that writes cost
     // memory in proportion to the bytes relocated, not to the regions.
+    const TSegment original = *found;
     const std::uint64_t pageStart = rva / PageSize * std::uint64_t{PageSize};
-    const std::uint64_t start = std::max<std::uint64_t>(segment.Start, pageStart);
-    const std::uint64_t end = std::min<std::uint64_t>(segment.End, pageStart + PageSize);
+    const std::uint64_t start = std::max<std::uint64_t>(original.Start, pageStart);
+    const std::uint64_t end = std::min<std::uint64_t>(original.End, pageStart + PageSize);
     auto copy = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(end - start));
-    if (segment.Data != nullptr)
-      std::memcpy(copy.get(), segment.Data + (start - segment.Start), static_cast<std::size_t>(end - start));
-    const TSegment original = segment;
+    if (original.Data != nullptr)
+      std::memcpy(copy.get(), original.Data + (start - original.Start), static_cast<std::size_t>(end - start));
     FSegments.erase(original.Start);
     if (start > original.Start)
       FSegments.emplace(original.Start, TSegment{original.Start, start, original.Data, original.Writable, false});
@@ -243,27 +255,20 @@ std::uint8_t* TLoadedImage::WritableByte(std::uint32_t rva) {
                       TSegment{static_cast<std::uint32_t>(start), end, copy.get(), true, true});
     FCopies.push_back(std::move(copy));
     FLastHit = nullptr;
-    ++FGeneration;
     found = Find(rva);
   }
   return const_cast<std::uint8_t*>(found->Data) + (rva - found->Start);
 }
 
-void TLoadedImage::AddToDWord(std::uint64_t wideRva, std::uint32_t delta) {
-  constexpr std::string_view what = "a base relocation target";
-  if (wideRva > RvaLimit - 4)
-    FailRead(wideRva, 4, what);
-  const auto rva = static_cast<std::uint32_t>(wideRva);
-  for (std::uint32_t i = 0; i < 4; ++i) {
-    const TSegment* segment = Find(rva + i);
-    if (segment == nullptr)
-      FailRead(rva, 4, what);
-    if (!segment->Writable)
-      throw TFormatError("A base relocation target (4 bytes at RVA " + RvaText(rva) +
-                         ") lies outside the sections, where the image may not be written");
-  }
+// The target was tested when it was recorded: its 4 bytes are writable.
+void TLoadedImage::AddToDWord(std::uint32_t rva, std::uint32_t delta) const {
   const TSegment* segment = Find(rva);
-  if (segment->Owned && segment->End - rva >= 4) {
+  if (segment->End - rva < 4 || !segment->Owned) {
+    for (std::uint32_t i = 0; i < 4; ++i)
+      WritableByte(rva + i);
+    segment = Find(rva);
+  }
+  if (segment->End - rva >= 4) {
     auto* p = const_cast<std::uint8_t*>(segment->Data) + (rva - segment->Start);
     const std::uint32_t value = Load32(p) + delta;
     p[0] = static_cast<std::uint8_t>(value);
@@ -272,12 +277,80 @@ void TLoadedImage::AddToDWord(std::uint64_t wideRva, std::uint32_t delta) {
     p[3] = static_cast<std::uint8_t>(value >> 24);
     return;
   }
-  const std::uint32_t value = ReadDWord(rva, what) + delta;
+  // The double word straddles two copies.
+  std::uint8_t* bytes[4];
   for (std::uint32_t i = 0; i < 4; ++i)
-    *WritableByte(rva + i) = static_cast<std::uint8_t>(value >> (8 * i));
+    bytes[i] = WritableByte(rva + i);
+  const std::uint32_t value = (static_cast<std::uint32_t>(*bytes[0]) | (static_cast<std::uint32_t>(*bytes[1]) << 8) |
+                               (static_cast<std::uint32_t>(*bytes[2]) << 16) |
+                               (static_cast<std::uint32_t>(*bytes[3]) << 24)) +
+                              delta;
+  for (std::uint32_t i = 0; i < 4; ++i)
+    *bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+void TLoadedImage::RecordTarget(std::uint64_t wideRva) {
+  constexpr std::string_view what = "a base relocation target";
+  if (wideRva > RvaLimit - 4)
+    FailRead(wideRva, 4, what);
+  const auto rva = static_cast<std::uint32_t>(wideRva);
+  for (std::uint32_t i = 0; i < 4; ++i) {
+    auto* segment = const_cast<TSegment*>(Find(rva + i));
+    if (segment == nullptr)
+      FailRead(rva, 4, what);
+    if (!segment->Writable)
+      throw TFormatError("A base relocation target (4 bytes at RVA " + RvaText(rva) +
+                         ") lies outside the sections, where the image may not be written");
+    if (!segment->Pending) {
+      segment->Pending = true;
+      FPendingSegments.push_back(segment);
+    }
+    // One segment holds the whole double word: no need to look further.
+    if (i == 0 && segment->End - rva >= 4)
+      break;
+  }
+  FPendingTargets.push_back(rva);
+  FSortedValid = false;
+}
+
+bool TLoadedImage::MustApply(const TSegment& segment, std::uint64_t rva, std::uint64_t count) const {
+  if (!segment.Pending)
+    return false;
+  // While relocation still records targets, any pending one may matter.
+  if (FRecording)
+    return true;
+  if (!FSortedValid) {
+    FSortedTargets = FPendingTargets;
+    std::sort(FSortedTargets.begin(), FSortedTargets.end());
+    FSortedValid = true;
+  }
+  // A target changes its own 4 bytes only: one starting up to 3 bytes
+  // before the range may reach into it.
+  const std::uint64_t from = rva >= 3 ? rva - 3 : 0;
+  const auto first = std::lower_bound(FSortedTargets.begin(), FSortedTargets.end(), from);
+  return first != FSortedTargets.end() && *first < rva + count;
+}
+
+void TLoadedImage::ApplyPending() const {
+  for (TSegment* segment : FPendingSegments)
+    segment->Pending = false;
+  FPendingSegments.clear();
+  FSortedTargets.clear();
+  FSortedValid = false;
+  const std::vector<std::uint32_t> targets = std::move(FPendingTargets);
+  FPendingTargets.clear();
+  for (const std::uint32_t target : targets)
+    AddToDWord(target, FPendingDelta);
 }
 
 void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint32_t delta) {
+  ApplyPending();
+  FPendingDelta = delta;
+  FRecording = true;
+  struct TRecordingEnd {
+    bool& Recording;
+    ~TRecordingEnd() { Recording = false; }
+  } recordingEnd{FRecording};
   // The offset from rva is kept in 64 bits so that a walk that reaches past
   // 2^32 fails on its read instead of wrapping around to low RVAs.
   std::uint64_t offset = 0;
@@ -293,7 +366,7 @@ void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, s
     const std::uint64_t entriesEnd = entry + 2 * count;
     while (entry < entriesEnd) {
       const TSegment* segment = entry < RvaLimit ? Find(static_cast<std::uint32_t>(entry)) : nullptr;
-      if (segment != nullptr && segment->End - entry >= 2) {
+      if (segment != nullptr && segment->End - entry >= 2 && !segment->Pending) {
         // Entries read straight from one segment; a zero-filled stretch holds
         // only entries of type 0, which change nothing.
         const std::uint64_t stretchEnd = std::min(entriesEnd, entry + (segment->End - entry) / 2 * 2);
@@ -301,22 +374,22 @@ void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, s
           entry = stretchEnd;
           continue;
         }
-        // A write may copy this very segment; then it is looked up again.
-        const std::uint64_t generation = FGeneration;
-        while (entry < stretchEnd && generation == FGeneration) {
+        // A target recorded in this very segment makes its entries wait for
+        // the additions: then they are read through ReadWord.
+        while (entry < stretchEnd && !segment->Pending) {
           const std::uint8_t* p = segment->Data + (entry - segment->Start);
           const auto value = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
           entry += 2;
           if ((value >> 12) != 0)
-            AddToDWord(std::uint64_t{pageRva} + (value & 0x0FFFu), delta);
+            RecordTarget(std::uint64_t{pageRva} + (value & 0x0FFFu));
         }
         continue;
       }
-      // The entry straddles two regions, or lies in none.
+      // The entry straddles two regions, lies in none, or waits for additions.
       const std::uint16_t value = ReadWord(entry, "a base relocation entry");
       entry += 2;
       if ((value >> 12) != 0)
-        AddToDWord(std::uint64_t{pageRva} + (value & 0x0FFFu), delta);
+        RecordTarget(std::uint64_t{pageRva} + (value & 0x0FFFu));
     }
     offset += 8 + 2 * count;
   }
@@ -324,6 +397,8 @@ void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, s
 
 void TLoadedImage::Release() {
   FReservation.Release();
+  FPendingSegments.clear();
+  FPendingTargets.clear();
   FSegments.clear();
   FCopies.clear();
   FLastHit = nullptr;

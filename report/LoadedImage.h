@@ -51,9 +51,12 @@ struct TImageLayout {
 /// The image of a PE32 file: a header region (read-only) and one region per
 /// section (readable and writable), the later region holding where regions
 /// overlap. Region bytes are read straight from the mapped file, which must
-/// outlive the image; only the stretches that base relocation writes to are
-/// copied. Address space of SizeOfImage bytes is reserved for the life of
-/// the image and gives its Delta.
+/// outlive the image. Base relocation tests every target when its entry is
+/// read, but adds Delta to the bytes only when a read needs them (most
+/// targets lie in code that no listing reads); the additions are then made
+/// in their order into copies of the pages they touch, so every read sees
+/// what an image written in place would hold. Address space of SizeOfImage
+/// bytes is reserved for the life of the image and gives its Delta.
 class TLoadedImage final : public TImageReader {
 public:
   /// Lays out the file whose PE headers start at file offset peOffset;
@@ -88,23 +91,38 @@ private:
     const std::uint8_t* Data = nullptr;
     bool Writable = false;
     bool Owned = false;
+    // A relocation target not yet added lies (partly) in this segment.
+    bool Pending = false;
   };
 
   void LayRegion(std::uint32_t start, std::uint64_t end, const std::uint8_t* data, bool writable);
   const TSegment* Find(std::uint32_t rva) const;
   std::uint8_t ByteAt(std::uint32_t rva, std::string_view what) const;
-  std::uint8_t* WritableByte(std::uint32_t rva);
-  void AddToDWord(std::uint64_t rva, std::uint32_t delta);
+  // Tests a relocation target and records it for later.
+  void RecordTarget(std::uint64_t rva);
+  // Makes the recorded additions, in their order. Reads call it when bytes
+  // they need may be changed by a pending target; the image they see is the
+  // same as if every addition had been made at once.
+  void ApplyPending() const;
+  bool MustApply(const TSegment& segment, std::uint64_t rva, std::uint64_t count) const;
+  std::uint8_t* WritableByte(std::uint32_t rva) const;
+  void AddToDWord(std::uint32_t rva, std::uint32_t delta) const;
   [[noreturn]] void FailRead(std::uint64_t rva, std::uint64_t count, std::string_view what) const;
 
   platform::TAddressReservation FReservation;
   std::uint32_t FSize = 0;
   std::uint32_t FDelta = 0;
-  std::map<std::uint32_t, TSegment> FSegments;
-  std::vector<std::unique_ptr<std::uint8_t[]>> FCopies;
+  // Copies of relocated pages and pending targets change what the bytes
+  // are made of, never what a read returns: they may change in a const read.
+  mutable std::map<std::uint32_t, TSegment> FSegments;
+  mutable std::vector<std::unique_ptr<std::uint8_t[]>> FCopies;
   mutable const TSegment* FLastHit = nullptr;
-  // Counts changes of the segment table, so a walk can keep its segment.
-  std::uint64_t FGeneration = 0;
+  mutable std::vector<std::uint32_t> FPendingTargets;
+  mutable std::vector<TSegment*> FPendingSegments;
+  mutable std::vector<std::uint32_t> FSortedTargets;
+  mutable bool FSortedValid = false;
+  std::uint32_t FPendingDelta = 0;
+  bool FRecording = false;
 };
 
 /// Reserves, lays out and returns the image of the file (PE headers at peOffset).

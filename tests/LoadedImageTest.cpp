@@ -387,3 +387,36 @@ TEST(LoadedImageRelocation, RelocationsThatRewriteLaterBlocksAgreeWithTheModel) 
 
 } // namespace
 } // namespace korvane
+
+namespace korvane {
+namespace {
+
+// Additions are made when a read needs their bytes, in their order: texts
+// and values read afterwards are those of an image relocated in place.
+TEST(LoadedImageRelocation, ReadsSeeRelocatedBytesWheneverTheyAreRead) {
+  TBytes bytes(0x20, 0);
+  const char text[] = "ABCDEFG";
+  std::copy(text, text + 7, bytes.begin());
+  test::TPeLayout layout;
+  const TBytes file = TPeBuilder()
+                          .Section(Raw(0x2000, 0x20, bytes))
+                          .Section(Raw(0x2020, 0x20, TBytes(0x20, 0x7F)))
+                          .Relocations({{0x2000, {0x3000, 0x3002, 0x301E}}})
+                          .Build(&layout);
+  const TGuardedBytes guarded(file);
+  TLoadedImage image(guarded.View(), Pe);
+  image.ApplyBaseRelocations(layout.Relocations, layout.RelocationsSize, 0x01010101);
+  // Bytes that no target reaches read as stored, before and after.
+  EXPECT_EQ(image.ReadDWord(0x2008, "untouched"), 0u);
+  // "ABCD" + 0x01010101 is "BCDE"; then "DEEF", read after the first
+  // addition, becomes "EFFG".
+  EXPECT_EQ(image.ReadText(0x2000, "text"), "BCEFFGG");
+  // A double word across the two sections, relocated into both.
+  EXPECT_EQ(image.ReadDWord(0x201E, "straddling"), 0x7F7F0000u + 0x01010101u);
+  test::TImageModel model(guarded.View(), Pe);
+  model.ApplyBaseRelocations(layout.Relocations, layout.RelocationsSize, 0x01010101);
+  ExpectAgreesWithModel(image, model);
+}
+
+} // namespace
+} // namespace korvane
