@@ -875,6 +875,31 @@ TEST(Lifetime, CreateShowDestroyCyclesLeaveCountsFlat) {
               after.GdiObjects, after.UserObjects);
 }
 
+TEST(Lifetime, AViewerWhoseParentIsDestroyedGoesWithIt) {
+  THostWindow host;
+  auto cycle = [&host] {
+    HWND parent = ::CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 300, 200, host.Get(), nullptr,
+                                    ::GetModuleHandleA(nullptr), nullptr);
+    HMENU menu = nullptr;
+    HWND bar = nullptr;
+    HACCEL accelerators = nullptr;
+    const HWND viewer = Module().CreateViewerWindow(host.Get(), parent, 0, TRUE, &menu, &bar, &accelerators);
+    ASSERT_NE(viewer, nullptr) << LastErrorText();
+    ::DestroyWindow(parent);  // without DestroyViewerWindow
+    EXPECT_FALSE(::IsWindow(bar)) << "the bar in the host window goes with the viewer";
+    EXPECT_FALSE(::IsMenu(menu));
+    Module().DestroyViewerWindow(viewer);  // no viewer any more: nothing
+    ::DestroyAcceleratorTable(accelerators);
+  };
+  cycle();
+  const TCounts before = Counts();
+  for (int i = 0; i < 20; ++i)
+    cycle();
+  const TCounts after = Counts();
+  EXPECT_EQ(after.Windows, before.Windows);
+  EXPECT_EQ(after.Handles, before.Handles);
+}
+
 // Ends the process if a test hangs in a modal loop: a failure, never a hang.
 DWORD WINAPI Watchdog(LPVOID seconds) {
   ::Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(seconds)) * 1000);
