@@ -15,6 +15,16 @@ constexpr std::uint32_t NumberOfNamesOffset = 24;
 constexpr std::uint32_t AddressOfNamesOffset = 32;
 constexpr std::uint32_t AddressOfNameOrdinalsOffset = 36;
 
+[[noreturn]] [[gnu::noinline, gnu::cold]] void FailTooMany(std::int32_t count) {
+  throw TFormatError("The export directory lists " + Decimal(static_cast<std::uint32_t>(count)) +
+                     " names (NumberOfNames); the listing stops after " + Decimal(MaxExportLines));
+}
+
+[[noreturn]] [[gnu::noinline, gnu::cold]] void FailTooLong() {
+  throw TFormatError("The exported names hold more than " + Decimal(MaxExportTextBytes) +
+                     " bytes; the listing stops here");
+}
+
 void AppendOrdinal(std::string& line, std::uint16_t ordinal) {
   char digits[5];
   int length = 0;
@@ -52,16 +62,14 @@ void ReportExports(TReportView& view, const TImageReader& image, std::uint32_t e
   std::uint64_t textBytes = 0;
   for (std::int32_t i = 0; i < count; ++i) {
     if (i == MaxExportLines)
-      throw TFormatError("The export directory lists " + Decimal(static_cast<std::uint32_t>(count)) +
-                         " names (NumberOfNames); the listing stops after " + Decimal(MaxExportLines));
+      FailTooMany(count);
     const auto index = static_cast<std::uint64_t>(i);
     const std::uint16_t ordinal = image.ReadWord(ordinals + 2 * index, "an entry of the export ordinal table");
     const std::uint32_t nameRva = image.ReadDWord(names + 4 * index, "an entry of the export name pointer table");
     const std::string_view name = image.ReadText(nameRva, "an exported name", buffer);
     textBytes += name.size();
     if (textBytes > MaxExportTextBytes)
-      throw TFormatError("The exported names hold more than " + Decimal(MaxExportTextBytes) +
-                         " bytes; the listing stops here");
+      FailTooLong();
     line.clear();
     AppendOrdinal(line, ordinal);
     line += '\t';

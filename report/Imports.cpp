@@ -18,6 +18,16 @@ constexpr std::uint64_t TimeDateStampOffset = 4;
 constexpr std::uint64_t NameOffset = 12;
 constexpr std::uint64_t FirstThunkOffset = 16;
 
+[[noreturn]] [[gnu::noinline, gnu::cold]] void FailTooMany() {
+  throw TFormatError("The import directory names more than " + Decimal(MaxImportFunctions) +
+                     " functions; the listing stops here");
+}
+
+[[noreturn]] [[gnu::noinline, gnu::cold]] void FailTooLong() {
+  throw TFormatError("The imported function names hold more than " + Decimal(MaxImportTextBytes) +
+                     " bytes; the listing stops here");
+}
+
 class TImportWalk {
 public:
   TImportWalk(const TImageReader& image, TImportDirs& dirs) : FImage(image), FDirs(dirs) {}
@@ -51,8 +61,7 @@ private:
       if (value == 0)
         return;
       if (FFunctions == MaxImportFunctions)
-        throw TFormatError("The import directory names more than " + Decimal(MaxImportFunctions) +
-                           " functions; the listing stops here");
+        FailTooMany();
       std::string_view function;
       if (IsOrdinalThunk(value)) {
         // The ordinal is bits 15 to 0; bits 30 to 16 are ignored.
@@ -64,8 +73,7 @@ private:
           function = FDirs.Keep(std::move(FBuffer));
         FTextBytes += function.size();
         if (FTextBytes > MaxImportTextBytes)
-          throw TFormatError("The imported function names hold more than " + Decimal(MaxImportTextBytes) +
-                             " bytes; the listing stops here");
+          FailTooLong();
       }
       if (dir == nullptr)
         dir = &FDirs.FindOrAddDir(FImage.ReadText(nameRva, "an imported library name", FBuffer));

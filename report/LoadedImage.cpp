@@ -26,6 +26,18 @@ std::uint32_t Load32(const std::uint8_t* p) {
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
+// Failures are raised from functions of their own, so that the paths that
+// do not fail carry none of their message temporaries.
+[[noreturn]] [[gnu::noinline, gnu::cold]] void FailText(std::string_view what, std::uint64_t rva,
+                                                        const std::string& problem) {
+  throw TFormatError("The text of " + std::string(what) + " at RVA " + RvaText(rva) + " " + problem);
+}
+
+[[noreturn]] [[gnu::noinline, gnu::cold]] void FailWrite(std::uint32_t rva) {
+  throw TFormatError("A base relocation target (4 bytes at RVA " + RvaText(rva) +
+                     ") lies outside the sections, where the image may not be written");
+}
+
 std::string RegionMessage(std::string_view region, std::uint64_t start, std::uint64_t length,
                           std::uint32_t sizeOfImage) {
   return "The " + std::string(region) + " (" + Decimal(length) + " bytes at RVA " + RvaText(start) +
@@ -96,7 +108,7 @@ TLoadedImage::TLoadedImage(const TByteView& file, std::uint64_t peOffset)
 }
 
 void TLoadedImage::LayRegion(std::uint32_t start, std::uint64_t end, const std::uint8_t* data, bool writable) {
-  FLastHit = nullptr;
+  ForgetRecent();
   auto it = FSegments.upper_bound(start);
   if (it != FSegments.begin()) {
     auto before = std::prev(it);
@@ -132,19 +144,27 @@ void TLoadedImage::LayRegion(std::uint32_t start, std::uint64_t end, const std::
 }
 
 const TLoadedImage::TSegment* TLoadedImage::Find(std::uint32_t rva) const {
-  if (FLastHit != nullptr && rva >= FLastHit->Start && rva < FLastHit->End)
-    return FLastHit;
+  for (const TSegment* recent : FRecent)
+    if (recent != nullptr && rva >= recent->Start && rva < recent->End)
+      return recent;
   auto it = FSegments.upper_bound(rva);
   if (it == FSegments.begin())
     return nullptr;
   --it;
   if (rva >= it->second.End)
     return nullptr;
-  FLastHit = &it->second;
-  return FLastHit;
+  FRecent[FNextRecent] = &it->second;
+  FNextRecent = (FNextRecent + 1) % CachedSegments;
+  return &it->second;
 }
 
-void TLoadedImage::FailRead(std::uint64_t rva, std::uint64_t count, std::string_view what) const {
+void TLoadedImage::ForgetRecent() const {
+  for (const TSegment*& recent : FRecent)
+    recent = nullptr;
+}
+
+[[gnu::noinline, gnu::cold]] void TLoadedImage::FailRead(std::uint64_t rva, std::uint64_t count,
+                                                          std::string_view what) const {
   throw TFormatError("The image has no readable bytes for " + std::string(what) + " (" + Decimal(count) +
                      (count == 1 ? " byte" : " bytes") + " at RVA " + RvaText(rva) + ")");
 }
@@ -199,8 +219,7 @@ std::string_view TLoadedImage::ReadText(std::uint64_t rva, std::string_view what
   for (;;) {
     const TSegment* segment = position < RvaLimit ? Find(static_cast<std::uint32_t>(position)) : nullptr;
     if (segment == nullptr)
-      throw TFormatError("The text of " + std::string(what) + " at RVA " + RvaText(rva) +
-                         " runs into bytes the image does not hold (at RVA " + RvaText(position) + ")");
+      FailText(what, rva, "runs into bytes the image does not hold (at RVA " + RvaText(position) + ")");
     const auto available = static_cast<std::size_t>(segment->End - position);
     const auto* from = segment->Data == nullptr
                            ? nullptr
@@ -218,8 +237,7 @@ std::string_view TLoadedImage::ReadText(std::uint64_t rva, std::string_view what
     if (from == nullptr)
       return buffer;
     if (buffer.size() + length > MaxTextLength)
-      throw TFormatError("The text of " + std::string(what) + " at RVA " + RvaText(rva) + " is longer than " +
-                         Decimal(MaxTextLength) + " bytes");
+      FailText(what, rva, "is longer than " + Decimal(MaxTextLength) + " bytes");
     if (nul != nullptr && buffer.empty())
       return std::string_view(from, length);
     buffer.append(from, length);
@@ -254,7 +272,7 @@ std::uint8_t* TLoadedImage::WritableByte(std::uint32_t rva) const {
     FSegments.emplace(static_cast<std::uint32_t>(start),
                       TSegment{static_cast<std::uint32_t>(start), end, copy.get(), true, true});
     FCopies.push_back(std::move(copy));
-    FLastHit = nullptr;
+    ForgetRecent();
     found = Find(rva);
   }
   return const_cast<std::uint8_t*>(found->Data) + (rva - found->Start);
@@ -299,8 +317,7 @@ void TLoadedImage::RecordTarget(std::uint64_t wideRva) {
     if (segment == nullptr)
       FailRead(rva, 4, what);
     if (!segment->Writable)
-      throw TFormatError("A base relocation target (4 bytes at RVA " + RvaText(rva) +
-                         ") lies outside the sections, where the image may not be written");
+      FailWrite(rva);
     if (!segment->Pending) {
       segment->Pending = true;
       FPendingSegments.push_back(segment);
@@ -401,7 +418,7 @@ void TLoadedImage::Release() {
   FPendingTargets.clear();
   FSegments.clear();
   FCopies.clear();
-  FLastHit = nullptr;
+  ForgetRecent();
 }
 
 TLoadedImage BuildLoadedImage(const TByteView& file, std::uint64_t peOffset) {

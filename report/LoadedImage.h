@@ -97,6 +97,7 @@ private:
 
   void LayRegion(std::uint32_t start, std::uint64_t end, const std::uint8_t* data, bool writable);
   const TSegment* Find(std::uint32_t rva) const;
+  void ForgetRecent() const;
   std::uint8_t ByteAt(std::uint32_t rva, std::string_view what) const;
   // Tests a relocation target and records it for later.
   void RecordTarget(std::uint64_t rva);
@@ -116,7 +117,10 @@ private:
   // are made of, never what a read returns: they may change in a const read.
   mutable std::map<std::uint32_t, TSegment> FSegments;
   mutable std::vector<std::unique_ptr<std::uint8_t[]>> FCopies;
-  mutable const TSegment* FLastHit = nullptr;
+  // The segments hit last: a listing reads a few tables in turn.
+  static constexpr int CachedSegments = 4;
+  mutable const TSegment* FRecent[CachedSegments] = {};
+  mutable int FNextRecent = 0;
   mutable std::vector<std::uint32_t> FPendingTargets;
   mutable std::vector<TSegment*> FPendingSegments;
   mutable std::vector<std::uint32_t> FSortedTargets;
