@@ -9,7 +9,10 @@ korvane_log() { echo "[korvane] $*" >&2; }
 # Installs the Debian packages that are missing. "cross" adds the mingw-w64
 # cross compiler; "win32" adds it with Wine (i386) and a headless display.
 korvane_install() {
-  local want=(cmake ninja-build g++ googletest libbenchmark-dev clang libclang-rt-14-dev hyperfine)
+  # binutils (objdump), pev (readpe) and time are the peers and the memory
+  # gauge of bench/peers.
+  local want=(cmake ninja-build g++ googletest libbenchmark-dev clang libclang-rt-14-dev hyperfine
+              binutils pev time)
   case "${1:-}" in
     cross) want+=(g++-mingw-w64-i686 mingw-w64-i686-dev) ;;
     win32) want+=(g++-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 xvfb xauth imagemagick
