@@ -365,6 +365,19 @@ TEST(ModuleExports, NamesOrdinalsAndModuleNameAsTheHostExpects) {
   EXPECT_EQ(lines, expected);
 }
 
+TEST(ModuleExports, VersionResourceNamesTheModule) {
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeA(ModulePath().c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<char> info(size);
+  ASSERT_TRUE(::GetFileVersionInfoA(ModulePath().c_str(), 0, size, info.data()));
+  char* name = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(::VerQueryValueA(info.data(), "\\StringFileInfo\\040904E4\\OriginalFilename",
+                               reinterpret_cast<void**>(&name), &length));
+  EXPECT_STREQ(name, "korvane.dll");
+}
+
 TEST(ShowFileResults, KindsOfFilesAndFailures) {
   THostWindow host;
   const struct {
