@@ -456,7 +456,8 @@ void TKorvaneFrame::actEditCopyExecute() { ::SendMessageA(edMain.Get(), WM_COPY,
 void TKorvaneFrame::actEditSelectAllExecute() { ::SendMessageA(edMain.Get(), EM_SETSEL, 0, -1); }
 
 void TKorvaneFrame::actEditFindExecute() {
-  // The find dialog and its search come with the host's dialog messages.
+  // Not built yet: the find dialog and its search. The action exists so that
+  // the menu, the tool bar and the accelerators already offer it.
 }
 
 void TKorvaneFrame::actFilePrintExecute() {
