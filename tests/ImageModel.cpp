@@ -55,15 +55,15 @@ TImageModel::TImageModel(const TByteView& file, std::uint64_t peOffset) {
     if (copy != 0) {
       if (!file.Contains(rawPointer, copy))
         Fail("section bytes beyond the file");
-      std::memcpy(FBytes.data() + virtualAddress, file.Data() + rawPointer, copy);
+      std::memcpy(FBytes.data() + virtualAddress, file.Data() + rawPointer, static_cast<std::size_t>(copy));
     }
   }
 }
 
 std::uint8_t TImageModel::Byte(std::uint64_t rva) const {
-  if (rva >= FBytes.size() || FAccess[rva] == None)
+  if (rva >= FBytes.size() || FAccess[static_cast<std::size_t>(rva)] == None)
     Fail("read outside the regions");
-  return FBytes[rva];
+  return FBytes[static_cast<std::size_t>(rva)];
 }
 
 std::uint16_t TImageModel::ReadWord(std::uint64_t rva, std::string_view) const {
@@ -102,9 +102,10 @@ void TImageModel::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, st
       const std::uint64_t target = std::uint64_t{page} + (entry & 0x0FFF);
       const std::uint32_t value = ReadDWord(target, "") + delta;
       for (std::uint32_t b = 0; b < 4; ++b) {
-        if (FAccess[target + b] != ReadWrite)
+        const auto at = static_cast<std::size_t>(target + b);
+        if (FAccess[at] != ReadWrite)
           Fail("write outside the sections");
-        FBytes[target + b] = static_cast<std::uint8_t>(value >> (8 * b));
+        FBytes[at] = static_cast<std::uint8_t>(value >> (8 * b));
       }
     }
     p += 8 + 2 * count;

@@ -87,13 +87,13 @@ TEST(ImageReport, FailuresKeepTheLinesBeforeThem) {
   }
 }
 
-// 768 MB of address space per image: were one kept, a 32-bit process would
-// run out of address space within a few runs and fail to reserve; the count
-// of held reservations shows a leak anywhere.
+// 256 MB of address space per image: were one kept, a 32-bit process would
+// soon run out of address space and fail to reserve; the count of held
+// reservations shows a leak anywhere.
 TEST(ImageReport, EveryPathReleasesTheImageAndTheFile) {
   test::TPeLayout layout;
   TPeBuilder builder;
-  builder.SizeOfImage(0x30000000).Import("A.dll", {"F"}).Build(&layout);
+  builder.SizeOfImage(0x10000000).Import("A.dll", {"F"}).Build(&layout);
   const TBytes failing =
       TPeBuilder(builder).PatchDWord(layout.FileOffset(layout.ImportDirectory + 16), 0x7FFF0000).Build();
   const TBytes good = builder.Build();

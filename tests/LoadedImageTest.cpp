@@ -154,7 +154,7 @@ TEST(LoadedImageBuild, EveryLayoutFailureIsRaisedWhileBuilding) {
       {"section past SizeOfImage",
        TPeBuilder().Section(Raw(0x1000, 0x100, Pattern(0x100))).SizeOfImage(0x10FF).Build(), "section header 1"},
       {"section at an RVA near 2^32",
-       TPeBuilder().Section(Raw(0xFFFFFF00, 0x200, {})).SizeOfImage(0xFFFFF000).Build(), "section header 1"},
+       TPeBuilder().Section(Raw(0xFFFFFF00, 0x200, {})).SizeOfImage(0x10000).Build(), "section header 1"},
       {"section bytes past the end of the file",
        TPeBuilder().Section(Raw(0x1000, 0x300, Pattern(0x100))).PatchDWord(sectionHeader + 16, 0x201).Build(),
        "the bytes of section header 1"},
