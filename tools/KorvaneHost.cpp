@@ -1,11 +1,13 @@
 // korvane-host: a minimal file-manager-like host of korvane.dll. It loads the
 // module from beside itself, takes over the viewer's menu, tool bar and
-// shortcuts, forwards their commands to the viewer and shows the file named
-// on its command line.
-//   korvane-host [--ready MARKER] [FILE]
+// shortcuts, forwards their commands to the viewer, routes keyboard input to
+// the viewer's Find dialog while it is open, names the shown file and its
+// kind in its title and closes when the viewer's Exit asks it to.
+//   korvane-host [--ready MARKER] [--find TEXT] [FILE]
 // --ready writes the rectangle of the menu bar and client area ("left top
-// width height") into MARKER
-// once the file is shown and painted (for screenshots).
+// width height") into MARKER once the file is shown and painted (for
+// screenshots). --find opens the Find dialog over the report and finds the
+// first TEXT in it, as F7 and Find Next would.
 #include <windows.h>
 
 #include <cstdio>
@@ -30,6 +32,8 @@ struct THost {
   HMENU Menu = nullptr;
   HWND ToolBar = nullptr;
   HACCEL Accelerators = nullptr;
+  // The viewer's Find dialog while WM_VIEWER_DIALOG says it is open.
+  HWND FindDialog = nullptr;
 };
 
 THost Host;
@@ -53,9 +57,22 @@ void Layout(int width, int height) {
     ::MoveWindow(Host.Viewer, 0, top, width, height > top ? height - top : 0, TRUE);
 }
 
-void SetTitle(const char* fileName) {
-  const std::string title = std::string(HostTitle) + (fileName != nullptr ? std::string(" - ") + fileName : "");
+// "name - kind", the file's name without its folder.
+void SetTitle(const char* fileName, const char* kindText) {
+  std::string name = fileName;
+  name.erase(0, name.find_last_of("\\/:") + 1);
+  const std::string title = name + " - " + kindText;
   ::SetWindowTextA(Host.Window, title.c_str());
+}
+
+void ReleaseViewer() {
+  // The menu belongs to the viewer: detach it before the viewer goes.
+  ::SetMenu(Host.Window, nullptr);
+  if (Host.Viewer != nullptr)
+    Host.DestroyViewerWindow(Host.Viewer);
+  Host.Viewer = nullptr;
+  Host.ToolBar = nullptr;
+  Host.FindDialog = nullptr;  // destroyed with the viewer
 }
 
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -72,21 +89,22 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     if (Host.Viewer != nullptr)
       ::SetFocus(Host.Viewer);
     return 0;
-  case korvane::WM_VIEWER_FILEOPENED: {
-    const auto* info = reinterpret_cast<const korvane::TViewerFileInfo*>(lParam);
-    SetTitle(info->FileName);
+  case WM_VIEWER_FILEOPENED: {
+    // The record and its texts are the viewer's and live only until we return.
+    const auto* info = reinterpret_cast<const ViewerFileInfo*>(lParam);
+    if (info != nullptr && info->fileName != nullptr && info->kindText != nullptr)
+      SetTitle(info->fileName, info->kindText);
     return 0;
   }
-  case korvane::WM_VIEWER_CLOSE:
+  case WM_VIEWER_CLOSE:
+    ReleaseViewer();
     ::DestroyWindow(window);
     return 0;
+  case WM_VIEWER_DIALOG:
+    Host.FindDialog = wParam != 0 ? reinterpret_cast<HWND>(lParam) : nullptr;
+    return 0;
   case WM_DESTROY:
-    // The menu belongs to the viewer: detach it before the viewer goes.
-    ::SetMenu(window, nullptr);
-    if (Host.Viewer != nullptr)
-      Host.DestroyViewerWindow(Host.Viewer);
-    Host.Viewer = nullptr;
-    Host.ToolBar = nullptr;
+    ReleaseViewer();
     if (Host.Accelerators != nullptr)
       ::DestroyAcceleratorTable(Host.Accelerators);
     Host.Accelerators = nullptr;
@@ -116,14 +134,38 @@ bool LoadModule() {
          Host.GetLastErrorText != nullptr;
 }
 
+// F7 through the accelerator table, then the text and Find Next in the
+// dialog, as a user would.
+void FindFirst(const char* text) {
+  MSG key{Host.Window, WM_KEYDOWN, VK_F7, 0x00410001, 0, {}};
+  if (Host.Accelerators == nullptr || !::TranslateAcceleratorA(Host.Window, Host.Accelerators, &key) ||
+      Host.FindDialog == nullptr)
+    return;
+  constexpr int FindWhatControl = 0x480;  // edt1 of the find dialog template
+  ::SetDlgItemTextA(Host.FindDialog, FindWhatControl, text);
+  ::SendMessageA(Host.FindDialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  // Over the lower right of the report, where it hides the least.
+  RECT host{};
+  RECT dialog{};
+  ::GetWindowRect(Host.Window, &host);
+  ::GetWindowRect(Host.FindDialog, &dialog);
+  const int width = dialog.right - dialog.left;
+  const int height = dialog.bottom - dialog.top;
+  ::SetWindowPos(Host.FindDialog, HWND_TOP, host.right - width - 16, host.bottom - height - 16, 0, 0,
+                 SWP_NOSIZE);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
   const char* fileName = nullptr;
   const char* readyMarker = nullptr;
+  const char* findText = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--ready") == 0 && i + 1 < argc)
       readyMarker = argv[++i];
+    else if (std::strcmp(argv[i], "--find") == 0 && i + 1 < argc)
+      findText = argv[++i];
     else
       fileName = argv[i];
   }
@@ -155,14 +197,18 @@ int main(int argc, char** argv) {
   Layout(client.right, client.bottom);
   ::ShowWindow(Host.Window, SW_SHOW);
   if (fileName != nullptr) {
-    char kind[korvane::KindTextCapacity] = {};
+    char kind[KORVANE_KIND_TEXT_CAPACITY] = {};
     if (Host.ShowFile(Host.Viewer, fileName, kind))
-      SetTitle(fileName);
+      SetTitle(fileName, kind);
     else
       ::MessageBoxA(Host.Window, LastError().c_str(), HostTitle, MB_OK | MB_ICONERROR);
   }
+  if (findText != nullptr)
+    FindFirst(findText);
   ::UpdateWindow(Host.Window);
   ::RedrawWindow(Host.Window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  if (Host.FindDialog != nullptr)
+    ::RedrawWindow(Host.FindDialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   if (readyMarker != nullptr) {
     // The client area and the menu bar above it, in screen coordinates.
     RECT frame{};
@@ -178,6 +224,9 @@ int main(int argc, char** argv) {
 
   MSG message{};
   while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+    // The dialog's own keys (Tab, Enter, Esc) before the viewer's shortcuts.
+    if (Host.FindDialog != nullptr && ::IsDialogMessageA(Host.FindDialog, &message))
+      continue;
     if (Host.Accelerators != nullptr && ::TranslateAcceleratorA(Host.Window, Host.Accelerators, &message))
       continue;
     ::TranslateMessage(&message);

@@ -31,6 +31,57 @@ constexpr int ReportControlId = 0xF002;
 constexpr int ButtonCommandBase = 100;
 // Far above any report; the control's default of 32,767 characters is not.
 constexpr LPARAM ReportTextLimit = 0x7FFFFFFE;
+// EM_FINDTEXT options of the rich edit control (the mingw headers lack the names).
+constexpr WPARAM FindMatchCase = 4;  // FT_MATCHCASE
+constexpr WPARAM FindWholeWord = 2;  // FT_WHOLEWORD
+// GetWindowText of the host's title reads at most this many characters.
+constexpr int HostTitleCapacity = 256;
+
+// The message through which the find dialog reports to its owner.
+UINT FindMessage() {
+  static const UINT message = ::RegisterWindowMessageA(FINDMSGSTRINGA);
+  return message;
+}
+
+// The report control as the find rules see it. Positions are those of its
+// selection and search, which count a line break as two characters, as its
+// text length does.
+class TReportFindTarget final : public TFindTarget {
+public:
+  explicit TReportFindTarget(HWND edit) : FEdit(edit) {}
+
+  std::int32_t SelectionStart() const override { return Selection().cpMin; }
+  std::int32_t SelectionLength() const override {
+    const CHARRANGE range = Selection();
+    return range.cpMax - range.cpMin;
+  }
+  std::int32_t TextLength() const override {
+    return static_cast<std::int32_t>(::SendMessageA(FEdit, WM_GETTEXTLENGTH, 0, 0));
+  }
+  std::int32_t FindText(const std::string& text, std::int32_t start, std::int32_t end, bool matchCase,
+                        bool wholeWord) override {
+    FINDTEXTA find{};
+    find.chrg.cpMin = start;
+    find.chrg.cpMax = end;
+    find.lpstrText = text.c_str();
+    const WPARAM options = (matchCase ? FindMatchCase : 0) | (wholeWord ? FindWholeWord : 0);
+    return static_cast<std::int32_t>(::SendMessageA(FEdit, EM_FINDTEXT, options, reinterpret_cast<LPARAM>(&find)));
+  }
+  void Select(std::int32_t start, std::int32_t length) override {
+    CHARRANGE range{start, start + length};
+    ::SendMessageA(FEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+    ::SendMessageA(FEdit, EM_SCROLLCARET, 0, 0);
+  }
+
+private:
+  CHARRANGE Selection() const {
+    CHARRANGE range{};
+    ::SendMessageA(FEdit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
+    return range;
+  }
+
+  HWND FEdit;
+};
 
 // The message of the failed call, as the system words it.
 TOsError LastOsError(const std::string& what) {
@@ -139,6 +190,33 @@ TPrinterDc TPrintDialog::Execute(HWND owner) {
     throw TKorvaneError("The print dialog gave no printer");
   }
   return printer;
+}
+
+TFindDialog::TFindDialog() {
+  FRecord.lStructSize = sizeof FRecord;
+  FRecord.Flags = FR_DOWN | FR_NOUPDOWN;
+  FRecord.lpstrFindWhat = FFindWhat.data();
+  FRecord.wFindWhatLen = static_cast<WORD>(FFindWhat.size());
+}
+
+bool TFindDialog::Execute(HWND owner) {
+  if (FWindow.Valid() && ::IsWindow(FWindow.Get())) {
+    ::ShowWindow(FWindow.Get(), SW_SHOW);
+    ::BringWindowToTop(FWindow.Get());
+    ::SetActiveWindow(FWindow.Get());
+    return false;
+  }
+  FWindow.Release();  // gone without telling us (with its owner); not ours to destroy
+  FRecord.hwndOwner = owner;
+  FRecord.Flags &= ~static_cast<DWORD>(FR_FINDNEXT | FR_DIALOGTERM);
+  FRecord.Flags |= FR_DOWN | FR_NOUPDOWN;
+  const HWND window = ::FindTextA(&FRecord);
+  if (window == nullptr) {
+    const DWORD code = ::CommDlgExtendedError();
+    throw TKorvaneError("The find dialog failed with code " + std::to_string(code));
+  }
+  FWindow.Reset(window);
+  return true;
 }
 
 TKorvaneFrame::TKorvaneFrame(HWND hostWindow, HWND parentWindow) : FHostWindow(hostWindow) {
@@ -316,9 +394,11 @@ const TMenuItem* TKorvaneFrame::FindItem(std::uint16_t command) const {
   return find(find, MainMenuItems);
 }
 
-void TKorvaneFrame::Execute(const TAction& action) {
+void TKorvaneFrame::Execute(const TAction& action) { Run(action.Execute); }
+
+void TKorvaneFrame::Run(void (TKorvaneFrame::*handler)()) {
   try {
-    (this->*action.Execute)();
+    (this->*handler)();
   } catch (const std::exception& failure) {
     ShowErrorBox(FHostWindow, failure.what());
   } catch (...) {
@@ -373,10 +453,27 @@ LRESULT CALLBACK TKorvaneFrame::FrameProc(HWND window, UINT message, WPARAM wPar
       }
       return ::DefWindowProcA(window, message, wParam, lParam);
     default:
+      if (message == FindMessage()) {
+        frame->HandleFindMessage(lParam);
+        return 0;
+      }
       return ::DefWindowProcA(window, message, wParam, lParam);
     }
   } catch (...) {
     return 0;
+  }
+}
+
+void TKorvaneFrame::HandleFindMessage(LPARAM lParam) {
+  // Only our own dialog's record is read.
+  if (!FindDialog.IsOwnRecord(lParam))
+    return;
+  const DWORD flags = FindDialog.Flags();
+  if ((flags & FR_DIALOGTERM) != 0) {
+    FindDialog.Closed();
+    Run(&TKorvaneFrame::FindDialogClose);
+  } else if ((flags & FR_FINDNEXT) != 0) {
+    Run(&TKorvaneFrame::FindDialogFind);
   }
 }
 
@@ -409,7 +506,9 @@ LRESULT TKorvaneFrame::HandleToolBarNotify(const NMHDR& header, LPARAM lParam) {
   const auto index = static_cast<std::size_t>(header.idFrom) - ButtonCommandBase;
   if (header.idFrom < ButtonCommandBase || index >= ActionList1.size())
     return 0;
-  const char* hint = ActionList1[index]->Hint;
+  const TAction* action = ActionList1[index];
+  // No hint for Find while its dialog is open.
+  const char* hint = action == &actEditFind && !FFindHintShown ? nullptr : action->Hint;
   FHintText = hint != nullptr ? hint : "";
   if (header.code == TTN_GETDISPINFOA) {
     auto* info = reinterpret_cast<NMTTDISPINFOA*>(lParam);
@@ -441,7 +540,7 @@ void TKorvaneFrame::actFileOpenExecute() {
     return;
   BuildReport(OpenDialog.FileName());
   const std::string fileName = FileName();
-  const TViewerFileInfo info{fileName.c_str(), GetFileKindText()};
+  const ViewerFileInfo info{fileName.c_str(), GetFileKindText()};
   if (FHostWindow != nullptr)
     ::SendMessageA(FHostWindow, WM_VIEWER_FILEOPENED, 0, reinterpret_cast<LPARAM>(&info));
 }
@@ -456,8 +555,43 @@ void TKorvaneFrame::actEditCopyExecute() { ::SendMessageA(edMain.Get(), WM_COPY,
 void TKorvaneFrame::actEditSelectAllExecute() { ::SendMessageA(edMain.Get(), EM_SETSEL, 0, -1); }
 
 void TKorvaneFrame::actEditFindExecute() {
-  // Not built yet: the find dialog and its search. The action exists so that
-  // the menu, the tool bar and the accelerators already offer it.
+  FFind.StartNewSearch();
+  FFindHintShown = false;
+  if (FindDialog.Execute(FHandle.Get()))
+    FindDialogShow();
+}
+
+void TKorvaneFrame::FindDialogShow() {
+  if (FHostWindow != nullptr)
+    ::SendMessageA(FHostWindow, WM_VIEWER_DIALOG, 1, reinterpret_cast<LPARAM>(FindDialog.Handle()));
+}
+
+void TKorvaneFrame::FindDialogClose() {
+  FFindHintShown = true;
+  if (FHostWindow != nullptr)
+    ::SendMessageA(FHostWindow, WM_VIEWER_DIALOG, 0, 0);
+}
+
+void TKorvaneFrame::FindDialogFind() {
+  // Deliberate: a press while the not-found box is up is dropped; the box
+  // decides where the next search starts.
+  if (FNotFoundBoxShown)
+    return;
+  const std::string text = FindDialog.FindText();
+  const DWORD flags = FindDialog.Flags();
+  TReportFindTarget target(edMain.Get());
+  if (FFind.FindNext(target, text, (flags & FR_MATCHCASE) != 0, (flags & FR_WHOLEWORD) != 0))
+    return;
+  std::array<char, HostTitleCapacity + 1> title{};
+  const int length = ::GetWindowTextA(MainWindow(), title.data(), static_cast<int>(title.size()));
+  // A host window without a readable title: the application's title instead.
+  const std::string caption = length > 0 ? std::string(title.data(), static_cast<std::size_t>(length))
+                                         : ApplicationTitle();
+  const std::string message = "Cannot find '" + text + "'.";
+  FNotFoundBoxShown = true;
+  ::MessageBoxA(FHandle.Get(), message.c_str(), caption.c_str(), MB_OK | MB_ICONINFORMATION);
+  FNotFoundBoxShown = false;
+  FFind.RestartAtTop();
 }
 
 void TKorvaneFrame::actFilePrintExecute() {

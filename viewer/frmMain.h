@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "CommandPool.h"
+#include "FindState.h"
 #include "Handles.h"
 #include "ReportDriver.h"
 #include "RichEditView.h"
@@ -82,6 +84,35 @@ private:
   TGlobalMemory FDevNames;
 };
 
+/// The modeless find dialog: downwards only, match case and whole word
+/// offered. It tells its owner of Find Next and of its closing through the
+/// registered FINDMSGSTRING message, and keeps its text and check boxes
+/// between uses.
+class TFindDialog {
+public:
+  TFindDialog();
+  TFindDialog(const TFindDialog&) = delete;
+  TFindDialog& operator=(const TFindDialog&) = delete;
+
+  /// Shows the dialog and returns true; when it is already shown it is only
+  /// brought to the top and the result is false.
+  bool Execute(HWND owner);
+  /// The dialog has closed itself; its window is gone.
+  void Closed() { FWindow.Release(); }
+  HWND Handle() const { return FWindow.Get(); }
+  bool IsOwnRecord(LPARAM lParam) const { return lParam == reinterpret_cast<LPARAM>(&FRecord); }
+  DWORD Flags() const { return FRecord.Flags; }
+  std::string FindText() const {
+    return std::string(FFindWhat.begin(), std::find(FFindWhat.begin(), FFindWhat.end(), '\0'));
+  }
+
+private:
+  // The dialog writes into both while it is open: they outlive its window.
+  std::array<char, 256> FFindWhat{};  // at most 255 characters and the zero
+  FINDREPLACEA FRecord{};
+  TWindow FWindow;
+};
+
 class TKorvaneFrame {
 public:
   /// Makes the form, hidden, as a child of parentWindow at 0, 0.
@@ -117,6 +148,9 @@ public:
   void actFilePrintExecute();
   void actEditSelectAllExecute();
   void actEditFindExecute();
+  void FindDialogShow();
+  void FindDialogClose();
+  void FindDialogFind();
 
 private:
   static LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -125,6 +159,9 @@ private:
   LRESULT HandleToolBarNotify(const NMHDR& header, LPARAM lParam);
   void HandleCommand(std::uint16_t id, HWND control);
   void Execute(const TAction& action);
+  /// Runs a handler; a failure is shown to the user and goes no further.
+  void Run(void (TKorvaneFrame::*handler)());
+  void HandleFindMessage(LPARAM lParam);
   const TMenuItem* FindItem(std::uint16_t command) const;
   void CreateReportControl();
   void CreateMenus();
@@ -167,6 +204,10 @@ private:
 
   TOpenDialog OpenDialog;
   TPrintDialog PrintDialog;
+  // FLastFindText and FFindPos: where the next Find Next starts.
+  TFindState FFind;
+  bool FFindHintShown = true;
+  bool FNotFoundBoxShown = false;
 
   // Window resources: released in reverse, the windows before the font, the
   // glyphs and the rich edit library they use.
@@ -179,6 +220,8 @@ private:
   TWindow edMain;
   TWindow FToolBarSink;
   TWindow ToolBar1;
+  // Owned by the host's top-level window, not by ours: closed with the form.
+  TFindDialog FindDialog;
   std::unique_ptr<TRichEditView> FView;
   std::unique_ptr<TReportDriver> FDriver;
   std::string FHintText;

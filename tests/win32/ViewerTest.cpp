@@ -86,13 +86,13 @@ struct THostLog {
 THostLog HostLog;
 
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == korvane::WM_VIEWER_CLOSE) {
+  if (message == WM_VIEWER_CLOSE) {
     ++HostLog.CloseMessages;
     return 0;
   }
-  if (message == korvane::WM_VIEWER_FILEOPENED) {
-    const auto* info = reinterpret_cast<const korvane::TViewerFileInfo*>(lParam);
-    HostLog.OpenedFiles.emplace_back(info->FileName, info->KindText);
+  if (message == WM_VIEWER_FILEOPENED) {
+    const auto* info = reinterpret_cast<const ViewerFileInfo*>(lParam);
+    HostLog.OpenedFiles.emplace_back(info->fileName, info->kindText);
     return 0;
   }
   return ::DefWindowProcA(window, message, wParam, lParam);
