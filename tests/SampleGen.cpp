@@ -35,6 +35,13 @@ int main(int argc, char** argv) {
       {"win16.exe", TPeBuilder().Magic(0x0107).Build()},
       {"empty.exe", TBytes{}},
       {"short.exe", TBytes(pe.begin(), pe.begin() + 0x90)},
+      {"listings.dll", TPeBuilder()
+                           .Export("Alpha", 0)
+                           .Export("Beta", 2)
+                           .Import("KERNEL32.dll", {"GetModuleHandleA", "#16"})
+                           .Import("USER32.dll", {"MessageBoxA"})
+                           .Import("kernel32.DLL", {"ExitProcess"})
+                           .Build()},
   };
   for (const auto& [name, bytes] : samples)
     if (!Write(folder / name, bytes)) {

@@ -33,6 +33,13 @@ expected=$(printf '%s\n' pe32.dll '' 'Portable Executable PE32' '' \
   $'\t\t\tFile is a DLL')
 check "PE32 first lines" "$expected" "$out"
 
+run "$(hostpath "$work/listings.dll")" >"$work/out"; status=$?
+out=$(tail -n +23 "$work/out")
+expected=$(printf '%s\n' '' Exports '' $'Ordinal\tFunction' $'0000\tAlpha' $'0002\tBeta' '' Imports '' \
+  KERNEL32.dll '' GetModuleHandleA '#16' ExitProcess '' USER32.dll '' MessageBoxA)
+check "export and import listings" "$expected" "$out"
+check "listings exit status" 0 "$status"
+
 out=$(run "$(hostpath "$work/win16.exe")" | od -c | head -1)
 check "16-bit module line" "$(printf '%s\n' 'No PE signature found. The file appears to be a 16-bit Windows module.' | od -c | head -1)" "$out"
 
