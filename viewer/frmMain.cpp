@@ -3,6 +3,7 @@
 #include "frmMain.h"
 
 #include <commctrl.h>
+#include <dlgs.h>
 #include <richedit.h>
 
 #include <cstring>
@@ -208,8 +209,7 @@ bool TFindDialog::Execute(HWND owner) {
   }
   FWindow.Release();  // gone without telling us (with its owner); not ours to destroy
   FRecord.hwndOwner = owner;
-  FRecord.Flags &= ~static_cast<DWORD>(FR_FINDNEXT | FR_DIALOGTERM);
-  FRecord.Flags |= FR_DOWN | FR_NOUPDOWN;
+  FRecord.Flags = FR_DOWN | FR_NOUPDOWN | FOptions;
   const HWND window = ::FindTextA(&FRecord);
   if (window == nullptr) {
     const DWORD code = ::CommDlgExtendedError();
@@ -217,6 +217,15 @@ bool TFindDialog::Execute(HWND owner) {
   }
   FWindow.Reset(window);
   return true;
+}
+
+void TFindDialog::Closed() {
+  // Closing clears the options in the record; the check boxes (chx1 whole
+  // word, chx2 match case) still show them while the message is handled.
+  if (const HWND window = FWindow.Get(); window != nullptr && ::IsWindow(window))
+    FOptions = (::IsDlgButtonChecked(window, chx2) == BST_CHECKED ? FR_MATCHCASE : 0) |
+               (::IsDlgButtonChecked(window, chx1) == BST_CHECKED ? FR_WHOLEWORD : 0);
+  FWindow.Release();
 }
 
 TKorvaneFrame::TKorvaneFrame(HWND hostWindow, HWND parentWindow) : FHostWindow(hostWindow) {
@@ -473,6 +482,7 @@ void TKorvaneFrame::HandleFindMessage(LPARAM lParam) {
     FindDialog.Closed();
     Run(&TKorvaneFrame::FindDialogClose);
   } else if ((flags & FR_FINDNEXT) != 0) {
+    FindDialog.Remember();
     Run(&TKorvaneFrame::FindDialogFind);
   }
 }

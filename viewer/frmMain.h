@@ -97,8 +97,10 @@ public:
   /// Shows the dialog and returns true; when it is already shown it is only
   /// brought to the top and the result is false.
   bool Execute(HWND owner);
-  /// The dialog has closed itself; its window is gone.
-  void Closed() { FWindow.Release(); }
+  /// Find Next was pressed: its options are those of the next showing.
+  void Remember() { FOptions = FRecord.Flags & (FR_MATCHCASE | FR_WHOLEWORD); }
+  /// The dialog is closing itself; its window goes right after.
+  void Closed();
   HWND Handle() const { return FWindow.Get(); }
   bool IsOwnRecord(LPARAM lParam) const { return lParam == reinterpret_cast<LPARAM>(&FRecord); }
   DWORD Flags() const { return FRecord.Flags; }
@@ -110,6 +112,7 @@ private:
   // The dialog writes into both while it is open: they outlive its window.
   std::array<char, 256> FFindWhat{};  // at most 255 characters and the zero
   FINDREPLACEA FRecord{};
+  DWORD FOptions = 0;
   TWindow FWindow;
 };
 

@@ -1,0 +1,777 @@
+// The messages between korvane.dll and its host, and Find in the report: a
+// host window records every message it receives and drives the module as a
+// real host does (menu commands and translated shortcut keys forwarded to the
+// viewer), and the Find dialog is driven through its own controls, under Wine
+// on the project's display.
+#include <windows.h>
+#include <commctrl.h>
+#include <richedit.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "KorvaneHost.h"
+#include "PeBuilder.h"
+#include "TestSupport.h"
+
+namespace {
+
+using korvane::test::TDosBuilder;
+using korvane::test::TPeBuilder;
+using korvane::test::TTempFile;
+using namespace std::chrono_literals;
+
+constexpr const char* HostTitle = "Protocol host";
+// Controls of the standard dialogs.
+constexpr int FindWhatControl = 0x480;
+constexpr int WholeWordControl = 0x410;
+constexpr int MatchCaseControl = 0x411;
+constexpr int OpenFileNameControl = 0x47C;
+constexpr int BoxTextControl = 0xFFFF;
+constexpr int BoxIconControl = 0x440;
+
+// ---- the module, loaded as a host loads it ----
+
+struct TModule {
+  HMODULE Handle = nullptr;
+  TCreateViewerWindow CreateViewerWindow = nullptr;
+  TShowFile ShowFile = nullptr;
+  TDestroyViewerWindow DestroyViewerWindow = nullptr;
+};
+
+const TModule& Module() {
+  static const TModule module = [] {
+    char path[MAX_PATH + 1] = {};
+    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length);
+    folder.erase(folder.find_last_of("\\/") + 1);
+    TModule loaded;
+    loaded.Handle = ::LoadLibraryA((folder + "korvane.dll").c_str());
+    loaded.CreateViewerWindow = korvane::ProcAddress<TCreateViewerWindow>(loaded.Handle, "CreateViewerWindow");
+    loaded.ShowFile = korvane::ProcAddress<TShowFile>(loaded.Handle, "ShowFile");
+    loaded.DestroyViewerWindow = korvane::ProcAddress<TDestroyViewerWindow>(loaded.Handle, "DestroyViewerWindow");
+    return loaded;
+  }();
+  return module;
+}
+
+// ---- the recording host ----
+
+// One message the host window received from the viewer.
+struct TReceived {
+  UINT Message;
+  WPARAM WParam;
+  LPARAM LParam;
+  // For WM_VIEWER_FILEOPENED: the record's texts and the report's first
+  // line while the host handled the message.
+  std::string FileName;
+  std::string KindText;
+  std::string ReportTitle;
+};
+
+struct THostState {
+  HWND Viewer = nullptr;
+  // The open find dialog as WM_VIEWER_DIALOG tells it; read by the helper thread.
+  std::atomic<HWND> FindDialog{nullptr};
+  std::vector<UINT> AllMessages;
+  std::vector<TReceived> FromViewer;
+};
+THostState HostState;
+
+void ResetHostState() {
+  HostState.Viewer = nullptr;
+  HostState.FindDialog = nullptr;
+  HostState.AllMessages.clear();
+  HostState.FromViewer.clear();
+}
+
+std::string ReportText(HWND edit) {
+  std::string text(static_cast<std::size_t>(::GetWindowTextLengthA(edit)) + 1, '\0');
+  text.resize(static_cast<std::size_t>(::GetWindowTextA(edit, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+HWND ReportOf(HWND viewer) { return ::FindWindowExA(viewer, nullptr, "RICHEDIT", nullptr); }
+
+LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  HostState.AllMessages.push_back(message);
+  switch (message) {
+  case WM_COMMAND:
+    // Menu choices and translated shortcut keys run in the viewer.
+    if (HostState.Viewer != nullptr)
+      ::SendMessageA(HostState.Viewer, WM_COMMAND, wParam, lParam);
+    return 0;
+  case WM_VIEWER_FILEOPENED: {
+    TReceived received{message, wParam, lParam, {}, {}, {}};
+    const auto* info = reinterpret_cast<const ViewerFileInfo*>(lParam);
+    received.FileName = info->fileName;
+    received.KindText = info->kindText;
+    const std::string report = ReportText(ReportOf(HostState.Viewer));
+    received.ReportTitle = report.substr(0, report.find('\r'));
+    HostState.FromViewer.push_back(received);
+    return 0;
+  }
+  case WM_VIEWER_DIALOG:
+    HostState.FindDialog = wParam != 0 ? reinterpret_cast<HWND>(lParam) : nullptr;
+    [[fallthrough]];
+  case WM_VIEWER_CLOSE:
+    HostState.FromViewer.push_back({message, wParam, lParam, {}, {}, {}});
+    return 0;
+  default:
+    return ::DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+std::vector<TReceived> Received(UINT message) {
+  std::vector<TReceived> found;
+  for (const TReceived& received : HostState.FromViewer)
+    if (received.Message == message)
+      found.push_back(received);
+  return found;
+}
+
+// Runs the messages already queued for this thread.
+void PumpPending() {
+  MSG message;
+  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageA(&message);
+  }
+}
+
+// One visible host window per process (Wine maps a new top-level window
+// slowly on a display without a window manager), holding a viewer with its
+// menu, tool bar and accelerators, as the demo host does.
+class THostedViewer {
+public:
+  THostedViewer() {
+    ResetHostState();
+    FHost = HostWindow();
+    Viewer = Module().CreateViewerWindow(FHost, FHost, 0, TRUE, &Menu, &ToolBar, &Accelerators);
+    HostState.Viewer = Viewer;
+    ::SetMenu(FHost, Menu);
+  }
+  ~THostedViewer() {
+    ::SetMenu(FHost, nullptr);
+    HostState.Viewer = nullptr;
+    Module().DestroyViewerWindow(Viewer);
+    if (Accelerators != nullptr)
+      ::DestroyAcceleratorTable(Accelerators);
+    PumpPending();
+  }
+  THostedViewer(const THostedViewer&) = delete;
+  THostedViewer& operator=(const THostedViewer&) = delete;
+
+  HWND Host() const { return FHost; }
+  HWND Report() const { return ReportOf(Viewer); }
+
+  BOOL Show(const std::string& path) {
+    char kind[KORVANE_KIND_TEXT_CAPACITY] = {};
+    return Module().ShowFile(Viewer, path.c_str(), kind);
+  }
+
+  // The host's forwarding of a menu choice, as its window procedure gets it.
+  void Choose(const std::string& itemText, HWND control = nullptr) {
+    ::SendMessageA(FHost, WM_COMMAND, MAKEWPARAM(ItemId(itemText), 0), reinterpret_cast<LPARAM>(control));
+  }
+
+  // A key pressed in the host window, through the host's accelerator table.
+  bool PressKey(WORD key, bool control = false) {
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    const BYTE saved = keys[VK_CONTROL];
+    keys[VK_CONTROL] = control ? 0x80 : 0;
+    ::SetKeyboardState(keys);
+    MSG message{FHost, WM_KEYDOWN, key, 1, 0, {}};
+    const bool translated = ::TranslateAcceleratorA(FHost, Accelerators, &message) != 0;
+    keys[VK_CONTROL] = saved;
+    ::SetKeyboardState(keys);
+    return translated;
+  }
+
+  // The command id of the menu item with this text, anywhere in the menu.
+  WORD ItemId(const std::string& text) const {
+    for (int top = 0; top < ::GetMenuItemCount(Menu); ++top) {
+      HMENU popup = ::GetSubMenu(Menu, top);
+      for (int i = 0; i < ::GetMenuItemCount(popup); ++i) {
+        char itemText[128] = {};
+        ::GetMenuStringA(popup, static_cast<UINT>(i), itemText, sizeof itemText, MF_BYPOSITION);
+        if (text == itemText)
+          return static_cast<WORD>(::GetMenuItemID(popup, i));
+      }
+    }
+    ADD_FAILURE() << "no menu item " << text;
+    return 0;
+  }
+
+  std::vector<WORD> AllItemIds() const {
+    std::vector<WORD> ids;
+    for (int top = 0; top < ::GetMenuItemCount(Menu); ++top) {
+      HMENU popup = ::GetSubMenu(Menu, top);
+      for (int i = 0; i < ::GetMenuItemCount(popup); ++i)
+        ids.push_back(static_cast<WORD>(::GetMenuItemID(popup, i)));
+    }
+    return ids;
+  }
+
+  HWND Viewer = nullptr;
+  HMENU Menu = nullptr;
+  HWND ToolBar = nullptr;
+  HACCEL Accelerators = nullptr;
+
+private:
+  static HWND HostWindow() {
+    static const HWND window = [] {
+      WNDCLASSEXA host{};
+      host.cbSize = sizeof host;
+      host.lpfnWndProc = HostProc;
+      host.hInstance = ::GetModuleHandleA(nullptr);
+      host.lpszClassName = "TKorvaneProtocolHost";
+      ::RegisterClassExA(&host);
+      return ::CreateWindowExA(0, "TKorvaneProtocolHost", HostTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 700,
+                               500, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+    }();
+    return window;
+  }
+
+  HWND FHost = nullptr;
+};
+
+// ---- the modal dialogs: handled from a helper thread ----
+
+// What a closed message box showed.
+struct TBox {
+  std::string Caption;
+  std::string Text;
+  bool InformationIcon;
+  bool OwnedByHostWindow;
+};
+
+bool IsMessageBox(HWND dialog) { return ::GetDlgItem(dialog, BoxIconControl) != nullptr; }
+bool IsOpenDialog(HWND dialog) { return ::GetDlgItem(dialog, OpenFileNameControl) != nullptr; }
+
+// While a test runs, a helper thread hands each open dialog of the UI thread
+// to the next queued step and closes each message box with OK, recording it.
+// The modeless find dialog is left alone; any other dialog that stays up for
+// two seconds is cancelled and counted, so a wrong command fails the test
+// rather than hanging it.
+class TDialogWatcher {
+public:
+  using TStep = std::function<void(HWND dialog)>;
+
+  explicit TDialogWatcher(HWND host)
+      : FHost(host), FUi(::GetCurrentThreadId()), FThread([this] { Run(); }) {}
+  ~TDialogWatcher() {
+    FStop = true;
+    FThread.join();
+  }
+  TDialogWatcher(const TDialogWatcher&) = delete;
+  TDialogWatcher& operator=(const TDialogWatcher&) = delete;
+
+  void OnOpenDialog(TStep step) {
+    const std::lock_guard<std::mutex> lock(FMutex);
+    FSteps.push_back(std::move(step));
+  }
+  std::vector<TBox> Boxes() {
+    const std::lock_guard<std::mutex> lock(FMutex);
+    return FBoxes;
+  }
+  int UnexpectedDialogs() const { return FUnexpected; }
+
+private:
+  static BOOL CALLBACK Collect(HWND window, LPARAM context) {
+    char className[32] = {};
+    ::GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, "#32770") == 0 && ::IsWindowVisible(window))
+      reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+    return TRUE;
+  }
+
+  void Run() {
+    std::set<HWND> handled;
+    std::map<HWND, std::chrono::steady_clock::time_point> others;
+    while (!FStop) {
+      std::vector<HWND> dialogs;
+      ::EnumThreadWindows(FUi, Collect, reinterpret_cast<LPARAM>(&dialogs));
+      for (HWND dialog : dialogs) {
+        if (handled.count(dialog) != 0 || dialog == HostState.FindDialog.load())
+          continue;
+        if (!IsMessageBox(dialog) && !IsOpenDialog(dialog)) {
+          const auto now = std::chrono::steady_clock::now();
+          const auto seen = others.emplace(dialog, now).first->second;
+          if (now - seen > 2s) {
+            handled.insert(dialog);
+            ++FUnexpected;
+            ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+          }
+          continue;
+        }
+        handled.insert(dialog);
+        std::this_thread::sleep_for(100ms);  // let the dialog finish its set-up
+        if (IsOpenDialog(dialog))
+          HandleOpenDialog(dialog);
+        else
+          HandleBox(dialog);
+      }
+      std::this_thread::sleep_for(20ms);
+    }
+  }
+
+  void HandleOpenDialog(HWND dialog) {
+    TStep step;
+    {
+      const std::lock_guard<std::mutex> lock(FMutex);
+      if (!FSteps.empty()) {
+        step = std::move(FSteps.front());
+        FSteps.pop_front();
+      }
+    }
+    if (step) {
+      step(dialog);
+    } else {
+      ++FUnexpected;
+      ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    }
+  }
+
+  void HandleBox(HWND box) {
+    char buffer[1024] = {};
+    TBox seen{};
+    ::GetWindowTextA(box, buffer, sizeof buffer);
+    seen.Caption = buffer;
+    ::GetDlgItemTextA(box, BoxTextControl, buffer, sizeof buffer);
+    seen.Text = buffer;
+    const auto icon = reinterpret_cast<HICON>(::SendDlgItemMessageA(box, BoxIconControl, STM_GETICON, 0, 0));
+    seen.InformationIcon = icon != nullptr && icon == ::LoadIconA(nullptr, IDI_ASTERISK);
+    seen.OwnedByHostWindow = ::GetWindow(box, GW_OWNER) == FHost;
+    {
+      const std::lock_guard<std::mutex> lock(FMutex);
+      FBoxes.push_back(seen);
+    }
+    ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  }
+
+  HWND FHost;
+  DWORD FUi;
+  std::mutex FMutex;
+  std::deque<TStep> FSteps;
+  std::vector<TBox> FBoxes;
+  std::atomic<int> FUnexpected{0};
+  std::atomic<bool> FStop{false};
+  std::thread FThread;
+};
+
+// ---- the find dialog, driven through its controls ----
+
+struct TSelection {
+  LONG Start;
+  std::string Text;
+};
+
+TSelection SelectionOf(HWND edit) {
+  CHARRANGE range{};
+  ::SendMessageA(edit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
+  std::string text(static_cast<std::size_t>(range.cpMax - range.cpMin) + 1, '\0');
+  const auto length = ::SendMessageA(edit, EM_GETSELTEXT, 0, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<std::size_t>(length));
+  return {range.cpMin, text};
+}
+
+HWND OpenFindDialog(THostedViewer& viewer) {
+  viewer.Choose("&Find...\tF7");
+  const auto shown = Received(WM_VIEWER_DIALOG);
+  return shown.empty() ? nullptr : reinterpret_cast<HWND>(shown.back().LParam);
+}
+
+// One press of Find Next with the dialog's text and check boxes set first.
+// Returns once the search (and any not-found box) is over.
+void FindNext(HWND dialog, const std::string& text, bool matchCase = false, bool wholeWord = false) {
+  ::SetDlgItemTextA(dialog, FindWhatControl, text.c_str());
+  ::CheckDlgButton(dialog, MatchCaseControl, matchCase ? BST_CHECKED : BST_UNCHECKED);
+  ::CheckDlgButton(dialog, WholeWordControl, wholeWord ? BST_CHECKED : BST_UNCHECKED);
+  ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+// Where the text occurs in the report, non-overlapping from start, as the
+// user expects the search to find it: letters compared with or without case,
+// a whole word bounded by characters that are not letters, digits or "_".
+std::vector<LONG> Occurrences(const std::string& report, const std::string& text, bool matchCase, bool wholeWord,
+                              std::size_t start = 0) {
+  auto same = [matchCase](char a, char b) {
+    return matchCase ? a == b
+                     : std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  };
+  auto wordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; };
+  std::vector<LONG> found;
+  for (std::size_t at = start; at + text.size() <= report.size();) {
+    const bool match = std::equal(text.begin(), text.end(), report.begin() + static_cast<std::ptrdiff_t>(at), same);
+    const bool whole = !wholeWord || ((at == 0 || !wordChar(report[at - 1])) &&
+                                      (at + text.size() == report.size() || !wordChar(report[at + text.size()])));
+    if (match && whole) {
+      found.push_back(static_cast<LONG>(at));
+      at += text.size();
+    } else {
+      ++at;
+    }
+  }
+  return found;
+}
+
+// ---- sample files ----
+
+struct TSamples {
+  TTempFile Listing{TPeBuilder()
+                        .Export("Qqq", 1)
+                        .Export("AlphaBeta", 2)
+                        .Export("Gamma", 3)
+                        .Import("KERNEL32.dll", {"ExitProcess", "Sleep"})
+                        .Build(),
+                    "listing.dll"};
+  TTempFile Other{TPeBuilder().Export("Delta", 1).Import("USER32.dll", {"MessageBoxA"}).Build(), "other.dll"};
+  TTempFile Dos{TDosBuilder().Word(0x04, 3).Build(), "dos.exe"};
+};
+
+const TSamples& Samples() {
+  static const TSamples samples;
+  return samples;
+}
+
+// ---- forwarded commands ----
+
+TEST(ForwardedCommands, ToolBarHandleIgnoredWhateverTheIdAndUnknownIdsIgnored) {
+  THostedViewer viewer;
+  ASSERT_NE(viewer.Viewer, nullptr);
+  ASSERT_EQ(viewer.Show(Samples().Listing.Path()), -1);
+  TDialogWatcher watcher(viewer.Host());
+  ::SendMessageA(viewer.Report(), EM_SETSEL, 0, 0);
+  const std::vector<WORD> ids = viewer.AllItemIds();
+  ASSERT_EQ(ids.size(), 10u);
+  for (WORD id : ids) {
+    SCOPED_TRACE(id);
+    ::SendMessageA(viewer.Host(), WM_COMMAND, MAKEWPARAM(id, 0), reinterpret_cast<LPARAM>(viewer.ToolBar));
+  }
+  for (WORD id : {WORD{0}, WORD{0x7FFF}, WORD{0xFFFF}})
+    ::SendMessageA(viewer.Host(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
+  PumpPending();
+  EXPECT_TRUE(HostState.FromViewer.empty()) << "no Exit, no Find, no Open ran";
+  EXPECT_EQ(watcher.UnexpectedDialogs(), 0);
+  EXPECT_EQ(SelectionOf(viewer.Report()).Text, "") << "Select all did not run";
+}
+
+TEST(ForwardedCommands, ExitPostsExactlyOneCloseAndShortcutsReachTheSameCommands) {
+  THostedViewer viewer;
+  ASSERT_EQ(viewer.Show(Samples().Listing.Path()), -1);
+  viewer.Choose("E&xit\tEsc");
+  EXPECT_TRUE(HostState.FromViewer.empty()) << "posted, not sent";
+  PumpPending();
+  ASSERT_EQ(Received(WM_VIEWER_CLOSE).size(), 1u);
+  EXPECT_EQ(Received(WM_VIEWER_CLOSE)[0].WParam, 0u);
+  EXPECT_EQ(Received(WM_VIEWER_CLOSE)[0].LParam, 0);
+  EXPECT_TRUE(::IsWindow(viewer.Viewer));
+
+  EXPECT_TRUE(viewer.PressKey(VK_ESCAPE));
+  PumpPending();
+  EXPECT_EQ(Received(WM_VIEWER_CLOSE).size(), 2u) << "Esc runs Exit";
+
+  ::SendMessageA(viewer.Report(), EM_SETSEL, 0, 0);
+  EXPECT_TRUE(viewer.PressKey('A', true));
+  EXPECT_EQ(SelectionOf(viewer.Report()).Text.substr(0, 13), "listing.dll\r\n") << "Ctrl+A runs Select all";
+
+  EXPECT_TRUE(viewer.PressKey(VK_F7));
+  const auto dialog = Received(WM_VIEWER_DIALOG);
+  ASSERT_EQ(dialog.size(), 1u) << "F7 runs Find";
+  EXPECT_EQ(dialog[0].WParam, 1u);
+  EXPECT_TRUE(::IsWindow(reinterpret_cast<HWND>(dialog[0].LParam)));
+}
+
+// ---- Open ----
+
+TEST(OpenCommand, ExactlyOneFileOpenedAfterTheReportAndNoneOnCancelOrFailure) {
+  THostedViewer viewer;
+  ASSERT_EQ(viewer.Show(Samples().Dos.Path()), -1);
+  TDialogWatcher watcher(viewer.Host());
+  auto choose = [](const std::string& path) {
+    return [path](HWND dialog) {
+      ::SetDlgItemTextA(dialog, OpenFileNameControl, path.c_str());
+      ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    };
+  };
+  watcher.OnOpenDialog([](HWND dialog) { ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0); });
+  viewer.Choose("&Open...\tF3");
+  EXPECT_TRUE(Received(WM_VIEWER_FILEOPENED).empty()) << "cancelled";
+
+  const std::string path = Samples().Listing.Path();
+  watcher.OnOpenDialog(choose(path));
+  EXPECT_TRUE(viewer.PressKey(VK_F3));
+  auto opened = Received(WM_VIEWER_FILEOPENED);
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0].WParam, 0u);
+  EXPECT_EQ(opened[0].FileName, path);
+  EXPECT_EQ(opened[0].KindText, "Portable Executable");
+  EXPECT_EQ(opened[0].ReportTitle, "listing.dll") << "the report was complete when the host was told";
+
+  // A file held open for writing cannot be reported: an error box, no message.
+  const std::string locked = Samples().Dos.Path();
+  HANDLE writer = ::CreateFileA(locked.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  watcher.OnOpenDialog(choose(locked));
+  viewer.Choose("&Open...\tF3");
+  ::CloseHandle(writer);
+  EXPECT_EQ(Received(WM_VIEWER_FILEOPENED).size(), 1u) << "a failed report tells the host nothing";
+  EXPECT_EQ(watcher.Boxes().size(), 1u) << "the failure was shown";
+  EXPECT_EQ(watcher.UnexpectedDialogs(), 0);
+}
+
+// ---- Find ----
+
+TEST(FindDialog, ShownAndClosedAreToldOnceAndTheFindHintIsOffMeanwhile) {
+  THostedViewer viewer;
+  ASSERT_EQ(viewer.Show(Samples().Listing.Path()), -1);
+  TDialogWatcher watcher(viewer.Host());
+  const auto tips = reinterpret_cast<HWND>(::SendMessageA(viewer.ToolBar, TB_GETTOOLTIPS, 0, 0));
+  ASSERT_NE(tips, nullptr);
+  auto findHint = [&] {
+    TBBUTTON button{};
+    ::SendMessageA(viewer.ToolBar, TB_GETBUTTON, 6, reinterpret_cast<LPARAM>(&button));  // tbbFind
+    char text[80] = {};
+    TTTOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = viewer.ToolBar;
+    tool.uId = static_cast<UINT_PTR>(button.idCommand);
+    tool.lpszText = text;
+    ::SendMessageA(tips, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
+    return std::string(tool.lpszText != nullptr ? tool.lpszText : "");
+  };
+  EXPECT_EQ(findHint(), "Find");
+
+  const HWND dialog = OpenFindDialog(viewer);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(::IsWindowVisible(dialog));
+  EXPECT_EQ(findHint(), "");
+  viewer.Choose("&Find...\tF7");
+  EXPECT_TRUE(viewer.PressKey(VK_F7));
+  EXPECT_EQ(Received(WM_VIEWER_DIALOG).size(), 1u) << "Find again only brings the dialog to the top";
+  FindNext(dialog, "Gamma", true, true);
+
+  ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  PumpPending();
+  const auto told = Received(WM_VIEWER_DIALOG);
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_EQ(told[1].WParam, 0u);
+  EXPECT_EQ(told[1].LParam, 0);
+  EXPECT_FALSE(::IsWindow(dialog));
+  EXPECT_EQ(findHint(), "Find");
+
+  const HWND again = OpenFindDialog(viewer);
+  EXPECT_EQ(Received(WM_VIEWER_DIALOG).size(), 3u) << "a new dialog after the old one closed";
+  EXPECT_TRUE(::IsWindowVisible(again));
+  char kept[64] = {};
+  ::GetDlgItemTextA(again, FindWhatControl, kept, sizeof kept);
+  EXPECT_STREQ(kept, "Gamma") << "the dialog keeps its text";
+  EXPECT_EQ(::IsDlgButtonChecked(again, MatchCaseControl), BST_CHECKED);
+  EXPECT_EQ(::IsDlgButtonChecked(again, WholeWordControl), BST_CHECKED);
+  EXPECT_TRUE(watcher.Boxes().empty());
+  EXPECT_EQ(watcher.UnexpectedDialogs(), 0);
+}
+
+TEST(FindNext, EveryMatchInOrderThenNotFoundOnceThenTheFirstAgain) {
+  THostedViewer viewer;
+  ASSERT_EQ(viewer.Show(Samples().Listing.Path()), -1);
+  TDialogWatcher watcher(viewer.Host());
+  const std::string report = ReportText(viewer.Report());
+  const HWND dialog = OpenFindDialog(viewer);
+  ASSERT_NE(dialog, nullptr);
+  ::SendMessageA(viewer.Report(), EM_SETSEL, 0, 0);
+
+  const std::vector<LONG> expected = Occurrences(report, "size", false, false);
+  ASSERT_GE(expected.size(), 5u);
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(i);
+    FindNext(dialog, "size");
+    const TSelection selection = SelectionOf(viewer.Report());
+    EXPECT_EQ(selection.Start, expected[i]);
+    EXPECT_EQ(selection.Text, report.substr(static_cast<std::size_t>(expected[i]), 4));
+  }
+  EXPECT_TRUE(watcher.Boxes().empty());
+  FindNext(dialog, "size");
+  const std::vector<TBox> boxes = watcher.Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Text, "Cannot find 'size'.");
+  EXPECT_EQ(boxes[0].Caption, HostTitle) << "the host's title, not the viewer's";
+  EXPECT_TRUE(boxes[0].InformationIcon);
+  EXPECT_TRUE(boxes[0].OwnedByHostWindow) << "owned through the viewer window by the host's top-level window";
+  EXPECT_EQ(SelectionOf(viewer.Report()).Start, expected.back()) << "not found keeps the selection";
+  EXPECT_TRUE(::IsWindowVisible(dialog)) << "the dialog stays open";
+
+  FindNext(dialog, "size");
+  EXPECT_EQ(SelectionOf(viewer.Report()).Start, expected.front());
+  EXPECT_EQ(watcher.Boxes().size(), 1u);
+}
+
+TEST(FindNext, OptionsAndOverlapsAsTheUserExpects) {
+  THostedViewer viewer;
+  ASSERT_EQ(viewer.Show(Samples().Listing.Path()), -1);
+  TDialogWatcher watcher(viewer.Host());
+  const std::string report = ReportText(viewer.Report());
+  const HWND dialog = OpenFindDialog(viewer);
+  ASSERT_NE(dialog, nullptr);
+  struct TRow {
+    const char* Name;
+    const char* Text;
+    bool MatchCase;
+    bool WholeWord;
+    std::size_t Matches;  // as a check of the sample, not of the search
+  };
+  const TRow rows[] = {
+      {"lower case finds the heading", "exports", false, false, 1},
+      {"match case passes over the heading", "exports", true, false, 0},
+      {"match case finds the heading", "Exports", true, false, 1},
+      {"three equal letters hold one match of two", "qq", false, false, 1},
+      {"a word's beginning is no whole word", "Alpha", false, true, 0},
+      {"without whole word it is found", "Alpha", false, false, 1},
+      {"a whole word", "Gamma", false, true, 1},
+  };
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Name);
+    const std::vector<LONG> expected = Occurrences(report, row.Text, row.MatchCase, row.WholeWord);
+    ASSERT_EQ(expected.size(), row.Matches);
+    // A fresh search from the top, with nothing selected.
+    viewer.Choose("&Find...\tF7");
+    ::SendMessageA(viewer.Report(), EM_SETSEL, 0, 0);
+    const std::size_t boxesBefore = watcher.Boxes().size();
+    for (LONG start : expected) {
+      FindNext(dialog, row.Text, row.MatchCase, row.WholeWord);
+      const TSelection selection = SelectionOf(viewer.Report());
+      EXPECT_EQ(selection.Start, start);
+      EXPECT_EQ(selection.Text.size(), std::strlen(row.Text));
+    }
+    EXPECT_EQ(watcher.Boxes().size(), boxesBefore);
+    FindNext(dialog, row.Text, row.MatchCase, row.WholeWord);
+    ASSERT_EQ(watcher.Boxes().size(), boxesBefore + 1) << "then not found";
+    EXPECT_EQ(watcher.Boxes().back().Text, std::string("Cannot find '") + row.Text + "'.");
+  }
+}
+
+TEST(FindNext, WhereTheNextSearchStarts) {
+  THostedViewer viewer;
+  ASSERT_EQ(viewer.Show(Samples().Listing.Path()), -1);
+  TDialogWatcher watcher(viewer.Host());
+  const std::string report = ReportText(viewer.Report());
+  const HWND dialog = OpenFindDialog(viewer);
+  ASSERT_NE(dialog, nullptr);
+  ::SendMessageA(viewer.Report(), EM_SETSEL, 0, 0);
+  const std::vector<LONG> sizes = Occurrences(report, "size", false, false);
+  ASSERT_GE(sizes.size(), 3u);
+  FindNext(dialog, "size");
+  ASSERT_EQ(SelectionOf(viewer.Report()).Start, sizes[0]);
+  {
+    SCOPED_TRACE("a moved caret does not move the start for the same text");
+    const auto end = static_cast<WPARAM>(report.size());
+    ::SendMessageA(viewer.Report(), EM_SETSEL, end, static_cast<LPARAM>(end));
+    FindNext(dialog, "size");
+    EXPECT_EQ(SelectionOf(viewer.Report()).Start, sizes[1]);
+    ::SendMessageA(viewer.Report(), EM_SETSEL, 0, 3);
+    FindNext(dialog, "size");
+    EXPECT_EQ(SelectionOf(viewer.Report()).Start, sizes[2]);
+  }
+  {
+    SCOPED_TRACE("a changed text starts at the end of the selection");
+    const std::vector<LONG> ofs =
+        Occurrences(report, "of", false, false, static_cast<std::size_t>(sizes[2]) + 4);
+    ASSERT_FALSE(ofs.empty());
+    FindNext(dialog, "of");
+    EXPECT_EQ(SelectionOf(viewer.Report()).Start, ofs[0]);
+  }
+  {
+    SCOPED_TRACE("a changed text with nothing selected starts at the top");
+    const auto end = static_cast<WPARAM>(report.size());
+    ::SendMessageA(viewer.Report(), EM_SETSEL, end, static_cast<LPARAM>(end));
+    FindNext(dialog, "size");
+    EXPECT_EQ(SelectionOf(viewer.Report()).Start, sizes[0]);
+  }
+  {
+    SCOPED_TRACE("Find chosen again after a failed search starts at the end of the selection");
+    const std::vector<LONG> exports = Occurrences(report, "Exports", true, false);
+    ASSERT_EQ(exports.size(), 1u);
+    FindNext(dialog, "Exports", true);
+    EXPECT_EQ(SelectionOf(viewer.Report()).Start, exports[0]);
+    FindNext(dialog, "Exports", true);
+    ASSERT_EQ(watcher.Boxes().size(), 1u);
+    EXPECT_TRUE(viewer.PressKey(VK_F7));
+    FindNext(dialog, "Exports", true);
+    EXPECT_EQ(watcher.Boxes().size(), 2u) << "not from the top, where it would be found";
+    FindNext(dialog, "Exports", true);
+    EXPECT_EQ(SelectionOf(viewer.Report()).Start, exports[0]) << "from the top after the box";
+  }
+  EXPECT_EQ(Received(WM_VIEWER_DIALOG).size(), 1u);
+}
+
+TEST(FindNext, OpeningAnotherFileWhileTheDialogIsOpenKeepsThePosition) {
+  THostedViewer viewer;
+  ASSERT_EQ(viewer.Show(Samples().Listing.Path()), -1);
+  TDialogWatcher watcher(viewer.Host());
+  const HWND dialog = OpenFindDialog(viewer);
+  ASSERT_NE(dialog, nullptr);
+  ::SendMessageA(viewer.Report(), EM_SETSEL, 0, 0);
+  for (int i = 0; i < 3; ++i)
+    FindNext(dialog, "size");
+  const TSelection third = SelectionOf(viewer.Report());
+  const auto position = static_cast<std::size_t>(third.Start) + 4;
+
+  auto open = [&](const std::string& path) {
+    watcher.OnOpenDialog([path](HWND openDialog) {
+      ::SetDlgItemTextA(openDialog, OpenFileNameControl, path.c_str());
+      ::PostMessageA(openDialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    });
+    viewer.Choose("&Open...\tF3");
+  };
+  open(Samples().Other.Path());
+  ASSERT_EQ(Received(WM_VIEWER_FILEOPENED).size(), 1u);
+  const std::string other = ReportText(viewer.Report());
+  const std::vector<LONG> expected = Occurrences(other, "size", false, false, position);
+  ASSERT_FALSE(expected.empty());
+  EXPECT_LT(Occurrences(other, "size", false, false).front(), static_cast<LONG>(position))
+      << "the sample holds a match before the kept position";
+  FindNext(dialog, "size");
+  EXPECT_EQ(SelectionOf(viewer.Report()).Start, expected[0]);
+
+  // A short report leaves the kept position beyond its end: not found, then
+  // from the top.
+  open(Samples().Dos.Path());
+  const std::string dos = ReportText(viewer.Report());
+  ASSERT_LT(dos.size(), static_cast<std::size_t>(expected[0]));
+  FindNext(dialog, "size");
+  ASSERT_EQ(watcher.Boxes().size(), 1u);
+  const std::vector<LONG> inDos = Occurrences(dos, "size", false, false);
+  ASSERT_FALSE(inDos.empty());
+  FindNext(dialog, "size");
+  EXPECT_EQ(SelectionOf(viewer.Report()).Start, inDos[0]);
+  EXPECT_EQ(Received(WM_VIEWER_DIALOG).size(), 1u) << "the dialog stayed open throughout";
+  EXPECT_EQ(watcher.UnexpectedDialogs(), 0);
+}
+
+TEST(FindNext, TheDialogGoesWithTheViewer) {
+  HWND dialog = nullptr;
+  {
+    THostedViewer viewer;
+    ASSERT_EQ(viewer.Show(Samples().Listing.Path()), -1);
+    dialog = OpenFindDialog(viewer);
+    ASSERT_TRUE(::IsWindow(dialog));
+  }
+  EXPECT_FALSE(::IsWindow(dialog));
+}
+
+} // namespace
