@@ -23,6 +23,11 @@ constexpr std::uint64_t FirstThunkOffset = 16;
                      " functions; the listing stops here");
 }
 
+[[noreturn]] [[gnu::noinline, gnu::cold]] void FailTooManyDescriptors() {
+  throw TFormatError("The import directory holds more than " + Decimal(MaxImportDescriptors) +
+                     " descriptors; the listing stops here");
+}
+
 [[noreturn]] [[gnu::noinline, gnu::cold]] void FailTooLong() {
   throw TFormatError("The imported function names hold more than " + Decimal(MaxImportTextBytes) +
                      " bytes; the listing stops here");
@@ -33,10 +38,12 @@ public:
   TImportWalk(const TImageReader& image, TImportDirs& dirs) : FImage(image), FDirs(dirs) {}
 
   void Walk(std::uint64_t descriptor) {
-    for (;; descriptor += DescriptorSize) {
+    for (std::uint32_t count = 0;; descriptor += DescriptorSize, ++count) {
       const std::uint32_t nameRva = FImage.ReadDWord(descriptor + NameOffset, "an import descriptor (Name)");
       if (nameRva == 0)
         return;
+      if (count == MaxImportDescriptors)
+        FailTooManyDescriptors();
       const std::uint32_t timeDateStamp =
           FImage.ReadDWord(descriptor + TimeDateStampOffset, "an import descriptor (TimeDateStamp)");
       // A bound import (TimeDateStamp not 0) walks its lookup table; one

@@ -11,6 +11,9 @@ namespace korvane {
 /// The walk stops with a failure rather than gather more functions than
 /// this; real files import a few thousand.
 inline constexpr std::uint32_t MaxImportFunctions = 1 << 20;
+/// Nor does it read more descriptors than this (real files have a few
+/// hundred), whether or not they import anything.
+inline constexpr std::uint32_t MaxImportDescriptors = 1 << 20;
 /// Nor does it gather more bytes of function names than this in all.
 inline constexpr std::uint64_t MaxImportTextBytes = std::uint64_t{256} << 20;
 

@@ -189,6 +189,33 @@ TEST(ImportListingFailures, ManyDescriptorsSharingOneLongArrayStopAtTheLimit) {
   EXPECT_EQ(test::ReportLines(listing.View), TLines{"before"});
 }
 
+// 1,100 sections map the same 1,000 descriptors one after the other, none
+// importing anything: the walk stops when it would read descriptor 1,048,577.
+TEST(ImportListingFailures, EndlessEmptyDescriptorsStopAtTheLimit) {
+  constexpr std::uint32_t descriptors = 1000;
+  constexpr std::uint32_t span = 20 * descriptors;
+  TBytes raw(span + 8, 0);
+  for (std::uint32_t d = 0; d < descriptors; ++d) {
+    test::PutDWord(raw, 20 * d + 12, 0x10);     // Name: never read
+    test::PutDWord(raw, 20 * d + 16, 0x1000 + span);  // FirstThunk: a 0
+  }
+  constexpr std::uint32_t sections = 1100;
+  // The builder puts the first section's bytes right after the headers.
+  constexpr auto rawPointer = static_cast<std::uint32_t>(
+      (TPeBuilder::OptionalOffset + 224 + 40 * sections + TPeBuilder::FileAlignment - 1) /
+      TPeBuilder::FileAlignment * TPeBuilder::FileAlignment);
+  TPeBuilder builder;
+  const test::TSectionSpec shared{".idata", 0x1000, span + 8, raw};
+  builder.Section(shared);
+  for (std::uint32_t i = 1; i < sections; ++i) {
+    test::TSectionSpec copy{".idata", 0x1000 + i * span, span, {}, true, span, rawPointer};
+    builder.Section(copy);
+  }
+  const TListing listing = List(builder.DataDirectory(1, 0x1000, 20).Build());
+  EXPECT_NE(listing.Failure.find("more than 1048576 descriptors"), std::string::npos) << listing.Failure;
+  EXPECT_EQ(test::ReportLines(listing.View), TLines{"before"});
+}
+
 TEST(ImportDirsCollection, FoldingOrderAndIndexBounds) {
   TImportDirs dirs;
   dirs.AddFunction("KERNEL32.dll", "A");
