@@ -228,6 +228,15 @@ void TFindDialog::Closed() {
   FWindow.Release();
 }
 
+bool TFindDialog::Destroy() {
+  const bool open = FWindow.Valid() && ::IsWindow(FWindow.Get());
+  if (open)
+    FWindow.Reset();
+  else
+    FWindow.Release();
+  return open;
+}
+
 TKorvaneFrame::TKorvaneFrame(HWND hostWindow, HWND parentWindow) : FHostWindow(hostWindow) {
   static const TWindowClasses classes(FrameProc, ToolBarSinkProc);
   try {
@@ -271,6 +280,10 @@ TKorvaneFrame::~TKorvaneFrame() {
     ::SetWindowLongPtrA(FHandle.Get(), GWLP_USERDATA, 0);
   if (FToolBarSink.Valid())
     ::SetWindowLongPtrA(FToolBarSink.Get(), GWLP_USERDATA, 0);
+  // An open find dialog goes with the form. The host routes keys to it
+  // while it is open, so it is told that it closed, as when the user closes it.
+  if (FindDialog.Destroy() && FHostWindow != nullptr && ::IsWindow(FHostWindow))
+    ::SendMessageA(FHostWindow, WM_VIEWER_DIALOG, 0, 0);
   // The members release the rest in reverse: the tool bar (wherever it
   // lives), its message window, the report control, the form, the menu,
   // the glyphs, the font and the rich edit library.

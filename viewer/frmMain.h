@@ -101,6 +101,8 @@ public:
   void Remember() { FOptions = FRecord.Flags & (FR_MATCHCASE | FR_WHOLEWORD); }
   /// The dialog is closing itself; its window goes right after.
   void Closed();
+  /// Closes the dialog from our side; true when it was open.
+  bool Destroy();
   HWND Handle() const { return FWindow.Get(); }
   bool IsOwnRecord(LPARAM lParam) const { return lParam == reinterpret_cast<LPARAM>(&FRecord); }
   DWORD Flags() const { return FRecord.Flags; }

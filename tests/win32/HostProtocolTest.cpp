@@ -763,7 +763,7 @@ TEST(FindNext, OpeningAnotherFileWhileTheDialogIsOpenKeepsThePosition) {
   EXPECT_EQ(watcher.UnexpectedDialogs(), 0);
 }
 
-TEST(FindNext, TheDialogGoesWithTheViewer) {
+TEST(FindDialog, GoesWithTheViewerAndTheHostIsTold) {
   HWND dialog = nullptr;
   {
     THostedViewer viewer;
@@ -772,6 +772,10 @@ TEST(FindNext, TheDialogGoesWithTheViewer) {
     ASSERT_TRUE(::IsWindow(dialog));
   }
   EXPECT_FALSE(::IsWindow(dialog));
+  const auto told = Received(WM_VIEWER_DIALOG);
+  ASSERT_EQ(told.size(), 2u) << "a host that routes keys to the dialog must stop";
+  EXPECT_EQ(told[1].WParam, 0u);
+  EXPECT_EQ(HostState.FindDialog.load(), nullptr);
 }
 
 } // namespace
