@@ -778,4 +778,115 @@ TEST(FindDialog, GoesWithTheViewerAndTheHostIsTold) {
   EXPECT_EQ(HostState.FindDialog.load(), nullptr);
 }
 
+// ---- the demo host korvane-host.exe, driven from outside its process ----
+
+struct TThreadDialog {
+  const char* Caption;
+  HWND Found;
+};
+
+BOOL CALLBACK FindCaptionedDialog(HWND window, LPARAM context) {
+  auto* wanted = reinterpret_cast<TThreadDialog*>(context);
+  char className[32] = {};
+  char caption[64] = {};
+  ::GetClassNameA(window, className, sizeof className);
+  ::GetWindowTextA(window, caption, sizeof caption);
+  if (std::strcmp(className, "#32770") == 0 && std::strcmp(caption, wanted->Caption) == 0 &&
+      ::IsWindowVisible(window)) {
+    wanted->Found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end)
+      return false;
+    std::this_thread::sleep_for(20ms);
+  }
+  return true;
+}
+
+// The host process, killed at the end unless it has ended by itself.
+class THostProcess {
+public:
+  explicit THostProcess(const std::string& arguments) {
+    char path[MAX_PATH + 1] = {};
+    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length);
+    folder.erase(folder.find_last_of("\\/") + 1);
+    std::string commandLine = "\"" + folder + "korvane-host.exe\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                         &FInfo))
+      ::CloseHandle(FInfo.hThread);
+  }
+  ~THostProcess() {
+    if (FInfo.hProcess == nullptr)
+      return;
+    if (::WaitForSingleObject(FInfo.hProcess, 0) == WAIT_TIMEOUT)
+      ::TerminateProcess(FInfo.hProcess, 99);
+    ::CloseHandle(FInfo.hProcess);
+  }
+  THostProcess(const THostProcess&) = delete;
+  THostProcess& operator=(const THostProcess&) = delete;
+
+  bool Started() const { return FInfo.hProcess != nullptr; }
+  // Its window once it holds this title, or nullptr after 30 s.
+  HWND WindowTitled(const std::string& title) const {
+    HWND found = nullptr;
+    WaitFor(
+        [&] {
+          found = ::FindWindowA("TKorvaneHost", title.c_str());
+          return found != nullptr;
+        },
+        30s);
+    return found;
+  }
+  // The exit code once it has ended by itself, or -1 after 20 s.
+  long ExitCode() const {
+    if (::WaitForSingleObject(FInfo.hProcess, 20000) != WAIT_OBJECT_0)
+      return -1;
+    DWORD code = 0;
+    ::GetExitCodeProcess(FInfo.hProcess, &code);
+    return static_cast<long>(code);
+  }
+
+private:
+  PROCESS_INFORMATION FInfo{};
+};
+
+TEST(DemoHost, TitleNamesFileAndKindKeysReachTheFindDialogAndExitCloses) {
+  THostProcess host("--find Exports \"" + Samples().Listing.Path() + "\"");
+  ASSERT_TRUE(host.Started());
+  const HWND window = host.WindowTitled("listing.dll - Portable Executable");
+  ASSERT_NE(window, nullptr);
+  TThreadDialog find{"Find", nullptr};
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        ::EnumThreadWindows(::GetWindowThreadProcessId(window, nullptr), FindCaptionedDialog,
+                            reinterpret_cast<LPARAM>(&find));
+        return find.Found != nullptr;
+      },
+      20s));
+
+  // Esc typed into the dialog closes the dialog, not the host: the host gives
+  // the dialog the keys before its accelerators (where Esc is Exit).
+  const HWND edit = ::GetDlgItem(find.Found, FindWhatControl);
+  ASSERT_NE(edit, nullptr);
+  ::PostMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+  EXPECT_TRUE(WaitFor([&] { return !::IsWindow(find.Found); }, 20s));
+  // Once the host has answered, the message that closed the dialog is done.
+  DWORD_PTR answer = 0;
+  ::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer);
+  EXPECT_TRUE(::IsWindow(window)) << "the host is still open";
+
+  // Esc in the host window is Exit: the host destroys the viewer and closes.
+  ::PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+  EXPECT_EQ(host.ExitCode(), 0);
+}
+
 } // namespace
