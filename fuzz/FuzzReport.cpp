@@ -22,6 +22,7 @@ using namespace korvane;
 // The model holds SizeOfImage bytes twice; larger images are checked by
 // the report run alone.
 constexpr std::uint32_t MaxModelSize = 4u << 20;
+constexpr int MaxComparedLines = 100000;
 
 // What one implementation made of the image: how far it came and the lines.
 struct TOutcome {
@@ -99,6 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (view.UpdateDepth() != 0)
     std::abort();
-  CompareWithModel(file);
+  // Listings near the limits take a second each; they are compared with the
+  // model in the tests, and the fuzzer's time goes further on other inputs.
+  if (view.LineCount() < MaxComparedLines)
+    CompareWithModel(file);
   return 0;
 }
