@@ -1,6 +1,6 @@
 // A plain model of the loaded image for the tests and the fuzzer: every byte
-// of SizeOfImage held in an array with its access, laid out eagerly region by
-// region and relocated entry by entry, exactly as the layout rules read.
+// of SizeOfImage held in an array with its access, laid out region by region
+// and relocated entry by entry in place, the straightforward way.
 #pragma once
 
 #include <cstdint>
