@@ -13,7 +13,7 @@ namespace korvane {
 /// this; the largest real export tables hold about 65,000 names.
 inline constexpr std::int32_t MaxExportLines = 1 << 20;
 /// Nor does it gather more name bytes than this in all.
-inline constexpr std::uint64_t MaxExportTextBytes = std::uint64_t{256} << 20;
+inline constexpr std::uint64_t MaxExportTextBytes = std::uint64_t{64} << 20;
 
 /// Writes the "Exports" section for the export directory at exportRva; each
 /// entry line is written as soon as its entry is read.

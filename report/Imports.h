@@ -15,7 +15,7 @@ inline constexpr std::uint32_t MaxImportFunctions = 1 << 20;
 /// hundred), whether or not they import anything.
 inline constexpr std::uint32_t MaxImportDescriptors = 1 << 20;
 /// Nor does it gather more bytes of function names than this in all.
-inline constexpr std::uint64_t MaxImportTextBytes = std::uint64_t{256} << 20;
+inline constexpr std::uint64_t MaxImportTextBytes = std::uint64_t{64} << 20;
 
 /// Bit 31 of a thunk marks an import by ordinal.
 constexpr bool IsOrdinalThunk(std::uint32_t thunk) { return (thunk & 0x80000000u) != 0; }

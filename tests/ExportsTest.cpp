@@ -140,5 +140,29 @@ TEST(ExportListingFailures, HugeCountsStopAtTheLineLimit) {
   EXPECT_EQ(listing.View.LineText(4 + MaxExportLines - 1), "0000\tMZ\x90");
 }
 
+// Every entry names the same 4 MiB text: the listing stops before its
+// names pass 64 MiB in all, after 16 lines.
+TEST(ExportListingFailures, NameBytesStopAtTheirLimit) {
+  constexpr std::uint32_t va = 0x1000;
+  constexpr std::uint32_t pointers = 0x600000;
+  constexpr std::uint32_t count = 100;
+  TBytes edata(0x100 + (4u << 20) + 1, 'A');
+  std::fill(edata.begin(), edata.begin() + 0x100, 0);
+  edata.back() = 0;
+  test::PutDWord(edata, 24, count);        // NumberOfNames
+  test::PutDWord(edata, 32, pointers);     // AddressOfNames
+  test::PutDWord(edata, 36, va + 0x80);    // AddressOfNameOrdinals: zeros
+  TBytes names(4 * count);
+  for (std::size_t i = 0; i < count; ++i)
+    test::PutDWord(names, 4 * i, va + 0x100);
+  const TListing listing = List(TPeBuilder()
+                                    .Section({".edata", va, static_cast<std::uint32_t>(edata.size()), edata})
+                                    .Section({".names", pointers, 4 * count, names})
+                                    .Build(),
+                                va);
+  EXPECT_NE(listing.Failure.find("more than 67108864 bytes"), std::string::npos) << listing.Failure;
+  EXPECT_EQ(listing.View.LineCount(), 4 + 16);
+}
+
 } // namespace
 } // namespace korvane

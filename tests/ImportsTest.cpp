@@ -216,6 +216,26 @@ TEST(ImportListingFailures, EndlessEmptyDescriptorsStopAtTheLimit) {
   EXPECT_EQ(test::ReportLines(listing.View), TLines{"before"});
 }
 
+// One descriptor imports the same 4 MiB name 100 times: the walk stops
+// before the names pass 64 MiB in all, and nothing is written.
+TEST(ImportListingFailures, NameBytesStopAtTheirLimit) {
+  constexpr std::uint32_t va = 0x1000;
+  constexpr std::uint32_t count = 100;
+  TBytes idata(0x1000 + (4u << 20) + 1, 'B');
+  std::fill(idata.begin(), idata.begin() + 0x1000, 0);
+  idata.back() = 0;
+  test::PutDWord(idata, 12, va + 0x1000);  // Name: the long text as well
+  test::PutDWord(idata, 16, va + 0x100);   // FirstThunk
+  for (std::uint32_t i = 0; i < count; ++i)
+    test::PutDWord(idata, 0x100 + 4 * i, va + 0x1000 - 2);  // hint, then the long name
+  const TListing listing = List(TPeBuilder()
+                                    .Section({".idata", va, static_cast<std::uint32_t>(idata.size()), idata})
+                                    .DataDirectory(1, va, 40)
+                                    .Build());
+  EXPECT_NE(listing.Failure.find("more than 67108864 bytes"), std::string::npos) << listing.Failure;
+  EXPECT_EQ(test::ReportLines(listing.View), TLines{"before"});
+}
+
 TEST(ImportDirsCollection, FoldingOrderAndIndexBounds) {
   TImportDirs dirs;
   dirs.AddFunction("KERNEL32.dll", "A");
