@@ -441,12 +441,22 @@ void TKorvaneFrame::HandleCommand(std::uint16_t id, HWND control) {
     Execute(*item->Action);
 }
 
-LRESULT CALLBACK TKorvaneFrame::FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+// Both of the frame's windows carry the frame in their user-data slot from
+// WM_NCCREATE on; the creation parameter is the frame.
+TKorvaneFrame* BoundFrame(HWND window, UINT message, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
     ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* frame = reinterpret_cast<TKorvaneFrame*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  return reinterpret_cast<TKorvaneFrame*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+} // namespace
+
+LRESULT CALLBACK TKorvaneFrame::FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  TKorvaneFrame* frame = BoundFrame(window, message, lParam);
   if (frame == nullptr)
     return ::DefWindowProcA(window, message, wParam, lParam);
   // No failure may unwind into the system's code that called us.
@@ -501,11 +511,7 @@ void TKorvaneFrame::HandleFindMessage(LPARAM lParam) {
 }
 
 LRESULT CALLBACK TKorvaneFrame::ToolBarSinkProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* frame = reinterpret_cast<TKorvaneFrame*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  TKorvaneFrame* frame = BoundFrame(window, message, lParam);
   if (frame == nullptr)
     return ::DefWindowProcA(window, message, wParam, lParam);
   try {
