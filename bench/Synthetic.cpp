@@ -39,13 +39,13 @@ test::TBytes SyntheticDll(const TSyntheticShape& shape) {
   // Functions are dealt out to the libraries round-robin in blocks of
   // descriptors, so that every library is named by several descriptors.
   const std::uint32_t perDescriptor = 100;
-  std::vector<test::TImportSpec> descriptors;
+  std::vector<test::TImportDescriptor> descriptors;
   for (std::uint32_t i = 0, d = 0; i < shape.Imports; ++d) {
-    test::TImportSpec spec;
-    spec.Library = Numbered("synthetic_library_", d % shape.Libraries, ".dll");
+    test::TImportDescriptor entry;
+    entry.Library = Numbered("synthetic_library_", d % shape.Libraries, ".dll");
     for (std::uint32_t k = 0; k < perDescriptor && i < shape.Imports; ++k, ++i)
-      spec.Functions.push_back(Numbered("SyntheticImportedProcedure", i));
-    builder.Import(std::move(spec));
+      entry.Functions.push_back(Numbered("SyntheticImportedProcedure", i));
+    builder.Import(std::move(entry));
   }
   return builder.Build();
 }

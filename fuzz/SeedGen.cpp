@@ -29,12 +29,12 @@ int main(int argc, char** argv) {
   const std::filesystem::path folder = argv[1];
   std::filesystem::create_directories(folder);
 
-  TImportSpec bound;
+  TImportDescriptor bound;
   bound.Library = "BOUND.dll";
   bound.Functions = {"Lookup", "#7"};
   bound.AddressTable = {"Address"};
   bound.TimeDateStamp = 0xFFFFFFFF;
-  TImportSpec noLookup = bound;
+  TImportDescriptor noLookup = bound;
   noLookup.LookupTable = false;
   noLookup.TimeDateStamp = 1;
 

@@ -13,7 +13,7 @@ namespace {
 
 using test::TBytes;
 using test::TGuardedBytes;
-using test::TImportSpec;
+using test::TImportDescriptor;
 using test::TPeBuilder;
 using TLines = std::vector<std::string>;
 
@@ -36,11 +36,11 @@ TListing List(const TBytes& file) {
   return listing;
 }
 
-TImportSpec Spec(std::string library, std::vector<std::string> functions) {
-  TImportSpec spec;
-  spec.Library = std::move(library);
-  spec.Functions = std::move(functions);
-  return spec;
+TImportDescriptor Descriptor(std::string library, std::vector<std::string> functions) {
+  TImportDescriptor entry;
+  entry.Library = std::move(library);
+  entry.Functions = std::move(functions);
+  return entry;
 }
 
 TEST(ImportListingLines, TheKernel32User32ExampleLineForLineAndStyleForStyle) {
@@ -65,41 +65,41 @@ TEST(ImportListingLines, TheKernel32User32ExampleLineForLineAndStyleForStyle) {
 
 TEST(ImportListingLines, DescriptorsThunksAndNames) {
   auto bound = [](std::uint32_t stamp, bool lookup) {
-    TImportSpec spec = Spec("B.dll", {"FromLookupTable"});
-    spec.AddressTable = {"FromAddressTable"};
-    spec.TimeDateStamp = stamp;
-    spec.LookupTable = lookup;
-    return spec;
+    TImportDescriptor entry = Descriptor("B.dll", {"FromLookupTable"});
+    entry.AddressTable = {"FromAddressTable"};
+    entry.TimeDateStamp = stamp;
+    entry.LookupTable = lookup;
+    return entry;
   };
   struct TCase {
     const char* Name;
-    std::vector<TImportSpec> Imports;
+    std::vector<TImportDescriptor> Imports;
     TLines Lines;  // after "Imports"
   };
   const TCase cases[] = {
       {"first descriptor has Name 0", {}, {}},
-      {"empty thunk array adds no library", {Spec("Empty.dll", {}), Spec("A.dll", {"F"})}, {"", "A.dll", "", "F"}},
-      {"letters above 127 are not folded", {Spec("\xC4.dll", {"F"}), Spec("\xE4.dll", {"G"})},
+      {"empty thunk array adds no library", {Descriptor("Empty.dll", {}), Descriptor("A.dll", {"F"})}, {"", "A.dll", "", "F"}},
+      {"letters above 127 are not folded", {Descriptor("\xC4.dll", {"F"}), Descriptor("\xE4.dll", {"G"})},
        {"", "\xC4.dll", "", "F", "", "\xE4.dll", "", "G"}},
-      {"a function imported twice is listed twice", {Spec("A.dll", {"F", "F"})}, {"", "A.dll", "", "F", "F"}},
+      {"a function imported twice is listed twice", {Descriptor("A.dll", {"F", "F"})}, {"", "A.dll", "", "F", "F"}},
       {"TimeDateStamp 0xFFFFFFFF walks OriginalFirstThunk", {bound(0xFFFFFFFF, true)},
        {"", "B.dll", "", "FromLookupTable"}},
       {"TimeDateStamp 0 walks FirstThunk", {bound(0, true)}, {"", "B.dll", "", "FromAddressTable"}},
       {"bound without a lookup table walks FirstThunk", {bound(1, false)}, {"", "B.dll", "", "FromAddressTable"}},
-      {"ordinals up to 65535", {Spec("O.dll", {"#0", "#65535"})}, {"", "O.dll", "", "#0", "#65535"}},
-      {"line breaks in names shown as two characters", {Spec("Fake\r\nLib.dll", {"Fn\nX"})},
+      {"ordinals up to 65535", {Descriptor("O.dll", {"#0", "#65535"})}, {"", "O.dll", "", "#0", "#65535"}},
+      {"line breaks in names shown as two characters", {Descriptor("Fake\r\nLib.dll", {"Fn\nX"})},
        {"", "Fake\\r\\nLib.dll", "", "Fn\\nX"}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     TPeBuilder builder;
-    for (const TImportSpec& spec : c.Imports)
-      builder.Import(spec);
+    for (const TImportDescriptor& entry : c.Imports)
+      builder.Import(entry);
     test::TPeLayout layout;
     TBytes file = builder.Build(&layout);
     if (c.Imports.empty()) {
       // A directory whose first descriptor already has Name 0.
-      file = TPeBuilder().Import(Spec("Unused.dll", {"F"})).Build(&layout);
+      file = TPeBuilder().Import(Descriptor("Unused.dll", {"F"})).Build(&layout);
       test::PutDWord(file, layout.FileOffset(layout.ImportDirectory + 12), 0);
     }
     const TListing listing = List(file);

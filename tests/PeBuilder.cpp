@@ -96,12 +96,12 @@ TPeBuilder& TPeBuilder::ExportBase(std::uint32_t base) {
   return *this;
 }
 TPeBuilder& TPeBuilder::Import(std::string library, std::vector<std::string> functions) {
-  TImportSpec descriptor;
+  TImportDescriptor descriptor;
   descriptor.Library = std::move(library);
   descriptor.Functions = std::move(functions);
   return Import(std::move(descriptor));
 }
-TPeBuilder& TPeBuilder::Import(TImportSpec descriptor) {
+TPeBuilder& TPeBuilder::Import(TImportDescriptor descriptor) {
   FImports.push_back(std::move(descriptor));
   return *this;
 }
@@ -162,17 +162,17 @@ TBytes ExportSection(std::uint32_t va, const std::vector<std::pair<std::string, 
   return bytes;
 }
 
-TBytes ImportSection(std::uint32_t va, const std::vector<TImportSpec>& imports) {
+TBytes ImportSection(std::uint32_t va, const std::vector<TImportDescriptor>& imports) {
   // Descriptors (and the ending one of zeros), then per descriptor its lookup
   // table and address table, then the hint/name entries and library names.
   std::uint32_t at = 20 * static_cast<std::uint32_t>(imports.size() + 1);
   std::vector<std::uint32_t> lookup(imports.size()), address(imports.size());
   for (std::size_t d = 0; d < imports.size(); ++d) {
-    const TImportSpec& spec = imports[d];
+    const TImportDescriptor& entry = imports[d];
     lookup[d] = at;
-    at += 4 * static_cast<std::uint32_t>(spec.Functions.size() + 1);
+    at += 4 * static_cast<std::uint32_t>(entry.Functions.size() + 1);
     address[d] = at;
-    const std::size_t addressCount = spec.AddressTable.empty() ? spec.Functions.size() : spec.AddressTable.size();
+    const std::size_t addressCount = entry.AddressTable.empty() ? entry.Functions.size() : entry.AddressTable.size();
     at += 4 * static_cast<std::uint32_t>(addressCount + 1);
   }
   TBytes bytes(at, 0);
@@ -187,22 +187,22 @@ TBytes ImportSection(std::uint32_t va, const std::vector<TImportSpec>& imports) 
     return va + entry;
   };
   for (std::size_t d = 0; d < imports.size(); ++d) {
-    const TImportSpec& spec = imports[d];
+    const TImportDescriptor& entry = imports[d];
     const std::size_t descriptor = 20 * d;
     // As linkers do, both tables point at the same hint/name entries unless
     // the address table is given its own functions.
-    for (std::size_t f = 0; f < spec.Functions.size(); ++f) {
-      const std::uint32_t value = thunk(spec.Functions[f]);
+    for (std::size_t f = 0; f < entry.Functions.size(); ++f) {
+      const std::uint32_t value = thunk(entry.Functions[f]);
       PutDWord(bytes, lookup[d] + 4 * f, value);
-      if (spec.AddressTable.empty())
+      if (entry.AddressTable.empty())
         PutDWord(bytes, address[d] + 4 * f, value);
     }
-    for (std::size_t f = 0; f < spec.AddressTable.size(); ++f)
-      PutDWord(bytes, address[d] + 4 * f, thunk(spec.AddressTable[f]));
+    for (std::size_t f = 0; f < entry.AddressTable.size(); ++f)
+      PutDWord(bytes, address[d] + 4 * f, thunk(entry.AddressTable[f]));
     const auto name = static_cast<std::uint32_t>(bytes.size());
-    PutText(bytes, name, spec.Library);
-    PutDWord(bytes, descriptor + 0, spec.LookupTable ? va + lookup[d] : 0);
-    PutDWord(bytes, descriptor + 4, spec.TimeDateStamp);
+    PutText(bytes, name, entry.Library);
+    PutDWord(bytes, descriptor + 0, entry.LookupTable ? va + lookup[d] : 0);
+    PutDWord(bytes, descriptor + 4, entry.TimeDateStamp);
     PutDWord(bytes, descriptor + 12, va + name);
     PutDWord(bytes, descriptor + 16, va + address[d]);
   }

@@ -41,7 +41,7 @@ struct TSectionSpec {
 
 /// One import descriptor: the library, its functions ("#16" imports by
 /// ordinal 16) in the lookup table and the address table.
-struct TImportSpec {
+struct TImportDescriptor {
   std::string Library;
   std::vector<std::string> Functions;
   std::uint32_t TimeDateStamp = 0;
@@ -99,7 +99,7 @@ public:
   TPeBuilder& ExportBase(std::uint32_t base);
   /// Import descriptors, in a section of their own, in the order added.
   TPeBuilder& Import(std::string library, std::vector<std::string> functions);
-  TPeBuilder& Import(TImportSpec descriptor);
+  TPeBuilder& Import(TImportDescriptor descriptor);
   /// Base relocation blocks in a section of their own.
   TPeBuilder& Relocations(std::vector<TRelocationBlock> blocks);
 
@@ -127,7 +127,7 @@ private:
   std::vector<TSectionSpec> FSections;
   std::vector<std::pair<std::string, std::uint16_t>> FExports;
   std::uint32_t FExportBase = 1;
-  std::vector<TImportSpec> FImports;
+  std::vector<TImportDescriptor> FImports;
   std::vector<TRelocationBlock> FRelocations;
   bool FHasRelocations = false;
   std::vector<std::pair<std::size_t, std::uint64_t>> FWordPatches;
