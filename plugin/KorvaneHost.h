@@ -54,17 +54,30 @@ typedef void(WINAPI* TGetLastErrorText)(char* buffer, int maxLength);
 }
 #endif
 
-/* korvane.dll is a 32-bit module: the host reads the record as two 32-bit
-   pointers. */
-#if defined(__cplusplus)
-static_assert(sizeof(ViewerFileInfo) == 8 && offsetof(ViewerFileInfo, kindText) == 4,
-              "ViewerFileInfo is two 32-bit pointers");
-#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
-_Static_assert(sizeof(ViewerFileInfo) == 8 && offsetof(ViewerFileInfo, kindText) == 4,
-               "ViewerFileInfo is two 32-bit pointers");
+/* korvane.dll comes in two builds: the 32-bit module for 32-bit hosts and
+   the 64-bit module for 64-bit hosts, with the same four exports (ordinals 1
+   to 4). The record holds two pointers of the host's own width: 8 bytes with
+   kindText at offset 4 in a 32-bit host, 16 bytes with kindText at offset 8
+   in a 64-bit host. */
+#if defined(_WIN64)
+#define KORVANE_RECORD_SIZE 16
+#define KORVANE_KIND_TEXT_OFFSET 8
 #else
-typedef char KorvaneViewerFileInfoIsTwo32BitPointers
-    [(sizeof(ViewerFileInfo) == 8 && offsetof(ViewerFileInfo, kindText) == 4) ? 1 : -1];
+#define KORVANE_RECORD_SIZE 8
+#define KORVANE_KIND_TEXT_OFFSET 4
+#endif
+#if defined(__cplusplus)
+static_assert(sizeof(ViewerFileInfo) == KORVANE_RECORD_SIZE &&
+                  offsetof(ViewerFileInfo, kindText) == KORVANE_KIND_TEXT_OFFSET,
+              "ViewerFileInfo is two pointers of the build");
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+_Static_assert(sizeof(ViewerFileInfo) == KORVANE_RECORD_SIZE &&
+                   offsetof(ViewerFileInfo, kindText) == KORVANE_KIND_TEXT_OFFSET,
+               "ViewerFileInfo is two pointers of the build");
+#else
+typedef char KorvaneViewerFileInfoIsTwoPointers
+    [(sizeof(ViewerFileInfo) == KORVANE_RECORD_SIZE &&
+      offsetof(ViewerFileInfo, kindText) == KORVANE_KIND_TEXT_OFFSET) ? 1 : -1];
 #endif
 
 #ifdef __cplusplus

@@ -7,16 +7,19 @@ KORVANE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 korvane_log() { echo "[korvane] $*" >&2; }
 
 # Installs the Debian packages that are missing. "cross" adds the mingw-w64
-# cross compiler; "win32" adds it with Wine (i386) and a headless display.
+# cross compilers (i686 and x86_64); "wine" adds them with Wine (the 64-bit
+# loader, and the 32-bit one for machines that can run it), a headless
+# display and the CUPS PDF printer.
 korvane_install() {
   # binutils (objdump), pev (readpe) and time are the peers and the memory
   # gauge of bench/peers.
   local want=(cmake ninja-build g++ googletest libbenchmark-dev clang libclang-rt-14-dev hyperfine
               binutils pev time)
+  local cross=(g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
   case "${1:-}" in
-    cross) want+=(g++-mingw-w64-i686 mingw-w64-i686-dev) ;;
-    win32) want+=(g++-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 xvfb xauth imagemagick
-                  cups cups-client cups-bsd printer-driver-cups-pdf libcups2:i386 poppler-utils) ;;
+    cross) want+=("${cross[@]}") ;;
+    wine) want+=("${cross[@]}" wine wine64 wine32:i386 xvfb xauth imagemagick
+                 cups cups-client cups-bsd printer-driver-cups-pdf libcups2:i386 poppler-utils) ;;
   esac
   local missing=()
   for package in "${want[@]}"; do
@@ -35,13 +38,27 @@ korvane_install() {
   apt-get update -q >&2 && apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
 }
 
-# A private Wine prefix and display for this checkout; starts wineserver and
-# Xvfb detached, so test runners do not wait on their inherited pipes.
+# The loaders of Wine: Debian's "wine" wrapper always starts the 32-bit one
+# when it is installed, so 64-bit programs name the 64-bit loader itself.
+KORVANE_WINE32=wine
+KORVANE_WINE64=/usr/lib/wine/wine64
+
+# True when this machine runs 32-bit code (some run 64-bit code only, and
+# every i386 program fails there with "Exec format error").
+# KORVANE_NO_32BIT=1 makes a machine that can behave as one that cannot.
+korvane_runs_32bit() {
+  [ -z "${KORVANE_NO_32BIT:-}" ] && /usr/lib/wine/wine --version </dev/null >/dev/null 2>&1
+}
+
+# A private 64-bit Wine prefix and display for this checkout; it runs the
+# programs of both builds where the machine runs 32-bit code. Starts
+# wineserver and Xvfb detached, so test runners do not wait on their
+# inherited pipes.
 korvane_wine_up() {
-  export WINEPREFIX="${KORVANE_WINEPREFIX:-$KORVANE_ROOT/build/wineprefix}"
+  export WINEPREFIX="${KORVANE_WINEPREFIX:-$KORVANE_ROOT/build/wineprefix64}"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
-  export WINEARCH=win32
+  export WINEARCH=win64
   # KORVANE_USE_DISPLAY=1 keeps the caller's $DISPLAY instead of a private Xvfb.
   if [ -z "${KORVANE_XVFB_PID:-}" ] && { [ -z "${KORVANE_USE_DISPLAY:-}" ] || [ -z "${DISPLAY:-}" ]; }; then
     local display
@@ -58,10 +75,10 @@ korvane_wine_up() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     korvane_log "creating the Wine prefix"
     mkdir -p "$WINEPREFIX"
-    timeout 300 wineboot -i </dev/null >/dev/null 2>&1 || true
+    timeout 300 "$KORVANE_WINE64" wineboot -i </dev/null >/dev/null 2>&1 || true
   fi
   timeout 60 wineserver -p 600 </dev/null >/dev/null 2>&1 || true
-  timeout 120 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  timeout 120 "$KORVANE_WINE64" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 korvane_wine_down() {

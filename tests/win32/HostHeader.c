@@ -34,7 +34,7 @@ static LRESULT HandleViewerMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 int main(void) {
-  /* The viewer's record: two 32-bit pointers. */
+  /* The viewer's record: two pointers of the build's width. */
   const char* fields[2] = {"C:\\a.dll", "Portable Executable"};
   char kind[KORVANE_KIND_TEXT_CAPACITY];
   HMODULE module = LoadLibraryA("korvane.dll");

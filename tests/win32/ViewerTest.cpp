@@ -23,6 +23,7 @@
 #include "KorvaneHost.h"
 #include "LoadedImage.h"
 #include "MemoryReportView.h"
+#include "ModuleTable.h"
 #include "PeBuilder.h"
 #include "Platform.h"
 #include "ReportDriver.h"
@@ -331,7 +332,7 @@ std::string SystemText(DWORD code) {
 
 // ===================================================================
 
-// The export table is the host's contract: read it with our own engine.
+// The export table is the host's contract: read it with our own readers.
 TEST(ModuleExports, NamesOrdinalsAndModuleNameAsTheHostExpects) {
   const korvane::platform::TReadOnlyFile file(ModulePath());
   const korvane::platform::TFileMapping mapping(file);
@@ -339,15 +340,16 @@ TEST(ModuleExports, NamesOrdinalsAndModuleNameAsTheHostExpects) {
   const korvane::platform::TMappedView mapped(mapping);
   ASSERT_TRUE(mapped.Valid());
   const korvane::TByteView bytes(mapped.Data(), mapped.Size());
+  const auto machine = sizeof(void*) == 8 ? korvane::test::TModuleMachine::Amd64 : korvane::test::TModuleMachine::I386;
+  EXPECT_EQ(korvane::test::KorvaneModuleFaults(korvane::test::ReadModuleTables(bytes), machine),
+            std::vector<std::string>{});
+  if (sizeof(void*) == 8)
+    return; // the engine lists the exports of PE32 files only
+
   const std::uint32_t peOffset = bytes.ReadDWord(0x3C, "e_lfanew");
   const korvane::TLoadedImage image = korvane::BuildLoadedImage(bytes, peOffset);
   const std::uint32_t exportRva = bytes.ReadDWord(std::uint64_t{peOffset} + 120, "export directory");
   ASSERT_NE(exportRva, 0u);
-  EXPECT_EQ(image.ReadText(image.ReadDWord(exportRva + 12, "Name"), "module name"), "korvane.dll");
-  EXPECT_EQ(image.ReadDWord(exportRva + 16, "Base"), 1u);
-  EXPECT_EQ(image.ReadDWord(exportRva + 20, "NumberOfFunctions"), 4u);
-  EXPECT_EQ(image.ReadDWord(exportRva + 24, "NumberOfNames"), 4u);
-
   korvane::TMemoryReportView listing;
   korvane::ReportExports(listing, image, exportRva);
   // Each name with its entry of the ordinal table (ordinal minus the base 1).
