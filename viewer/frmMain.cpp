@@ -12,6 +12,8 @@
 #include "Application.h"
 #include "Errors.h"
 #include "KorvaneHost.h"
+#include "OsError.h"
+#include "Printing.h"
 #include "ShortCut.h"
 
 namespace korvane::viewer {
@@ -83,18 +85,6 @@ private:
 
   HWND FEdit;
 };
-
-// The message of the failed call, as the system words it.
-TOsError LastOsError(const std::string& what) {
-  const DWORD code = ::GetLastError();
-  if (code == 0)
-    return TOsError(0, what + ": " + OsFailureWithoutCode);
-  char buffer[256];
-  const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                        code, 0, buffer, sizeof buffer, nullptr);
-  return TOsError(static_cast<int>(code),
-                  what + ": " + SystemErrorMessage(static_cast<int>(code), std::string(buffer, length)));
-}
 
 std::set<const TKorvaneFrame*>& LiveFrames() {
   static std::set<const TKorvaneFrame*> frames;
@@ -626,83 +616,7 @@ void TKorvaneFrame::FindDialogFind() {
 void TKorvaneFrame::actFilePrintExecute() {
   TPrinterDc printer = PrintDialog.Execute(FHostWindow);
   if (printer.Valid())
-    PrintReport(printer.Get());
-}
-
-namespace {
-
-// Ends a started print job: cancelled unless it was finished.
-class TPrintJob {
-public:
-  TPrintJob(HDC printer, const std::string& name) : FPrinter(printer) {
-    DOCINFOA document{};
-    document.cbSize = sizeof document;
-    document.lpszDocName = name.c_str();
-    if (::StartDocA(printer, &document) <= 0)
-      throw LastOsError("The print job cannot be started");
-  }
-  ~TPrintJob() {
-    if (!FEnded)
-      ::AbortDoc(FPrinter);
-  }
-  TPrintJob(const TPrintJob&) = delete;
-  TPrintJob& operator=(const TPrintJob&) = delete;
-
-  void End() {
-    FEnded = true;
-    if (::EndDoc(FPrinter) <= 0)
-      throw LastOsError("The print job cannot be ended");
-  }
-
-private:
-  HDC FPrinter;
-  bool FEnded = false;
-};
-
-// Lets the control free what it cached for printing.
-class TFormatRangeCache {
-public:
-  explicit TFormatRangeCache(HWND edit) : FEdit(edit) {}
-  ~TFormatRangeCache() { ::SendMessageA(FEdit, EM_FORMATRANGE, FALSE, 0); }
-  TFormatRangeCache(const TFormatRangeCache&) = delete;
-  TFormatRangeCache& operator=(const TFormatRangeCache&) = delete;
-
-private:
-  HWND FEdit;
-};
-
-} // namespace
-
-void TKorvaneFrame::PrintReport(HDC printer) {
-  const std::string title = FView->LineText(0);
-  TPrintJob job(printer, title);
-  TFormatRangeCache cache(edMain.Get());
-  // The page is the printer's whole printable area, in twips.
-  const int dpiX = ::GetDeviceCaps(printer, LOGPIXELSX);
-  const int dpiY = ::GetDeviceCaps(printer, LOGPIXELSY);
-  FORMATRANGE range{};
-  range.hdc = printer;
-  range.hdcTarget = printer;
-  range.rcPage.right = dpiX > 0 ? ::MulDiv(::GetDeviceCaps(printer, HORZRES), 1440, dpiX) : 0;
-  range.rcPage.bottom = dpiY > 0 ? ::MulDiv(::GetDeviceCaps(printer, VERTRES), 1440, dpiY) : 0;
-  const auto length = static_cast<LONG>(::SendMessageA(edMain.Get(), WM_GETTEXTLENGTH, 0, 0));
-  LONG start = 0;
-  for (;;) {
-    if (::StartPage(printer) <= 0)
-      throw LastOsError("A page cannot be started");
-    range.rc = range.rcPage;
-    range.chrg.cpMin = start;
-    range.chrg.cpMax = -1;
-    const auto next = static_cast<LONG>(::SendMessageA(edMain.Get(), EM_FORMATRANGE, TRUE,
-                                                       reinterpret_cast<LPARAM>(&range)));
-    if (::EndPage(printer) <= 0)
-      throw LastOsError("A page cannot be ended");
-    // A control that reports no progress would otherwise start pages for ever.
-    if (next <= start || next >= length)
-      break;
-    start = next;
-  }
-  job.End();
+    PrintReport(edMain.Get(), printer.Get(), FView->LineText(0), FView->Content());
 }
 
 } // namespace korvane::viewer

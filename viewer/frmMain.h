@@ -171,7 +171,6 @@ private:
   void CreateReportControl();
   void CreateMenus();
   void CreateToolBar();
-  void PrintReport(HDC printer);
 
   // Actions, in the order of ActionList1.
   const TAction actFileOpen{"actFileOpen", "&Open...", "Open", 0, VK_F3, &TKorvaneFrame::actFileOpenExecute};

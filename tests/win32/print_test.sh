@@ -1,32 +1,103 @@
 #!/bin/bash
-# Print through the viewer to the CUPS PDF printer under Wine and check that
-# one job arrived whose title is the report's first line (the file's name).
-# Usage: print_test.sh WINE_RUN LOADER VIEWER_TESTS SAMPLEGEN
+# Prints reports through the viewer's Print command to the CUPS PDF printer
+# under Wine and reads back each job's PDF: one job titled like the report's
+# first line, every report line on paper in order (whitespace aside, as
+# pdftotext reads it), and a page count that fits the report's length and
+# the page's height.
+# Usage: print_test.sh WINE_RUN LOADER VIEWER_TESTS SAMPLEGEN CLI
 set -u
-wine_run=$1 loader=$2 tests=$3 samplegen=$4
+wine_run=$1 loader=$2 tests=$3 samplegen=$4 cli=$5
 wine() { "$wine_run" "$loader" "$@"; }  # keeps Wine's helpers off CTest's pipe
+export LC_ALL=C
 lpstat -p PDF >/dev/null 2>&1 || { echo "FAIL: no CUPS printer PDF (scripts/test sets it up)"; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-wine "$samplegen" "Z:${work//\//\\}" || { echo "FAIL: samplegen"; exit 1; }
+winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+wine "$samplegen" "$(winpath "$work")" >/dev/null || { echo "FAIL: samplegen"; exit 1; }
 outdir=${KORVANE_PDF_DIR:-$HOME/PDF}
 mkdir -p "$outdir"
-before=$(ls "$outdir" | wc -l)
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-KORVANE_PRINT_FILE="Z:${work//\//\\}\\dos.exe" wine "$tests" --gtest_also_run_disabled_tests \
-  --gtest_filter='PrintCommand.*' || { echo "FAIL: the print command"; exit 1; }
+# Lines without their whitespace, blank lines dropped: what must reach paper.
+squeeze() { tr -d ' \t\r\f' | grep -v '^$'; }
 
-# cups-pdf writes the job's PDF within a few seconds.
-for _ in $(seq 1 150); do
-  [ "$(ls "$outdir" | wc -l)" -gt "$before" ] && break
-  sleep 0.2
-done
-pdf=$(ls -t "$outdir"/*.pdf 2>/dev/null | head -1)
-[ -n "$pdf" ] && [ "$(ls "$outdir" | wc -l)" -gt "$before" ] || { echo "FAIL: no PDF arrived in $outdir"; exit 1; }
-sleep 0.5  # the PDF may still be written when it appears
-title=$(pdfinfo "$pdf" | sed -n 's/^Title: *//p')
-if [ "$title" != "dos.exe" ]; then
-  echo "FAIL: job title '$title', expected 'dos.exe' ($pdf)"
-  exit 1
-fi
-echo "ok: one job titled '$title' ($pdf)"
+# The newest PDF once its size has stopped changing; cups-pdf writes it
+# within a few seconds of the job.
+await_pdf() { # BEFORE_COUNT
+  local pdf= size= last=-1
+  for _ in $(seq 1 150); do
+    if [ "$(ls "$outdir" | wc -l)" -gt "$1" ]; then
+      pdf=$(ls -t "$outdir"/*.pdf | head -1)
+      size=$(stat -c %s "$pdf")
+      [ "$size" -gt 0 ] && [ "$size" == "$last" ] && pdfinfo "$pdf" >/dev/null 2>&1 && { echo "$pdf"; return 0; }
+      last=$size
+    fi
+    sleep 0.2
+  done
+  return 1
+}
+
+# True when the first page shows red ink (pdftoppm's picture, ImageMagick).
+red_on_page_one() { # PDF
+  pdftoppm -r 40 -f 1 -l 1 -singlefile -png "$1" "$work/page" || return 1
+  local share
+  share=$(/usr/bin/convert "$work/page.png" -fx 'r>0.6&&g<0.35&&b<0.35' -format '%[fx:mean]' info:)
+  rm -f "$work/page.png"
+  [ -n "$share" ] && [ "$share" != 0 ]
+}
+
+check_print() { # NAME FILE TITLE MIN_PAGES MAX_PAGES [red]
+  local name=$1 file=$2 title=$3 min=$4 max=$5 red=${6:-}
+  local before pdf was=$failures
+  before=$(ls "$outdir" | wc -l)
+  KORVANE_PRINT_FILE=$(winpath "$file") wine "$tests" --gtest_also_run_disabled_tests \
+    --gtest_filter='PrintCommand.*' >"$work/print.log" || { fail "$name: the print command"; cat "$work/print.log"; return; }
+  pdf=$(await_pdf "$before") || { fail "$name: no PDF arrived in $outdir"; return; }
+  local got_title pages
+  got_title=$(pdfinfo "$pdf" | sed -n 's/^Title: *//p')
+  pages=$(pdfinfo "$pdf" | sed -n 's/^Pages: *//p')
+  [ "$got_title" == "$title" ] || fail "$name: job title '$got_title', expected '$title'"
+  { [ "$pages" -ge "$min" ] && [ "$pages" -le "$max" ]; } || fail "$name: $pages pages, expected $min to $max"
+  if [ -s "$file" ]; then
+    wine "$cli" "$(winpath "$file")" | squeeze >"$work/expected"
+  else
+    : >"$work/expected"
+  fi
+  pdftotext -layout "$pdf" - | squeeze >"$work/printed"
+  if ! cmp -s "$work/expected" "$work/printed"; then
+    fail "$name: the printed text differs from the report"
+    diff "$work/expected" "$work/printed" | head -10
+  fi
+  if [ "$red" == red ]; then
+    red_on_page_one "$pdf" || fail "$name: no red line on paper"
+  elif red_on_page_one "$pdf"; then
+    fail "$name: red ink on a report without the red line"
+  fi
+  [ $failures -eq $was ] && echo "ok: $name: '$got_title', $pages pages, $(wc -l <"$work/printed") lines of text ($pdf)"
+}
+
+# Pages for LINES report lines of at least 8 points on pages of HEIGHT
+# points: at most one line per 8 points, at least one per 12 points of the
+# page less an inch of unprintable border.
+page_range() { # LINES HEIGHT
+  echo $(( ($1 * 8 + $2 - 1) / $2 )) $(( ($1 * 12 + $2 - 72 - 1) / ($2 - 72) + 1 ))
+}
+height() { pdfinfo "$1" | sed -n 's/^Page size: *[0-9.]* x \([0-9]*\).*/\1/p'; }
+
+check_print "MS-DOS program" "$work/dos.exe" dos.exe 1 1
+# The red line replaces the report, so it names the job too.
+check_print "16-bit module (red line)" "$work/win16.exe" \
+  "No PE signature found. The file appears to be a 16-bit Windows module." 1 1 red
+check_print "empty report" "$work/empty.exe" "" 1 1
+
+# A report of some thousand lines: Wine's own kernel32.dll, else a
+# builder-made DLL with a long listing.
+big=/usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll
+[ -f "$big" ] || big=$work/listings.dll
+lines=$(wine "$cli" "$(winpath "$big")" | wc -l)
+page_height=$(height "$(ls -t "$outdir"/*.pdf | head -1)")
+read -r min max < <(page_range "$lines" "${page_height:-842}")
+check_print "$(basename "$big") ($lines lines)" "$big" "$(basename "$big")" "$min" "$max"
+
+[ $failures -eq 0 ]

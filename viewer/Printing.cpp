@@ -1,0 +1,258 @@
+#include "Printing.h"
+
+#include <richedit.h>
+
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
+#include "Handles.h"
+#include "OsError.h"
+
+namespace korvane::viewer {
+
+namespace {
+
+// The face of the report font; the control's default tab stops are half an
+// inch apart.
+constexpr const char* ReportFontFace = "MS Sans Serif";
+constexpr int DefaultTabTwips = 720;
+constexpr int TwipsPerInch = 1440;
+
+// Ends a started print job: cancelled unless it was finished.
+class TPrintJob {
+public:
+  TPrintJob(HDC printer, const std::string& name) : FPrinter(printer) {
+    DOCINFOA document{};
+    document.cbSize = sizeof document;
+    document.lpszDocName = name.c_str();
+    if (::StartDocA(printer, &document) <= 0)
+      throw LastOsError("The print job cannot be started");
+  }
+  ~TPrintJob() {
+    if (!FEnded)
+      ::AbortDoc(FPrinter);
+  }
+  TPrintJob(const TPrintJob&) = delete;
+  TPrintJob& operator=(const TPrintJob&) = delete;
+
+  void End() {
+    FEnded = true;
+    if (::EndDoc(FPrinter) <= 0)
+      throw LastOsError("The print job cannot be ended");
+  }
+
+private:
+  HDC FPrinter;
+  bool FEnded = false;
+};
+
+// Lets the control free what it cached for printing.
+class TFormatRangeCache {
+public:
+  explicit TFormatRangeCache(HWND edit) : FEdit(edit) {}
+  ~TFormatRangeCache() { ::SendMessageA(FEdit, EM_FORMATRANGE, FALSE, 0); }
+  TFormatRangeCache(const TFormatRangeCache&) = delete;
+  TFormatRangeCache& operator=(const TFormatRangeCache&) = delete;
+
+private:
+  HWND FEdit;
+};
+
+void BeginPrinterPage(HDC printer) {
+  if (::StartPage(printer) <= 0)
+    throw LastOsError("A page cannot be started");
+}
+
+void EndPrinterPage(HDC printer) {
+  if (::EndPage(printer) <= 0)
+    throw LastOsError("A page cannot be ended");
+}
+
+// The pages as the control lays them out.
+void PrintControlPages(HWND edit, HDC printer, FORMATRANGE range, LONG length) {
+  LONG start = 0;
+  for (;;) {
+    BeginPrinterPage(printer);
+    range.rc = range.rcPage;
+    range.chrg.cpMin = start;
+    range.chrg.cpMax = -1;
+    const auto next = static_cast<LONG>(::SendMessageA(edit, EM_FORMATRANGE, TRUE, reinterpret_cast<LPARAM>(&range)));
+    EndPrinterPage(printer);
+    // A control that reports no progress would otherwise start pages for ever.
+    if (next <= start || next >= length)
+      break;
+    start = next;
+  }
+}
+
+// Keeps a font selected into the printer until it goes.
+class TFontSelection {
+public:
+  explicit TFontSelection(HDC printer) : FPrinter(printer) {}
+  ~TFontSelection() {
+    if (FOld != nullptr)
+      ::SelectObject(FPrinter, FOld);
+  }
+  TFontSelection(const TFontSelection&) = delete;
+  TFontSelection& operator=(const TFontSelection&) = delete;
+
+  void Select(HFONT font) {
+    const HGDIOBJ old = ::SelectObject(FPrinter, font);
+    if (FOld == nullptr)
+      FOld = old;
+  }
+
+private:
+  HDC FPrinter;
+  HGDIOBJ FOld = nullptr;
+};
+
+// Draws rows of text down the pages of a started job.
+class TLinePrinter {
+public:
+  explicit TLinePrinter(HDC printer)
+      : FPrinter(printer), FSelection(printer), FPageWidth(::GetDeviceCaps(printer, HORZRES)),
+        FPageHeight(::GetDeviceCaps(printer, VERTRES)), FDpiY(std::max(1, ::GetDeviceCaps(printer, LOGPIXELSY))),
+        FTabStop(std::max(1, ::MulDiv(DefaultTabTwips, ::GetDeviceCaps(printer, LOGPIXELSX), TwipsPerInch))) {}
+
+  int Print(const TMemoryReportView& content) {
+    BeginPrinterPage(FPrinter);
+    ::SetBkMode(FPrinter, TRANSPARENT);
+    const int count = content.LineCount();
+    for (int i = 0; i < count; ++i)
+      PrintLine(content.Line(i));
+    EndPrinterPage(FPrinter);
+    return FPages;
+  }
+
+private:
+  struct TFontEntry {
+    int Size;
+    bool Bold;
+    TFont Font;
+  };
+
+  void PrintLine(const TReportLine& line) {
+    FLineHeight = UseStyle(line);
+    if (FY > 0 && FY + FLineHeight > FPageHeight)
+      NewPage();
+    std::string_view rest = line.Text;
+    int x = 0;
+    while (!rest.empty()) {
+      if (rest.front() == '\t') {
+        x = (x / FTabStop + 1) * FTabStop;
+        rest.remove_prefix(1);
+        continue;
+      }
+      std::string_view segment = rest.substr(0, std::min(rest.find('\t'), rest.size()));
+      rest.remove_prefix(segment.size());
+      while (!segment.empty()) {
+        const int count = static_cast<int>(std::min<std::size_t>(segment.size(), 0x7FFF));
+        int fit = 0;
+        SIZE extent{};
+        ::GetTextExtentExPointA(FPrinter, segment.data(), count, std::max(0, FPageWidth - x), &fit, nullptr,
+                                &extent);
+        if (fit <= 0 && x == 0)
+          fit = 1; // a character wider than the page still goes on paper
+        if (fit > 0) {
+          ::TextOutA(FPrinter, x, FY, segment.data(), fit);
+          SIZE drawn{};
+          ::GetTextExtentPoint32A(FPrinter, segment.data(), fit, &drawn);
+          x += drawn.cx;
+          segment.remove_prefix(static_cast<std::size_t>(fit));
+        }
+        if (!segment.empty() || x >= FPageWidth) {
+          NextRow();
+          x = 0;
+        }
+      }
+    }
+    FY += FLineHeight;
+  }
+
+  void NextRow() {
+    FY += FLineHeight;
+    if (FY + FLineHeight > FPageHeight)
+      NewPage();
+  }
+
+  void NewPage() {
+    EndPrinterPage(FPrinter);
+    BeginPrinterPage(FPrinter);
+    ++FPages;
+    FY = 0;
+    // Some drivers reset the device context with every page.
+    ::SetBkMode(FPrinter, TRANSPARENT);
+    ::SelectObject(FPrinter, FCurrent);
+    ::SetTextColor(FPrinter, FColour);
+  }
+
+  // Selects the line's font and colour; the height of its rows.
+  int UseStyle(const TReportLine& line) {
+    FCurrent = FontFor(line.Size, line.Bold);
+    FSelection.Select(FCurrent);
+    FColour = line.Colour == ColourDefault ? RGB(0, 0, 0) : static_cast<COLORREF>(line.Colour & 0xFFFFFF);
+    ::SetTextColor(FPrinter, FColour);
+    TEXTMETRICA metrics{};
+    ::GetTextMetricsA(FPrinter, &metrics);
+    return std::max(1, static_cast<int>(metrics.tmHeight + metrics.tmExternalLeading));
+  }
+
+  HFONT FontFor(int size, bool bold) {
+    for (const TFontEntry& entry : FFonts)
+      if (entry.Size == size && entry.Bold == bold)
+        return entry.Font.Get();
+    TFont font(::CreateFontA(-::MulDiv(size, FDpiY, 72), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             DEFAULT_PITCH | FF_SWISS, ReportFontFace));
+    if (!font.Valid())
+      throw LastOsError("The report font for printing");
+    FFonts.push_back({size, bold, std::move(font)});
+    return FFonts.back().Font.Get();
+  }
+
+  HDC FPrinter;
+  // Declared before the fonts, so that they are deselected before they go.
+  std::vector<TFontEntry> FFonts;
+  TFontSelection FSelection;
+  HFONT FCurrent = nullptr;
+  COLORREF FColour = 0;
+  int FPageWidth;
+  int FPageHeight;
+  int FDpiY;
+  int FTabStop;
+  int FLineHeight = 1;
+  int FY = 0;
+  int FPages = 1;
+};
+
+} // namespace
+
+int PrintReportLines(HDC printer, const TMemoryReportView& content) { return TLinePrinter(printer).Print(content); }
+
+void PrintReport(HWND edit, HDC printer, const std::string& title, const TMemoryReportView& content) {
+  TPrintJob job(printer, title);
+  TFormatRangeCache cache(edit);
+  // The page is the printer's whole printable area, in twips.
+  const int dpiX = ::GetDeviceCaps(printer, LOGPIXELSX);
+  const int dpiY = ::GetDeviceCaps(printer, LOGPIXELSY);
+  FORMATRANGE range{};
+  range.hdc = printer;
+  range.hdcTarget = printer;
+  range.rcPage.right = dpiX > 0 ? ::MulDiv(::GetDeviceCaps(printer, HORZRES), TwipsPerInch, dpiX) : 0;
+  range.rcPage.bottom = dpiY > 0 ? ::MulDiv(::GetDeviceCaps(printer, VERTRES), TwipsPerInch, dpiY) : 0;
+  range.rc = range.rcPage;
+  range.chrg.cpMin = 0;
+  range.chrg.cpMax = -1;
+  const auto length = static_cast<LONG>(::SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0));
+  // Measured first, not drawn: does the control lay out the first page at all?
+  const auto laidOut = static_cast<LONG>(::SendMessageA(edit, EM_FORMATRANGE, FALSE, reinterpret_cast<LPARAM>(&range)));
+  if (length == 0 || laidOut > 0)
+    PrintControlPages(edit, printer, range, length);
+  else
+    PrintReportLines(printer, content);
+  job.End();
+}
+
+} // namespace korvane::viewer
