@@ -41,7 +41,10 @@ typedef struct ViewerFileInfo {
 
 /* The viewer's window handle, or NULL with the reason in GetLastErrorText.
    reserved is not read. With withUi the viewer hands out its menu, its tool
-   bar (moved into hostWindow) and an accelerator table the host owns. */
+   bar (moved into hostWindow) and an accelerator table the host owns; a
+   failed call with withUi sets all three out-values (where given) to NULL,
+   so that none names an object of the viewer that was not made. Without
+   withUi they are not touched. */
 typedef HWND(WINAPI* TCreateViewerWindow)(HWND hostWindow, HWND parentWindow, DWORD reserved, BOOL withUi,
                                           HMENU* menuOut, HWND* toolBarOut, HACCEL* acceleratorsOut);
 /* -1 on success with the kind text in kindOut; 0 on failure. */

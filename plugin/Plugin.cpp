@@ -9,6 +9,7 @@
 #include "Application.h"
 #include "Errors.h"
 #include "KorvaneHost.h"
+#include "Handles.h"
 #include "LastErrorText.h"
 #include "frmMain.h"
 
@@ -17,6 +18,13 @@ using korvane::plugin::LastErrorText;
 using korvane::viewer::TKorvaneFrame;
 
 namespace {
+
+struct TAcceleratorTraits {
+  using THandle = HACCEL;
+  static HACCEL Invalid() { return nullptr; }
+  static void Close(HACCEL table) { ::DestroyAcceleratorTable(table); }
+};
+using TAcceleratorTable = korvane::viewer::TUniqueHandle<TAcceleratorTraits>;
 
 constexpr const char* NoViewerMessage = "The window is not a Korvane viewer";
 constexpr const char* NoFileNameMessage = "No file name was given";
@@ -49,22 +57,35 @@ extern "C" {
 
 HWND __stdcall CreateViewerWindow(HWND hostWindow, HWND parentWindow, DWORD /*reserved*/, BOOL withUi,
                                   HMENU* menuOut, HWND* toolBarOut, HACCEL* acceleratorsOut) {
+  // The host's out-values are written only once the viewer stands; a failed
+  // call with withUi sets them to 0, so that none names an object that went
+  // with the failed viewer.
+  if (withUi) {
+    if (menuOut != nullptr)
+      *menuOut = nullptr;
+    if (toolBarOut != nullptr)
+      *toolBarOut = nullptr;
+    if (acceleratorsOut != nullptr)
+      *acceleratorsOut = nullptr;
+  }
   return Guarded<HWND>(nullptr, [&]() -> HWND {
     korvane::viewer::SetMainWindow(hostWindow);
     auto frame = std::make_unique<TKorvaneFrame>(hostWindow, parentWindow);
+    TAcceleratorTable accelerators;
+    if (withUi) {
+      frame->MoveToolBarTo(hostWindow);
+      accelerators.Reset(frame->CreateAccelerators());
+    }
+    ::SetWindowLongPtrA(frame->Handle(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(frame.get()));
     if (withUi) {
       if (menuOut != nullptr)
         *menuOut = frame->MenuHandle();
-      frame->MoveToolBarTo(hostWindow);
       if (toolBarOut != nullptr)
         *toolBarOut = frame->ToolBarHandle();
-      HACCEL accelerators = frame->CreateAccelerators();
+      // The table is the host's from here on; without a place for it, it goes.
       if (acceleratorsOut != nullptr)
-        *acceleratorsOut = accelerators;
-      else if (accelerators != nullptr)
-        ::DestroyAcceleratorTable(accelerators);
+        *acceleratorsOut = accelerators.Release();
     }
-    ::SetWindowLongPtrA(frame->Handle(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(frame.get()));
     // From here on the form lives until DestroyViewerWindow.
     return frame.release()->Handle();
   });

@@ -17,10 +17,17 @@ struct TDisabledWindows {
   std::vector<HWND> Windows;
 };
 
-BOOL CALLBACK DisableWindow(HWND window, LPARAM context) {
+// Called by user32: nothing may unwind through it.
+BOOL CALLBACK DisableWindow(HWND window, LPARAM context) noexcept {
   auto* state = reinterpret_cast<TDisabledWindows*>(context);
   if (window != state->Keep && ::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
-    state->Windows.push_back(window);
+    try {
+      state->Windows.push_back(window);
+    } catch (...) {
+      // Without room to remember it the window is not disabled, nor are the
+      // rest: each disabled window must be enabled again.
+      return FALSE;
+    }
     ::EnableWindow(window, FALSE);
   }
   return TRUE;

@@ -18,7 +18,7 @@ struct TStreamSource {
 };
 
 // Runs inside the control; copies the next piece and never throws.
-DWORD CALLBACK ReadRtf(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given) {
+DWORD CALLBACK ReadRtf(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given) noexcept {
   auto* source = reinterpret_cast<TStreamSource*>(cookie);
   const std::size_t left = source->Text->size() - source->Offset;
   const std::size_t count = wanted > 0 && static_cast<std::size_t>(wanted) < left

@@ -445,7 +445,7 @@ TKorvaneFrame* BoundFrame(HWND window, UINT message, LPARAM lParam) {
 
 } // namespace
 
-LRESULT CALLBACK TKorvaneFrame::FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK TKorvaneFrame::FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   TKorvaneFrame* frame = BoundFrame(window, message, lParam);
   if (frame == nullptr)
     return ::DefWindowProcA(window, message, wParam, lParam);
@@ -500,7 +500,7 @@ void TKorvaneFrame::HandleFindMessage(LPARAM lParam) {
   }
 }
 
-LRESULT CALLBACK TKorvaneFrame::ToolBarSinkProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK TKorvaneFrame::ToolBarSinkProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   TKorvaneFrame* frame = BoundFrame(window, message, lParam);
   if (frame == nullptr)
     return ::DefWindowProcA(window, message, wParam, lParam);

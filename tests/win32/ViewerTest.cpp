@@ -515,6 +515,26 @@ TEST(CreateViewerWindow, WithTheInterfaceTheHostGetsMenuBarAndAccelerators) {
   Module().DestroyViewerWindow(second);
 }
 
+TEST(CreateViewerWindow, AFailedCallLeavesTheHostNoHandleOfAGoneViewer) {
+  THostWindow host;
+  // A parent that is no window: the viewer cannot be made.
+  const auto noWindow = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7FFE));
+  ASSERT_FALSE(::IsWindow(noWindow));
+  for (const BOOL withUi : {TRUE, FALSE}) {
+    SCOPED_TRACE(withUi ? "with the interface" : "without");
+    const auto stale = reinterpret_cast<HMENU>(static_cast<INT_PTR>(0x1230));
+    HMENU menu = stale;
+    HWND bar = reinterpret_cast<HWND>(stale);
+    HACCEL accelerators = reinterpret_cast<HACCEL>(stale);
+    EXPECT_EQ(Module().CreateViewerWindow(host.Get(), noWindow, 0, withUi, &menu, &bar, &accelerators), nullptr);
+    EXPECT_FALSE(LastErrorText().empty());
+    // With the interface the out-values are 0; without it they are not touched.
+    EXPECT_EQ(menu, withUi ? nullptr : stale);
+    EXPECT_EQ(bar, withUi ? nullptr : reinterpret_cast<HWND>(stale));
+    EXPECT_EQ(accelerators, withUi ? nullptr : reinterpret_cast<HACCEL>(stale));
+  }
+}
+
 TEST(MenuAndShortcuts, ItemTextsAndTheAcceleratorTable) {
   THostWindow host;
   TViewer viewer(host.Get(), true);
