@@ -8,7 +8,7 @@
 
 #include "Application.h"
 #include "Errors.h"
-#include "KorvaneHost.h"
+#include "korvane/KorvaneHost.h"
 #include "Handles.h"
 #include "LastErrorText.h"
 #include "frmMain.h"
@@ -76,7 +76,7 @@ HWND __stdcall CreateViewerWindow(HWND hostWindow, HWND parentWindow, DWORD /*re
       frame->MoveToolBarTo(hostWindow);
       accelerators.Reset(frame->CreateAccelerators());
     }
-    ::SetWindowLongPtrA(frame->Handle(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(frame.get()));
+    // The form's window carries the form from its creation on.
     if (withUi) {
       if (menuOut != nullptr)
         *menuOut = frame->MenuHandle();

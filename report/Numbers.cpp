@@ -19,11 +19,4 @@ std::string Hex(std::uint64_t value) {
   return text;
 }
 
-std::string Decimal4(std::uint32_t value) {
-  std::string text = std::to_string(value);
-  if (text.size() < 4)
-    text.insert(0, 4 - text.size(), '0');
-  return text;
-}
-
 } // namespace korvane

@@ -12,13 +12,6 @@ inline constexpr std::uint32_t ColourLeave = 0x20000000;
 /// RGB(255, 0, 0) as a Windows colour value.
 inline constexpr std::uint32_t ColourRed = 0x000000FF;
 
-/// What FormatLine applies to one whole line.
-struct TReportStyle {
-  int Size = 8;                        // points
-  std::uint32_t Colour = ColourLeave;  // RGB colour value, or ColourLeave
-  bool Bold = false;                   // the style set: {bold} or {}
-};
-
 /// The operations that the report writers use on the report control.
 class TReportView {
 public:

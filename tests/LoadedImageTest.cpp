@@ -254,6 +254,7 @@ TEST(LoadedImageReads, BoundsAreExactAndSumsDoNotWrap) {
   EXPECT_THROW(image.ReadText(0x1FFF, "t"), TFormatError);
   try {
     image.ReadDWord(0x1FFE, "the export directory (NumberOfNames)");
+    ADD_FAILURE() << "a read that runs past the readable bytes must fail";
   } catch (const TFormatError& error) {
     EXPECT_EQ(std::string(error.what()),
               "The image has no readable bytes for the export directory (NumberOfNames) (4 bytes at RVA 1FFEH)");

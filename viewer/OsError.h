@@ -11,4 +11,12 @@ namespace korvane::viewer {
 /// for GetLastError's code.
 TOsError LastOsError(const std::string& what);
 
+/// The handle a Win32 call returned; its null raises the call's failure.
+template <typename Handle>
+Handle Checked(Handle handle, const char* what) {
+  if (handle == nullptr)
+    throw LastOsError(what);
+  return handle;
+}
+
 } // namespace korvane::viewer

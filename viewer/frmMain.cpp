@@ -3,7 +3,6 @@
 #include "frmMain.h"
 
 #include <commctrl.h>
-#include <dlgs.h>
 #include <richedit.h>
 
 #include <cstring>
@@ -11,10 +10,10 @@
 
 #include "Application.h"
 #include "Errors.h"
-#include "KorvaneHost.h"
+#include "korvane/KorvaneHost.h"
 #include "OsError.h"
 #include "Printing.h"
-#include "ShortCut.h"
+#include "ReportFindTarget.h"
 
 namespace korvane::viewer {
 
@@ -25,8 +24,6 @@ constexpr const char* ToolBarSinkClassName = "TKorvaneToolBarSink";
 constexpr const char* GlyphsResource = "KORVANE_GLYPHS";
 constexpr int DesignedWidth = 479;
 constexpr int DesignedHeight = 389;
-constexpr int ToolBarWidth = 124;
-constexpr int ToolBarHeight = 24;
 // Child ids far above the menu's command ids.
 constexpr int ToolBarControlId = 0xF001;
 constexpr int ReportControlId = 0xF002;
@@ -34,57 +31,8 @@ constexpr int ReportControlId = 0xF002;
 constexpr int ButtonCommandBase = 100;
 // Far above any report; the control's default of 32,767 characters is not.
 constexpr LPARAM ReportTextLimit = 0x7FFFFFFE;
-// EM_FINDTEXT options of the rich edit control (the mingw headers lack the names).
-constexpr WPARAM FindMatchCase = 4;  // FT_MATCHCASE
-constexpr WPARAM FindWholeWord = 2;  // FT_WHOLEWORD
 // GetWindowText of the host's title reads at most this many characters.
 constexpr int HostTitleCapacity = 256;
-
-// The message through which the find dialog reports to its owner.
-UINT FindMessage() {
-  static const UINT message = ::RegisterWindowMessageA(FINDMSGSTRINGA);
-  return message;
-}
-
-// The report control as the find rules see it. Positions are those of its
-// selection and search, which count a line break as two characters, as its
-// text length does.
-class TReportFindTarget final : public TFindTarget {
-public:
-  explicit TReportFindTarget(HWND edit) : FEdit(edit) {}
-
-  std::int32_t SelectionStart() const override { return Selection().cpMin; }
-  std::int32_t SelectionLength() const override {
-    const CHARRANGE range = Selection();
-    return range.cpMax - range.cpMin;
-  }
-  std::int32_t TextLength() const override {
-    return static_cast<std::int32_t>(::SendMessageA(FEdit, WM_GETTEXTLENGTH, 0, 0));
-  }
-  std::int32_t FindText(const std::string& text, std::int32_t start, std::int32_t end, bool matchCase,
-                        bool wholeWord) override {
-    FINDTEXTA find{};
-    find.chrg.cpMin = start;
-    find.chrg.cpMax = end;
-    find.lpstrText = text.c_str();
-    const WPARAM options = (matchCase ? FindMatchCase : 0) | (wholeWord ? FindWholeWord : 0);
-    return static_cast<std::int32_t>(::SendMessageA(FEdit, EM_FINDTEXT, options, reinterpret_cast<LPARAM>(&find)));
-  }
-  void Select(std::int32_t start, std::int32_t length) override {
-    CHARRANGE range{start, start + length};
-    ::SendMessageA(FEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
-    ::SendMessageA(FEdit, EM_SCROLLCARET, 0, 0);
-  }
-
-private:
-  CHARRANGE Selection() const {
-    CHARRANGE range{};
-    ::SendMessageA(FEdit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
-    return range;
-  }
-
-  HWND FEdit;
-};
 
 std::set<const TKorvaneFrame*>& LiveFrames() {
   static std::set<const TKorvaneFrame*> frames;
@@ -123,109 +71,7 @@ public:
   TWindowClasses& operator=(const TWindowClasses&) = delete;
 };
 
-template <typename Handle>
-Handle Checked(Handle handle, const char* what) {
-  if (handle == nullptr)
-    throw LastOsError(what);
-  return handle;
-}
-
 } // namespace
-
-std::string TMenuItem::Text() const {
-  std::string text = Action != nullptr ? Action->Caption : Caption;
-  const std::string shortCut = ShortCutText(ShortCut());
-  if (!shortCut.empty())
-    text += "\t" + shortCut;
-  return text;
-}
-
-bool TOpenDialog::Execute(HWND owner) {
-  static constexpr char Filter[] = "Executable Files (*.exe;*.dll)\0*.exe;*.dll\0";
-  OPENFILENAMEA dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = owner;
-  dialog.lpstrFilter = Filter;
-  dialog.nFilterIndex = 1;
-  dialog.lpstrFile = FFileName.data();
-  dialog.nMaxFile = static_cast<DWORD>(FFileName.size());
-  dialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_ENABLESIZING | OFN_EXPLORER;
-  if (::GetOpenFileNameA(&dialog))
-    return true;
-  if (const DWORD code = ::CommDlgExtendedError(); code != 0)
-    throw TKorvaneError("The open dialog failed with code " + std::to_string(code));
-  return false;
-}
-
-TPrinterDc TPrintDialog::Execute(HWND owner) {
-  PRINTDLGA dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = owner;
-  dialog.hDevMode = FDevMode.Release();
-  dialog.hDevNames = FDevNames.Release();
-  // The printer's driver makes the copies the user asked for.
-  dialog.Flags = PD_RETURNDC | PD_NOPAGENUMS | PD_NOSELECTION | PD_HIDEPRINTTOFILE | PD_NOWARNING |
-                 PD_USEDEVMODECOPIESANDCOLLATE;
-  dialog.nCopies = 1;
-  const BOOL confirmed = ::PrintDlgA(&dialog);
-  FDevMode.Reset(dialog.hDevMode);
-  FDevNames.Reset(dialog.hDevNames);
-  TPrinterDc printer(confirmed ? dialog.hDC : nullptr);
-  if (!confirmed) {
-    const DWORD code = ::CommDlgExtendedError();
-    if (code == PDERR_NODEFAULTPRN)
-      throw TKorvaneError("No printer is installed");
-    if (code != 0)
-      throw TKorvaneError("The print dialog failed with code " + std::to_string(code));
-  } else if (!printer.Valid()) {
-    throw TKorvaneError("The print dialog gave no printer");
-  }
-  return printer;
-}
-
-TFindDialog::TFindDialog() {
-  FRecord.lStructSize = sizeof FRecord;
-  FRecord.Flags = FR_DOWN | FR_NOUPDOWN;
-  FRecord.lpstrFindWhat = FFindWhat.data();
-  FRecord.wFindWhatLen = static_cast<WORD>(FFindWhat.size());
-}
-
-bool TFindDialog::Execute(HWND owner) {
-  if (FWindow.Valid() && ::IsWindow(FWindow.Get())) {
-    ::ShowWindow(FWindow.Get(), SW_SHOW);
-    ::BringWindowToTop(FWindow.Get());
-    ::SetActiveWindow(FWindow.Get());
-    return false;
-  }
-  FWindow.Release();  // gone without telling us (with its owner); not ours to destroy
-  FRecord.hwndOwner = owner;
-  FRecord.Flags = FR_DOWN | FR_NOUPDOWN | FOptions;
-  const HWND window = ::FindTextA(&FRecord);
-  if (window == nullptr) {
-    const DWORD code = ::CommDlgExtendedError();
-    throw TKorvaneError("The find dialog failed with code " + std::to_string(code));
-  }
-  FWindow.Reset(window);
-  return true;
-}
-
-void TFindDialog::Closed() {
-  // Closing clears the options in the record; the check boxes (chx1 whole
-  // word, chx2 match case) still show them while the message is handled.
-  if (const HWND window = FWindow.Get(); window != nullptr && ::IsWindow(window))
-    FOptions = (::IsDlgButtonChecked(window, chx2) == BST_CHECKED ? FR_MATCHCASE : 0) |
-               (::IsDlgButtonChecked(window, chx1) == BST_CHECKED ? FR_WHOLEWORD : 0);
-  FWindow.Release();
-}
-
-bool TFindDialog::Destroy() {
-  const bool open = FWindow.Valid() && ::IsWindow(FWindow.Get());
-  if (open)
-    FWindow.Reset();
-  else
-    FWindow.Release();
-  return open;
-}
 
 TKorvaneFrame::TKorvaneFrame(HWND hostWindow, HWND parentWindow) : FHostWindow(hostWindow) {
   static const TWindowClasses classes(FrameProc, ToolBarSinkProc);
@@ -246,7 +92,8 @@ TKorvaneFrame::TKorvaneFrame(HWND hostWindow, HWND parentWindow) : FHostWindow(h
     FToolBarSink.Reset(Checked(::CreateWindowExA(0, ToolBarSinkClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                                  nullptr, ModuleInstance(), this),
                                "The tool bar's message window"));
-    CreateToolBar();
+    ToolBar1 = CreateToolBar(FHandle.Get(), ToolBarControlId, ImageList1.Get(), ToolButtons, ActionList1,
+                             ButtonCommandBase, FToolBarSink.Get());
     CreateReportControl();
     FView = std::make_unique<TRichEditView>(edMain.Get());
     FDriver = std::make_unique<TReportDriver>(*FView);
@@ -293,57 +140,7 @@ TKorvaneFrame* TKorvaneFrame::FromWindow(HWND window) {
 void TKorvaneFrame::CreateMenus() {
   File1.Items = {&Open1, &N1, &Print1, &N2, &Exit1};
   Edit1.Items = {&Copy1, &N3, &Selectall1, &N4, &Find1};
-  MainMenu1.Reset(Checked(::CreateMenu(), "The viewer's menu"));
-  for (const TMenuItem* top : MainMenuItems) {
-    TMenu popup(Checked(::CreatePopupMenu(), "The viewer's menu"));
-    for (const TMenuItem* item : top->Items) {
-      const UINT flags = item->IsSeparator() ? MF_SEPARATOR : MF_STRING;
-      if (!::AppendMenuA(popup.Get(), flags, item->Command(), item->Text().c_str()))
-        throw LastOsError("The viewer's menu");
-    }
-    if (!::AppendMenuA(MainMenu1.Get(), MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(popup.Get()),
-                       top->Text().c_str()))
-      throw LastOsError("The viewer's menu");
-    popup.Release();  // now destroyed with MainMenu1
-  }
-}
-
-void TKorvaneFrame::CreateToolBar() {
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
-  ::InitCommonControlsEx(&controls);
-  ToolBar1.Reset(Checked(
-      ::CreateWindowExA(0, TOOLBARCLASSNAMEA, "ToolBar1",
-                        WS_CHILD | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE | CCS_NORESIZE |
-                            CCS_NOPARENTALIGN | CCS_NODIVIDER,
-                        0, 0, ToolBarWidth, ToolBarHeight, FHandle.Get(),
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ToolBarControlId)), ModuleInstance(), nullptr),
-      "The tool bar"));
-  const HWND bar = ToolBar1.Get();
-  ::SendMessageA(bar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-  ::SendMessageA(bar, TB_SETBITMAPSIZE, 0, MAKELPARAM(16, 16));
-  ::SendMessageA(bar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ImageList1.Get()));
-  ::SendMessageA(bar, TB_SETBUTTONSIZE, 0, MAKELPARAM(23, 22));
-  std::vector<TBBUTTON> buttons;
-  for (const TToolButton& button : ToolButtons) {
-    TBBUTTON added{};
-    if (button.Action == nullptr) {
-      added.iBitmap = button.Width;  // a separator's bitmap index is its width
-      added.fsStyle = BTNS_SEP;
-    } else {
-      std::size_t index = 0;
-      while (ActionList1[index] != button.Action)
-        ++index;
-      added.iBitmap = button.Action->ImageIndex;
-      added.idCommand = ButtonCommandBase + static_cast<int>(index);
-      added.fsState = TBSTATE_ENABLED;
-      added.fsStyle = BTNS_BUTTON;
-    }
-    buttons.push_back(added);
-  }
-  if (!::SendMessageA(bar, TB_ADDBUTTONSA, buttons.size(), reinterpret_cast<LPARAM>(buttons.data())))
-    throw TKorvaneError("The tool bar's buttons cannot be added");
-  // Clicks and hint requests come to a window of ours, wherever the bar lives.
-  ::SendMessageA(bar, TB_SETPARENT, reinterpret_cast<WPARAM>(FToolBarSink.Get()), 0);
+  MainMenu1 = CreateMainMenu(MainMenuItems);
 }
 
 void TKorvaneFrame::CreateReportControl() {
@@ -374,37 +171,9 @@ void TKorvaneFrame::MoveToolBarTo(HWND hostWindow) {
   ::ShowWindow(ToolBar1.Get(), SW_SHOWNA);
 }
 
-HACCEL TKorvaneFrame::CreateAccelerators() const {
-  std::vector<ACCEL> entries;
-  auto walk = [&entries](const auto& self, const auto& items) -> void {
-    for (const TMenuItem* item : items) {
-      if (const std::uint16_t shortCut = item->ShortCut(); shortCut != 0)
-        entries.push_back(ACCEL{AcceleratorFlags(shortCut), static_cast<WORD>(shortCut & 0xFF), item->Command()});
-      else
-        self(self, item->Items);
-    }
-  };
-  walk(walk, MainMenuItems);
-  if (entries.empty())
-    return nullptr;
-  return Checked(::CreateAcceleratorTableA(entries.data(), static_cast<int>(entries.size())),
-                 "The accelerator table");
-}
+HACCEL TKorvaneFrame::CreateAccelerators() const { return viewer::CreateAccelerators(MainMenuItems); }
 
 void TKorvaneFrame::Show() { ::ShowWindow(FHandle.Get(), SW_SHOW); }
-
-const TMenuItem* TKorvaneFrame::FindItem(std::uint16_t command) const {
-  auto find = [command](const auto& self, const auto& items) -> const TMenuItem* {
-    for (const TMenuItem* item : items) {
-      if (item->Command() == command)
-        return item;
-      if (const TMenuItem* found = self(self, item->Items))
-        return found;
-    }
-    return nullptr;
-  };
-  return find(find, MainMenuItems);
-}
 
 void TKorvaneFrame::Execute(const TAction& action) { Run(action.Execute); }
 
@@ -426,7 +195,7 @@ void TKorvaneFrame::HandleCommand(std::uint16_t id, HWND control) {
   // Notifications of the report control are no commands.
   if (control != nullptr && control == edMain.Get())
     return;
-  const TMenuItem* item = FindItem(id);
+  const TMenuItem* item = FindMenuItem(MainMenuItems, id);
   if (item != nullptr && item->Action != nullptr)
     Execute(*item->Action);
 }

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "KorvaneHost.h"
+#include "korvane/KorvaneHost.h"
 #include "MemoryReportView.h"
 #include "ReportDriver.h"
 #include "RtfWriter.h"

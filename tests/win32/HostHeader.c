@@ -1,7 +1,7 @@
-/* A host written in C includes KorvaneHost.h on its own: the message
+/* A host written in C includes korvane/KorvaneHost.h on its own: the message
    handling of a host's window procedure, compiled as C11 with -Wpedantic,
    run on a record laid out as the viewer lays it out. */
-#include "KorvaneHost.h"
+#include "korvane/KorvaneHost.h"
 
 #include <stdio.h>
 #include <string.h>

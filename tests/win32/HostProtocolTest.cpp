@@ -23,12 +23,16 @@
 #include <thread>
 #include <vector>
 
-#include "KorvaneHost.h"
+#include "Harness.h"
+#include "korvane/KorvaneHost.h"
 #include "PeBuilder.h"
 #include "TestSupport.h"
 
 namespace {
 
+using korvane::test::MenuCommand;
+using korvane::test::Module;
+using korvane::test::PumpPending;
 using korvane::test::TDosBuilder;
 using korvane::test::TPeBuilder;
 using korvane::test::TTempFile;
@@ -42,31 +46,6 @@ constexpr int MatchCaseControl = 0x411;
 constexpr int OpenFileNameControl = 0x47C;
 constexpr int BoxTextControl = 0xFFFF;
 constexpr int BoxIconControl = 0x440;
-
-// ---- the module, loaded as a host loads it ----
-
-struct TModule {
-  HMODULE Handle = nullptr;
-  TCreateViewerWindow CreateViewerWindow = nullptr;
-  TShowFile ShowFile = nullptr;
-  TDestroyViewerWindow DestroyViewerWindow = nullptr;
-};
-
-const TModule& Module() {
-  static const TModule module = [] {
-    char path[MAX_PATH + 1] = {};
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    folder.erase(folder.find_last_of("\\/") + 1);
-    TModule loaded;
-    loaded.Handle = ::LoadLibraryA((folder + "korvane.dll").c_str());
-    loaded.CreateViewerWindow = korvane::ProcAddress<TCreateViewerWindow>(loaded.Handle, "CreateViewerWindow");
-    loaded.ShowFile = korvane::ProcAddress<TShowFile>(loaded.Handle, "ShowFile");
-    loaded.DestroyViewerWindow = korvane::ProcAddress<TDestroyViewerWindow>(loaded.Handle, "DestroyViewerWindow");
-    return loaded;
-  }();
-  return module;
-}
 
 // ---- the recording host ----
 
@@ -143,15 +122,6 @@ std::vector<TReceived> Received(UINT message) {
   return found;
 }
 
-// Runs the messages already queued for this thread.
-void PumpPending() {
-  MSG message;
-  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    ::TranslateMessage(&message);
-    ::DispatchMessageA(&message);
-  }
-}
-
 // One visible host window per process (Wine maps a new top-level window
 // slowly on a display without a window manager), holding a viewer with its
 // menu, tool bar and accelerators, as the demo host does.
@@ -204,17 +174,10 @@ public:
 
   // The command id of the menu item with this text, anywhere in the menu.
   WORD ItemId(const std::string& text) const {
-    for (int top = 0; top < ::GetMenuItemCount(Menu); ++top) {
-      HMENU popup = ::GetSubMenu(Menu, top);
-      for (int i = 0; i < ::GetMenuItemCount(popup); ++i) {
-        char itemText[128] = {};
-        ::GetMenuStringA(popup, static_cast<UINT>(i), itemText, sizeof itemText, MF_BYPOSITION);
-        if (text == itemText)
-          return static_cast<WORD>(::GetMenuItemID(popup, i));
-      }
-    }
-    ADD_FAILURE() << "no menu item " << text;
-    return 0;
+    const WORD id = MenuCommand(Menu, text);
+    if (id == 0)
+      ADD_FAILURE() << "no menu item " << text;
+    return id;
   }
 
   std::vector<WORD> AllItemIds() const {
@@ -234,16 +197,7 @@ public:
 
 private:
   static HWND HostWindow() {
-    static const HWND window = [] {
-      WNDCLASSEXA host{};
-      host.cbSize = sizeof host;
-      host.lpfnWndProc = HostProc;
-      host.hInstance = ::GetModuleHandleA(nullptr);
-      host.lpszClassName = "TKorvaneProtocolHost";
-      ::RegisterClassExA(&host);
-      return ::CreateWindowExA(0, "TKorvaneProtocolHost", HostTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 700,
-                               500, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
-    }();
+    static const HWND window = korvane::test::CreateHostWindow("TKorvaneProtocolHost", HostTitle, HostProc);
     return window;
   }
 
@@ -778,7 +732,7 @@ TEST(FindDialog, GoesWithTheViewerAndTheHostIsTold) {
   EXPECT_EQ(HostState.FindDialog.load(), nullptr);
 }
 
-// ---- the demo host korvane-host.exe, driven from outside its process ----
+// ---- the demo host korvane-demo-host.exe, driven from outside its process ----
 
 struct TThreadDialog {
   const char* Caption;
@@ -813,11 +767,7 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
 class THostProcess {
 public:
   explicit THostProcess(const std::string& arguments) {
-    char path[MAX_PATH + 1] = {};
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    folder.erase(folder.find_last_of("\\/") + 1);
-    std::string commandLine = "\"" + folder + "korvane-host.exe\" " + arguments;
+    std::string commandLine = "\"" + korvane::test::ExeFolder() + "korvane-demo-host.exe\" " + arguments;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     if (::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
@@ -840,7 +790,7 @@ public:
     HWND found = nullptr;
     WaitFor(
         [&] {
-          found = ::FindWindowA("TKorvaneHost", title.c_str());
+          found = ::FindWindowA("TKorvaneDemoHost", title.c_str());
           return found != nullptr;
         },
         30s);

@@ -1,6 +1,6 @@
 /* Compiled, not run: the host header gives the record and the messages the
    layout and numbers that a host of the target's width reads. */
-#include "KorvaneHost.h"
+#include "korvane/KorvaneHost.h"
 
 #if defined(_WIN64)
 _Static_assert(sizeof(void*) == 8, "a 64-bit target");

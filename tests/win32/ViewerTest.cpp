@@ -20,7 +20,8 @@
 #include "ByteView.h"
 #include "Errors.h"
 #include "Exports.h"
-#include "KorvaneHost.h"
+#include "Harness.h"
+#include "korvane/KorvaneHost.h"
 #include "LoadedImage.h"
 #include "MemoryReportView.h"
 #include "ModuleTable.h"
@@ -31,52 +32,17 @@
 
 namespace {
 
+using korvane::test::LastErrorText;
+using korvane::test::MenuCommand;
+using korvane::test::MenuText;
+using korvane::test::Module;
+using korvane::test::ModulePath;
+using korvane::test::PumpPending;
+using korvane::test::PumpUntil;
 using korvane::test::TDosBuilder;
 using korvane::test::TPeBuilder;
 using korvane::test::TTempFile;
 using namespace std::chrono_literals;
-
-// ---- the module, loaded as a host loads it ----
-
-struct TModule {
-  HMODULE Handle = nullptr;
-  korvane::TCreateViewerWindow CreateViewerWindow = nullptr;
-  korvane::TShowFile ShowFile = nullptr;
-  korvane::TDestroyViewerWindow DestroyViewerWindow = nullptr;
-  korvane::TGetLastErrorText GetLastErrorText = nullptr;
-};
-
-std::string ExeFolder() {
-  char path[MAX_PATH + 1] = {};
-  const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path, length);
-  return folder.substr(0, folder.find_last_of("\\/") + 1);
-}
-
-std::string ModulePath() { return ExeFolder() + "korvane.dll"; }
-
-const TModule& Module() {
-  static const TModule module = [] {
-    TModule loaded;
-    loaded.Handle = ::LoadLibraryA(ModulePath().c_str());
-    if (loaded.Handle == nullptr)
-      return loaded;
-    loaded.CreateViewerWindow =
-        korvane::ProcAddress<korvane::TCreateViewerWindow>(loaded.Handle, "CreateViewerWindow");
-    loaded.ShowFile = korvane::ProcAddress<korvane::TShowFile>(loaded.Handle, "ShowFile");
-    loaded.DestroyViewerWindow =
-        korvane::ProcAddress<korvane::TDestroyViewerWindow>(loaded.Handle, "DestroyViewerWindow");
-    loaded.GetLastErrorText = korvane::ProcAddress<korvane::TGetLastErrorText>(loaded.Handle, "GetLastErrorText");
-    return loaded;
-  }();
-  return module;
-}
-
-std::string LastErrorText() {
-  char text[2048] = {};
-  Module().GetLastErrorText(text, sizeof text);
-  return text;
-}
 
 // ---- a host window that records what the viewer tells it ----
 
@@ -105,16 +71,7 @@ class THostWindow {
 public:
   THostWindow() { HostLog = {}; }
   HWND Get() const {
-    static const HWND window = [] {
-      WNDCLASSEXA host{};
-      host.cbSize = sizeof host;
-      host.lpfnWndProc = HostProc;
-      host.hInstance = ::GetModuleHandleA(nullptr);
-      host.lpszClassName = "TKorvaneTestHost";
-      ::RegisterClassExA(&host);
-      return ::CreateWindowExA(0, "TKorvaneTestHost", "Test host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 700,
-                               500, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
-    }();
+    static const HWND window = korvane::test::CreateHostWindow("TKorvaneTestHost", "Test host", HostProc);
     return window;
   }
 };
@@ -159,23 +116,6 @@ private:
 
 // ---- reading the viewer back ----
 
-std::string MenuText(HMENU menu, UINT position) {
-  char text[256] = {};
-  ::GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
-  return text;
-}
-
-// The command id of the item with this text anywhere in the menu, or 0.
-WORD MenuCommand(HMENU menu, const std::string& text) {
-  for (int top = 0; top < ::GetMenuItemCount(menu); ++top) {
-    HMENU popup = ::GetSubMenu(menu, top);
-    for (int i = 0; i < ::GetMenuItemCount(popup); ++i)
-      if (MenuText(popup, static_cast<UINT>(i)) == text)
-        return static_cast<WORD>(::GetMenuItemID(popup, i));
-  }
-  return 0;
-}
-
 std::vector<std::string> ControlLines(HWND edit) {
   std::vector<std::string> lines;
   const auto count = static_cast<int>(::SendMessageA(edit, EM_GETLINECOUNT, 0, 0));
@@ -219,32 +159,6 @@ std::string ClipboardText() {
     }
   ::CloseClipboard();
   return text;
-}
-
-// Runs the messages already queued for this thread.
-void PumpPending() {
-  MSG message;
-  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    ::TranslateMessage(&message);
-    ::DispatchMessageA(&message);
-  }
-}
-
-// Runs the thread's queued messages until done() holds or the time is up.
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  const auto end = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    MSG message;
-    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&message);
-      ::DispatchMessageA(&message);
-    }
-    if (done())
-      return true;
-    if (std::chrono::steady_clock::now() >= end)
-      return false;
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
 }
 
 // ---- driving the modal dialogs from a helper thread ----

@@ -1,9 +1,9 @@
-// korvane-host: a minimal file-manager-like host of korvane.dll. It loads the
+// korvane-demo-host: a minimal file-manager-like host of korvane.dll. It loads the
 // module from beside itself, takes over the viewer's menu, tool bar and
 // shortcuts, forwards their commands to the viewer, routes keyboard input to
 // the viewer's Find dialog while it is open, names the shown file and its
 // kind in its title and closes when the viewer's Exit asks it to.
-//   korvane-host [--ready MARKER] [--find TEXT] [FILE]
+//   korvane-demo-host [--ready MARKER] [--find TEXT] [FILE]
 // --ready writes the rectangle of the menu bar and client area ("left top
 // width height") into MARKER once the file is shown and painted (for
 // screenshots). --find opens the Find dialog over the report and finds the
@@ -14,11 +14,11 @@
 #include <cstring>
 #include <string>
 
-#include "KorvaneHost.h"
+#include "korvane/KorvaneHost.h"
 
 namespace {
 
-constexpr const char* HostClassName = "TKorvaneHost";
+constexpr const char* HostClassName = "TKorvaneDemoHost";
 constexpr const char* HostTitle = "Korvane host";
 
 struct THost {
@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
       fileName = argv[i];
   }
   if (!LoadModule()) {
-    ::MessageBoxA(nullptr, "korvane.dll cannot be loaded from beside korvane-host.exe", HostTitle,
+    ::MessageBoxA(nullptr, "korvane.dll cannot be loaded from beside korvane-demo-host.exe", HostTitle,
                   MB_OK | MB_ICONERROR);
     return 1;
   }

@@ -1,0 +1,70 @@
+// The viewer's commands as actions, and the menu, tool bar and accelerator
+// table made from them.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "CommandPool.h"
+#include "Handles.h"
+
+namespace korvane::viewer {
+
+class TKorvaneFrame;
+
+/// A command: what its menu items and tool buttons show, and its handler.
+struct TAction {
+  const char* Caption;  // "&" marks the mnemonic
+  const char* Hint;     // nullptr: none
+  int ImageIndex;       // -1: none
+  std::uint16_t ShortCut;
+  void (TKorvaneFrame::*Execute)();
+};
+
+/// One item of a menu. A separator's caption is "-".
+class TMenuItem {
+public:
+  explicit TMenuItem(const char* caption, const TAction* action = nullptr) : Caption(caption), Action(action) {}
+
+  /// The caption, and for an item with a shortcut a TAB and the shortcut's name.
+  std::string Text() const;
+  std::uint16_t ShortCut() const { return Action != nullptr ? Action->ShortCut : 0; }
+  bool IsSeparator() const { return Caption == "-"; }
+  std::uint16_t Command() const { return FCommand.Value(); }
+
+  std::string Caption;
+  const TAction* Action;
+  std::vector<const TMenuItem*> Items;
+
+private:
+  TCommandId FCommand;
+};
+
+/// A tool button bound to an action, or a separator (no action) of Width pixels.
+struct TToolButton {
+  const TAction* Action;
+  int Width;
+};
+
+using TMenuItems = std::span<const TMenuItem* const>;
+
+/// A menu bar of the top items, each with a popup of its items.
+TMenu CreateMainMenu(TMenuItems top);
+/// The item with that command id anywhere in the tree, or nullptr.
+const TMenuItem* FindMenuItem(TMenuItems items, std::uint16_t command);
+/// An accelerator table from the shortcuts of the items: an item with a
+/// shortcut gives an entry, one without has its items walked. nullptr when no
+/// item has a shortcut; the caller owns the table.
+HACCEL CreateAccelerators(TMenuItems items);
+
+/// A flat tool bar child of parent with the buttons; a button's command is
+/// commandBase plus the index of its action in actions. The bar sends its
+/// clicks and hint requests to sink.
+TWindow CreateToolBar(HWND parent, int controlId, HIMAGELIST glyphs, std::span<const TToolButton> buttons,
+                      std::span<const TAction* const> actions, int commandBase, HWND sink);
+
+} // namespace korvane::viewer
