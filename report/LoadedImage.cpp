@@ -161,6 +161,7 @@ const TLoadedImage::TSegment* TLoadedImage::Find(std::uint32_t rva) const {
 void TLoadedImage::ForgetRecent() const {
   for (const TSegment*& recent : FRecent)
     recent = nullptr;
+  FLastTargetSegment = nullptr;
 }
 
 [[gnu::noinline, gnu::cold]] void TLoadedImage::FailRead(std::uint64_t rva, std::uint64_t count,
@@ -263,16 +264,23 @@ void TLoadedImage::RecordTarget(std::uint32_t blockRva, std::uint16_t entry, boo
   if (wideRva > RvaLimit - 4)
     FailRead(wideRva, 4, what);
   const auto rva = static_cast<std::uint32_t>(wideRva);
-  for (std::uint32_t i = 0; i < 4; ++i) {
-    auto* segment = const_cast<TSegment*>(Find(rva + i));
-    if (segment == nullptr)
-      FailRead(rva, 4, what);
-    if (!segment->Writable)
-      FailWrite(rva);
-    segment->Pending = true;
-    // One segment holds the whole double word: no need to look further.
-    if (i == 0 && segment->End - rva >= 4)
-      break;
+  // Targets mostly follow each other in one segment, already tested
+  // writable and marked.
+  const TSegment* last = FLastTargetSegment;
+  if (last == nullptr || rva < last->Start || last->End - rva < 4) {
+    for (std::uint32_t i = 0; i < 4; ++i) {
+      auto* segment = const_cast<TSegment*>(Find(rva + i));
+      if (segment == nullptr)
+        FailRead(rva, 4, what);
+      if (!segment->Writable)
+        FailWrite(rva);
+      segment->Pending = true;
+      // One segment holds the whole double word: no need to look further.
+      if (i == 0 && segment->End - rva >= 4) {
+        FLastTargetSegment = segment;
+        break;
+      }
+    }
   }
   if (FTargets.size() == MaxRelocationTargets)
     throw TFormatError("The base relocation blocks name more than " + Decimal(MaxRelocationTargets) +
@@ -530,6 +538,9 @@ void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, s
   }
   FTargetDelta = delta;
   FRecording = true;
+  // Room for the entries a real table of this size holds; a crafted size
+  // gets no more than a few MiB before the entries are read.
+  FTargets.reserve(std::min<std::size_t>(size / 2, std::size_t{1} << 21));
   struct TRecordingEnd {
     bool& Recording;
     ~TRecordingEnd() { Recording = false; }

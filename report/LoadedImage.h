@@ -180,6 +180,8 @@ private:
   static constexpr int CachedSegments = 4;
   mutable const TSegment* FRecent[CachedSegments] = {};
   mutable int FNextRecent = 0;
+  // The segment of the last relocation target, while no segment is split.
+  mutable const TSegment* FLastTargetSegment = nullptr;
 
   // Recorded relocation targets in their order: bits 11 to 0 are the offset
   // from the block's VirtualAddress; bits 13 and 12 hold, for a target
