@@ -1,6 +1,8 @@
 // The imported libraries of one import listing.
 #include "ImportDirs.h"
 
+#include <algorithm>
+
 #include "Errors.h"
 
 namespace korvane {
@@ -8,13 +10,6 @@ namespace korvane {
 namespace {
 
 char FoldAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string Folded(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded)
-    c = FoldAscii(c);
-  return folded;
-}
 
 } // namespace
 
@@ -27,16 +22,42 @@ bool SameLibraryName(std::string_view left, std::string_view right) {
   return true;
 }
 
+std::size_t TImportDirs::TFoldedHash::operator()(std::string_view name) const {
+  // The folded name is hashed a piece at a time, in a buffer on the stack.
+  char folded[256];
+  std::size_t hash = name.size();
+  while (!name.empty()) {
+    const std::size_t length = std::min(name.size(), sizeof folded);
+    for (std::size_t i = 0; i < length; ++i)
+      folded[i] = FoldAscii(name[i]);
+    hash = (hash ^ std::hash<std::string_view>()(std::string_view(folded, length))) * 0x9E3779B97F4A7C15u;
+    name.remove_prefix(length);
+  }
+  return hash;
+}
+
+bool TImportDirs::TFoldedEqual::operator()(std::string_view left, std::string_view right) const {
+  return SameLibraryName(left, right);
+}
+
 TImportDir* TImportDirs::FindDir(std::string_view name) {
-  const auto found = FIndex.find(Folded(name));
+  const auto found = FIndex.find(name);
   return found == FIndex.end() ? nullptr : FDirs[found->second].get();
 }
 
+TImportDir& TImportDirs::FindOrAddDirOfLastingName(std::string_view name) {
+  const auto found = FIndex.find(name);
+  if (found != FIndex.end())
+    return *FDirs[found->second];
+  FDirs.push_back(std::make_unique<TImportDir>(name));
+  FIndex.emplace(name, FDirs.size() - 1);
+  return *FDirs.back();
+}
+
 TImportDir& TImportDirs::FindOrAddDir(std::string_view name) {
-  const auto [found, added] = FIndex.try_emplace(Folded(name), FDirs.size());
-  if (added)
-    FDirs.push_back(std::make_unique<TImportDir>(std::string(name)));
-  return *FDirs[found->second];
+  if (TImportDir* dir = FindDir(name))
+    return *dir;
+  return FindOrAddDirOfLastingName(Keep(std::string(name)));
 }
 
 std::string_view TImportDirs::Keep(std::string text) { return FTexts.emplace_back(std::move(text)); }

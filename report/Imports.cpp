@@ -29,7 +29,7 @@ constexpr std::uint64_t FirstThunkOffset = 16;
 }
 
 [[noreturn]] [[gnu::noinline, gnu::cold]] void FailTooLong() {
-  throw TFormatError("The imported function names hold more than " + Decimal(MaxImportTextBytes) +
+  throw TFormatError("The imported library and function names hold more than " + Decimal(MaxImportTextBytes) +
                      " bytes; the listing stops here");
 }
 
@@ -78,19 +78,43 @@ private:
         // A text that spans regions comes back in the buffer: keep a copy.
         if (!FBuffer.empty())
           function = FDirs.Keep(std::move(FBuffer));
-        FTextBytes += function.size();
-        if (FTextBytes > MaxImportTextBytes)
-          FailTooLong();
+        CountTextBytes(function.size());
       }
       if (dir == nullptr)
-        dir = &FDirs.FindOrAddDir(FImage.ReadText(nameRva, "an imported library name", FBuffer));
+        dir = &FindOrAddDir(nameRva);
       dir->Functions.push_back(function);
       ++FFunctions;
     }
   }
 
+  void CountTextBytes(std::uint64_t count) {
+    FTextBytes += count;
+    if (FTextBytes > MaxImportTextBytes)
+      FailTooLong();
+  }
+
+  // Every descriptor's library name counts toward the limit on name bytes,
+  // as every function name does. A descriptor naming the same RVA as the one
+  // before reads the same bytes: they are not read and looked up again.
+  TImportDir& FindOrAddDir(std::uint32_t nameRva) {
+    if (FLastDir != nullptr && nameRva == FLastNameRva) {
+      CountTextBytes(FLastDir->Name.size());
+      return *FLastDir;
+    }
+    std::string_view name = FImage.ReadText(nameRva, "an imported library name", FBuffer);
+    CountTextBytes(name.size());
+    // A name that spans regions comes back in the buffer: a new library
+    // keeps a copy of it; otherwise its bytes are the image's own.
+    TImportDir& dir = FBuffer.empty() ? FDirs.FindOrAddDirOfLastingName(name) : FDirs.FindOrAddDir(name);
+    FLastDir = &dir;
+    FLastNameRva = nameRva;
+    return dir;
+  }
+
   const TImageReader& FImage;
   TImportDirs& FDirs;
+  TImportDir* FLastDir = nullptr;
+  std::uint32_t FLastNameRva = 0;
   std::uint32_t FFunctions = 0;
   std::uint64_t FTextBytes = 0;
   std::string FBuffer;

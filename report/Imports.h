@@ -14,7 +14,8 @@ inline constexpr std::uint32_t MaxImportFunctions = 1 << 20;
 /// Nor does it read more descriptors than this (real files have a few
 /// hundred), whether or not they import anything.
 inline constexpr std::uint32_t MaxImportDescriptors = 1 << 20;
-/// Nor does it gather more bytes of function names than this in all.
+/// Nor does it read more bytes of names than this in all: every function
+/// name and every descriptor's library name counts.
 inline constexpr std::uint64_t MaxImportTextBytes = std::uint64_t{64} << 20;
 
 /// Bit 31 of a thunk marks an import by ordinal.

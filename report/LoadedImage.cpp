@@ -161,6 +161,7 @@ const TLoadedImage::TSegment* TLoadedImage::Find(std::uint32_t rva) const {
 void TLoadedImage::ForgetRecent() const {
   for (const TSegment*& recent : FRecent)
     recent = nullptr;
+  FLastTargetSegment = nullptr;
 }
 
 [[gnu::noinline, gnu::cold]] void TLoadedImage::FailRead(std::uint64_t rva, std::uint64_t count,
@@ -173,8 +174,8 @@ std::uint8_t TLoadedImage::ByteAt(std::uint32_t rva, std::string_view what) cons
   const TSegment* segment = Find(rva);
   if (segment == nullptr)
     FailRead(rva, 1, what);
-  if (MustApply(*segment, rva, 1)) {
-    ApplyPending();
+  if (segment->Pending) {
+    NeedBytes(rva, 1);
     segment = Find(rva);
   }
   return segment->Data == nullptr ? 0 : segment->Data[rva - segment->Start];
@@ -185,13 +186,17 @@ std::uint16_t TLoadedImage::ReadWord(std::uint64_t wideRva, std::string_view wha
     FailRead(wideRva, 2, what);
   const auto rva = static_cast<std::uint32_t>(wideRva);
   const TSegment* segment = Find(rva);
-  if (segment != nullptr && segment->End - rva >= 2 && !MustApply(*segment, rva, 2)) {
+  if (segment != nullptr && segment->End - rva >= 2 && segment->Pending) {
+    NeedBytes(rva, 2);
+    segment = Find(rva);
+  }
+  if (segment != nullptr && segment->End - rva >= 2) {
     if (segment->Data == nullptr)
       return 0;
     const std::uint8_t* p = segment->Data + (rva - segment->Start);
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
   }
-  // The value straddles two regions, or its first byte lies in none.
+  // The value straddles two segments, or its first byte lies in none.
   if (segment == nullptr || Find(rva + 1) == nullptr)
     FailRead(rva, 2, what);
   return static_cast<std::uint16_t>(ByteAt(rva, what) | (ByteAt(rva + 1, what) << 8));
@@ -202,14 +207,18 @@ std::uint32_t TLoadedImage::ReadDWord(std::uint64_t wideRva, std::string_view wh
     FailRead(wideRva, 4, what);
   const auto rva = static_cast<std::uint32_t>(wideRva);
   const TSegment* segment = Find(rva);
-  if (segment != nullptr && segment->End - rva >= 4 && !MustApply(*segment, rva, 4))
+  if (segment != nullptr && segment->End - rva >= 4 && segment->Pending) {
+    NeedBytes(rva, 4);
+    segment = Find(rva);
+  }
+  if (segment != nullptr && segment->End - rva >= 4)
     return segment->Data == nullptr ? 0 : Load32(segment->Data + (rva - segment->Start));
-  std::uint8_t bytes[4];
-  for (std::uint32_t i = 0; i < 4; ++i) {
+  for (std::uint32_t i = 0; i < 4; ++i)
     if (Find(rva + i) == nullptr)
       FailRead(rva, 4, what);
+  std::uint8_t bytes[4];
+  for (std::uint32_t i = 0; i < 4; ++i)
     bytes[i] = ByteAt(rva + i, what);
-  }
   return Load32(bytes);
 }
 
@@ -220,22 +229,24 @@ std::string_view TLoadedImage::ReadText(std::uint64_t rva, std::string_view what
     const TSegment* segment = position < RvaLimit ? Find(static_cast<std::uint32_t>(position)) : nullptr;
     if (segment == nullptr)
       FailText(what, rva, "runs into bytes the image does not hold (at RVA " + RvaText(position) + ")");
-    const auto available = static_cast<std::size_t>(segment->End - position);
-    const auto* from = segment->Data == nullptr
-                           ? nullptr
-                           : reinterpret_cast<const char*>(segment->Data + (position - segment->Start));
-    const void* nul = from == nullptr ? nullptr : std::memchr(from, 0, available);
-    const std::size_t length =
-        from == nullptr ? 0 : nul == nullptr ? available : static_cast<std::size_t>(static_cast<const char*>(nul) - from);
-    if (MustApply(*segment, position, nul == nullptr && from != nullptr ? length : length + 1)) {
-      // Relocated bytes would change the text: make them, then start again.
-      ApplyPending();
-      buffer.clear();
-      position = rva;
-      continue;
+    std::uint64_t end = segment->End;
+    if (segment->Pending) {
+      // A page at a time, each with its additions made before it is read.
+      NeedBytes(position, 1);
+      segment = Find(static_cast<std::uint32_t>(position));
+      end = segment->End;
+      if (segment->Pending)
+        end = std::min<std::uint64_t>(end, (position / PageSize + 1) * PageSize);
     }
-    if (from == nullptr)
+    const auto available = static_cast<std::size_t>(end - position);
+    if (segment->Data == nullptr) {
+      if (buffer.empty())
+        return std::string_view();
       return buffer;
+    }
+    const auto* from = reinterpret_cast<const char*>(segment->Data + (position - segment->Start));
+    const void* nul = std::memchr(from, 0, available);
+    const std::size_t length = nul == nullptr ? available : static_cast<std::size_t>(static_cast<const char*>(nul) - from);
     if (buffer.size() + length > MaxTextLength)
       FailText(what, rva, "is longer than " + Decimal(MaxTextLength) + " bytes");
     if (nul != nullptr && buffer.empty())
@@ -243,127 +254,293 @@ std::string_view TLoadedImage::ReadText(std::uint64_t rva, std::string_view what
     buffer.append(from, length);
     if (nul != nullptr)
       return buffer;
-    position = segment->End;
+    position = end;
   }
 }
 
-std::uint8_t* TLoadedImage::WritableByte(std::uint32_t rva) const {
-  const TSegment* found = Find(rva);
-  if (!found->Owned) {
-    // Copy the part of the segment inside this page, so that writes cost
-    // memory in proportion to the bytes relocated, not to the regions.
-    const TSegment original = *found;
-    const std::uint64_t pageStart = rva / PageSize * std::uint64_t{PageSize};
-    const std::uint64_t start = std::max<std::uint64_t>(original.Start, pageStart);
-    const std::uint64_t end = std::min<std::uint64_t>(original.End, pageStart + PageSize);
-    auto copy = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(end - start));
-    if (original.Data != nullptr)
-      std::memcpy(copy.get(), original.Data + (start - original.Start), static_cast<std::size_t>(end - start));
-    FSegments.erase(original.Start);
-    if (start > original.Start)
-      FSegments.emplace(original.Start, TSegment{original.Start, start, original.Data, original.Writable, false});
-    if (end < original.End) {
-      TSegment right = original;
-      right.Start = static_cast<std::uint32_t>(end);
-      if (right.Data != nullptr)
-        right.Data += end - original.Start;
-      FSegments.emplace(right.Start, right);
-    }
-    FSegments.emplace(static_cast<std::uint32_t>(start),
-                      TSegment{static_cast<std::uint32_t>(start), end, copy.get(), true, true});
-    FCopies.push_back(std::move(copy));
-    ForgetRecent();
-    found = Find(rva);
-  }
-  return const_cast<std::uint8_t*>(found->Data) + (rva - found->Start);
-}
-
-// The target was tested when it was recorded: its 4 bytes are writable.
-void TLoadedImage::AddToDWord(std::uint32_t rva, std::uint32_t delta) const {
-  const TSegment* segment = Find(rva);
-  if (segment->End - rva < 4 || !segment->Owned) {
-    for (std::uint32_t i = 0; i < 4; ++i)
-      WritableByte(rva + i);
-    segment = Find(rva);
-  }
-  if (segment->End - rva >= 4) {
-    auto* p = const_cast<std::uint8_t*>(segment->Data) + (rva - segment->Start);
-    const std::uint32_t value = Load32(p) + delta;
-    p[0] = static_cast<std::uint8_t>(value);
-    p[1] = static_cast<std::uint8_t>(value >> 8);
-    p[2] = static_cast<std::uint8_t>(value >> 16);
-    p[3] = static_cast<std::uint8_t>(value >> 24);
-    return;
-  }
-  // The double word straddles two copies.
-  std::uint8_t* bytes[4];
-  for (std::uint32_t i = 0; i < 4; ++i)
-    bytes[i] = WritableByte(rva + i);
-  const std::uint32_t value = (static_cast<std::uint32_t>(*bytes[0]) | (static_cast<std::uint32_t>(*bytes[1]) << 8) |
-                               (static_cast<std::uint32_t>(*bytes[2]) << 16) |
-                               (static_cast<std::uint32_t>(*bytes[3]) << 24)) +
-                              delta;
-  for (std::uint32_t i = 0; i < 4; ++i)
-    *bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-void TLoadedImage::RecordTarget(std::uint64_t wideRva) {
+void TLoadedImage::RecordTarget(std::uint32_t blockRva, std::uint16_t entry, bool& blockRecorded) {
   constexpr std::string_view what = "a base relocation target";
+  const std::uint64_t wideRva = std::uint64_t{blockRva} + (entry & 0x0FFFu);
   if (wideRva > RvaLimit - 4)
     FailRead(wideRva, 4, what);
   const auto rva = static_cast<std::uint32_t>(wideRva);
-  for (std::uint32_t i = 0; i < 4; ++i) {
-    auto* segment = const_cast<TSegment*>(Find(rva + i));
-    if (segment == nullptr)
-      FailRead(rva, 4, what);
-    if (!segment->Writable)
-      FailWrite(rva);
-    if (!segment->Pending) {
+  // Targets mostly follow each other in one segment, already tested
+  // writable and marked.
+  const TSegment* last = FLastTargetSegment;
+  if (last == nullptr || rva < last->Start || last->End - rva < 4) {
+    for (std::uint32_t i = 0; i < 4; ++i) {
+      auto* segment = const_cast<TSegment*>(Find(rva + i));
+      if (segment == nullptr)
+        FailRead(rva, 4, what);
+      if (!segment->Writable)
+        FailWrite(rva);
       segment->Pending = true;
-      FPendingSegments.push_back(segment);
+      // One segment holds the whole double word: no need to look further.
+      if (i == 0 && segment->End - rva >= 4) {
+        FLastTargetSegment = segment;
+        break;
+      }
     }
-    // One segment holds the whole double word: no need to look further.
-    if (i == 0 && segment->End - rva >= 4)
+  }
+  if (FTargets.size() == MaxRelocationTargets)
+    throw TFormatError("The base relocation blocks name more than " + Decimal(MaxRelocationTargets) +
+                       " targets; the report stops here");
+  if (!blockRecorded) {
+    if (FBlocks.size() == MaxRelocationBlocks)
+      throw TFormatError("More than " + Decimal(MaxRelocationBlocks) +
+                         " base relocation blocks name targets; the report stops here");
+    if (FPageFirst.empty()) {
+      FPageFirst.assign((FSize - 1) / PageSize + 1, NoBlock);
+      FPageLast.assign(FPageFirst.size(), NoBlock);
+    }
+    // A target lies below SizeOfImage, and its block's VirtualAddress below it.
+    const std::uint32_t page = blockRva / PageSize;
+    const auto index = static_cast<std::uint32_t>(FBlocks.size());
+    FBlocks.push_back(TTargetBlock{blockRva, static_cast<std::uint32_t>(FTargets.size()), NoBlock});
+    if (FPageFirst[page] == NoBlock)
+      FPageFirst[page] = index;
+    else
+      FBlocks[FPageLast[page]].NextInPage = index;
+    FPageLast[page] = index;
+    blockRecorded = true;
+  }
+  FTargets.push_back(static_cast<std::uint16_t>(entry & 0x0FFFu));
+}
+
+template <typename Visit>
+bool TLoadedImage::VisitTargets(std::uint32_t page, TPageProgress& progress, Visit visit) const {
+  // The targets of a block lie within 4098 bytes of its VirtualAddress: they
+  // reach into the page only from blocks whose VirtualAddress lies in it or
+  // in one of the two pages before it. Each list holds blocks in their
+  // order; the last block seen is looked at again, since the block being
+  // read may have gained targets since.
+  const std::uint64_t pageStart = std::uint64_t{page} * PageSize;
+  const std::uint64_t pageEnd = pageStart + PageSize;
+  const auto total = static_cast<std::uint32_t>(FTargets.size());
+  std::uint32_t next[3];
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    const std::uint32_t listPage = page - 2 + i;
+    if (page + i < 2 || listPage >= FPageFirst.size())
+      next[i] = NoBlock;
+    else
+      next[i] = progress.LastBlock[i] != NoBlock ? progress.LastBlock[i] : FPageFirst[listPage];
+  }
+  for (;;) {
+    std::uint32_t list = 3;
+    for (std::uint32_t i = 0; i < 3; ++i)
+      if (next[i] != NoBlock && (list == 3 || next[i] < next[list]))
+        list = i;
+    if (list == 3)
       break;
+    const std::uint32_t block = next[list];
+    const TTargetBlock& record = FBlocks[block];
+    const std::uint32_t last = block + 1 < FBlocks.size() ? FBlocks[block + 1].First : total;
+    for (std::uint32_t index = std::max(record.First, progress.Done); index < last; ++index) {
+      const std::uint64_t target = std::uint64_t{record.VirtualAddress} + (FTargets[index] & 0x0FFFu);
+      if (target + 4 > pageStart && target < pageEnd && !visit(index, static_cast<std::uint32_t>(target))) {
+        progress.Done = index;
+        progress.LastBlock[list] = block;
+        return false;
+      }
+    }
+    progress.Done = std::max(progress.Done, last);
+    progress.LastBlock[list] = block;
+    next[list] = record.NextInPage;
   }
-  FPendingTargets.push_back(rva);
-  FSortedValid = false;
+  progress.Done = total;
+  return true;
 }
 
-bool TLoadedImage::MustApply(const TSegment& segment, std::uint64_t rva, std::uint64_t count) const {
-  if (!segment.Pending)
-    return false;
-  // While relocation still records targets, any pending one may matter.
-  if (FRecording)
+bool TLoadedImage::AddToPage(std::uint32_t page, std::uint8_t* bytes, TPageProgress& progress) const {
+  const std::uint64_t pageStart = std::uint64_t{page} * PageSize;
+  const std::uint64_t delta = FTargetDelta;
+  const auto load = [](const std::uint8_t* p, std::uint32_t count) {
+    std::uint64_t value = 0;
+    for (std::uint32_t i = 0; i < count; ++i)
+      value |= std::uint64_t{p[i]} << (8 * i);
+    return value;
+  };
+  const auto store = [](std::uint8_t* p, std::uint32_t count, std::uint64_t value) {
+    for (std::uint32_t i = 0; i < count; ++i)
+      p[i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  return VisitTargets(page, progress, [&](std::uint32_t index, std::uint32_t target) {
+    if (target < pageStart) {
+      // The double word begins below the page: its upper bytes here get the
+      // upper part of Delta plus the carry out of its lower bytes.
+      const auto below = static_cast<std::uint32_t>(pageStart - target);
+      const std::uint32_t carry = (FTargets[index] >> 12) & 3u;
+      if (carry == 0)
+        return false;
+      const std::uint32_t here = 4 - below;
+      store(bytes, here, load(bytes, here) + (delta >> (8 * below)) + (carry - 1));
+    } else if (target - pageStart > PageSize - 4) {
+      // It runs past the page: its lower bytes are here; what they carry
+      // into the next page is kept with the target.
+      const auto here = static_cast<std::uint32_t>(pageStart + PageSize - target);
+      std::uint8_t* p = bytes + (target - pageStart);
+      const std::uint64_t sum = load(p, here) + (delta & ((std::uint64_t{1} << (8 * here)) - 1));
+      store(p, here, sum);
+      FTargets[index] = static_cast<std::uint16_t>((FTargets[index] & 0x0FFFu) | ((1u + (sum >> (8 * here))) << 12));
+    } else {
+      std::uint8_t* p = bytes + (target - pageStart);
+      store(p, 4, load(p, 4) + delta);
+    }
+    ++FWork.AdditionsMade;
     return true;
-  if (!FSortedValid) {
-    FSortedTargets = FPendingTargets;
-    std::sort(FSortedTargets.begin(), FSortedTargets.end());
-    FSortedValid = true;
-  }
-  // A target changes its own 4 bytes only: one starting up to 3 bytes
-  // before the range may reach into it.
-  const std::uint64_t from = rva >= 3 ? rva - 3 : 0;
-  const auto first = std::lower_bound(FSortedTargets.begin(), FSortedTargets.end(), from);
-  return first != FSortedTargets.end() && *first < rva + count;
+  });
 }
 
-void TLoadedImage::ApplyPending() const {
-  for (TSegment* segment : FPendingSegments)
-    segment->Pending = false;
-  FPendingSegments.clear();
-  FSortedTargets.clear();
-  FSortedValid = false;
-  const std::vector<std::uint32_t> targets = std::move(FPendingTargets);
-  FPendingTargets.clear();
-  for (const std::uint32_t target : targets)
-    AddToDWord(target, FPendingDelta);
+void TLoadedImage::FillPage(std::uint32_t page, std::uint8_t* bytes) const {
+  const std::uint64_t pageStart = std::uint64_t{page} * PageSize;
+  const std::uint64_t pageEnd = pageStart + PageSize;
+  std::memset(bytes, 0, PageSize);
+  auto it = FSegments.upper_bound(static_cast<std::uint32_t>(pageStart));
+  if (it != FSegments.begin())
+    --it;
+  for (; it != FSegments.end() && it->second.Start < pageEnd; ++it) {
+    const TSegment& segment = it->second;
+    const std::uint64_t start = std::max<std::uint64_t>(segment.Start, pageStart);
+    const std::uint64_t end = std::min(segment.End, pageEnd);
+    if (start < end && segment.Data != nullptr)
+      std::memcpy(bytes + (start - pageStart), segment.Data + (start - segment.Start),
+                  static_cast<std::size_t>(end - start));
+  }
+}
+
+void TLoadedImage::CopyPage(std::uint32_t page) const {
+  if (FWork.PagesCopied == MaxRelocatedPages)
+    throw TFormatError("The reads of the listings need more than " + Decimal(MaxRelocatedPages) +
+                       " relocated pages; the report stops here");
+  auto copy = std::make_unique<std::uint8_t[]>(PageSize);
+  FillPage(page, copy.get());
+  // The segments inside the page now read from the copy; their parts
+  // outside it stay as they were.
+  const std::uint64_t pageStart = std::uint64_t{page} * PageSize;
+  const std::uint64_t pageEnd = pageStart + PageSize;
+  std::vector<TSegment> inside;
+  auto it = FSegments.upper_bound(static_cast<std::uint32_t>(pageStart));
+  if (it != FSegments.begin())
+    --it;
+  while (it != FSegments.end() && it->second.Start < pageEnd) {
+    const TSegment segment = it->second;
+    if (segment.End <= pageStart) {
+      ++it;
+      continue;
+    }
+    it = FSegments.erase(it);
+    const std::uint64_t start = std::max<std::uint64_t>(segment.Start, pageStart);
+    const std::uint64_t end = std::min(segment.End, pageEnd);
+    if (start > segment.Start)
+      FSegments.emplace(segment.Start, TSegment{segment.Start, start, segment.Data, segment.Writable, segment.Pending});
+    if (end < segment.End) {
+      TSegment right = segment;
+      right.Start = static_cast<std::uint32_t>(end);
+      if (right.Data != nullptr)
+        right.Data += end - segment.Start;
+      FSegments.emplace(right.Start, right);
+    }
+    inside.push_back(TSegment{static_cast<std::uint32_t>(start), end, copy.get() + (start - pageStart),
+                              segment.Writable, false});
+  }
+  for (const TSegment& segment : inside)
+    FSegments.emplace(segment.Start, segment);
+  ForgetRecent();
+  FPages[page].Copy = copy.get();
+  FCopies.push_back(std::move(copy));
+  ++FWork.PagesCopied;
+}
+
+void TLoadedImage::NeedBytes(std::uint64_t rva, std::uint64_t count) const {
+  if (FTargets.empty())
+    return;
+  for (std::uint64_t page = rva / PageSize; page <= (rva + count - 1) / PageSize; ++page)
+    NeedPage(static_cast<std::uint32_t>(page));
+}
+
+void TLoadedImage::NeedPage(std::uint32_t page) const {
+  TPageState& state = FPages[page];
+  if (state.Progress.Done == FTargets.size())
+    return;
+  if (state.Copy == nullptr) {
+    // A page that no target reaches is never copied.
+    if (VisitTargets(page, state.Progress, [](std::uint32_t, std::uint32_t) { return false; }))
+      return;
+    CopyPage(page);
+  }
+  while (!AddToPage(page, state.Copy, state.Progress))
+    LearnCarries(page - 1);
+}
+
+void TLoadedImage::LearnCarries(std::uint32_t page) const {
+  // The carries of a page depend on those into it from the page below, and
+  // so on down: the pages are worked out from the lowest one still needed,
+  // in a scratch page, unless they are copies already. While targets are
+  // still recorded, a page may need this again later: it is then copied,
+  // so that its additions are made once.
+  std::vector<std::uint32_t> pages{page};
+  std::unique_ptr<std::uint8_t[]> scratch;
+  while (!pages.empty()) {
+    const std::uint32_t current = pages.back();
+    TPageState& state = FPages[current];
+    // Look for a carry into the page that is not known yet before the page
+    // is worked out, so that each page is worked out once.
+    const std::uint64_t pageStart = std::uint64_t{current} * PageSize;
+    TPageProgress probe = state.Progress;
+    if (!VisitTargets(current, probe, [&](std::uint32_t index, std::uint32_t target) {
+          return target >= pageStart || (FTargets[index] >> 12) != 0;
+        })) {
+      pages.push_back(current - 1);
+      continue;
+    }
+    if (state.Copy == nullptr && FRecording)
+      CopyPage(current);
+    bool done;
+    if (state.Copy != nullptr) {
+      done = AddToPage(current, state.Copy, state.Progress);
+    } else {
+      if (!scratch)
+        scratch = std::make_unique<std::uint8_t[]>(PageSize);
+      FillPage(current, scratch.get());
+      ++FWork.PagesReplayed;
+      TPageProgress progress = state.Progress;
+      done = AddToPage(current, scratch.get(), progress);
+    }
+    if (done)
+      pages.pop_back();
+    else
+      pages.push_back(current - 1);
+  }
+}
+
+void TLoadedImage::ApplyEverything() const {
+  for (const TTargetBlock& block : FBlocks) {
+    const std::uint64_t last = std::min<std::uint64_t>((std::uint64_t{block.VirtualAddress} + 0x0FFF + 3) / PageSize,
+                                                       FPageFirst.size() - 1);
+    for (std::uint64_t page = block.VirtualAddress / PageSize; page <= last; ++page)
+      NeedPage(static_cast<std::uint32_t>(page));
+  }
+}
+
+void TLoadedImage::ForgetTargets() {
+  FTargets.clear();
+  FBlocks.clear();
+  FPageFirst.clear();
+  FPageLast.clear();
+  FPages.clear();
 }
 
 void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint32_t delta) {
-  ApplyPending();
-  FPendingDelta = delta;
+  // A second pass adds its own Delta: the first one is finished before.
+  if (!FTargets.empty()) {
+    ApplyEverything();
+    ForgetTargets();
+  }
+  FTargetDelta = delta;
   FRecording = true;
+  // Room for the entries a real table of this size holds; a crafted size
+  // gets no more than a few MiB before the entries are read.
+  FTargets.reserve(std::min<std::size_t>(size / 2, std::size_t{1} << 21));
   struct TRecordingEnd {
     bool& Recording;
     ~TRecordingEnd() { Recording = false; }
@@ -381,6 +558,7 @@ void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, s
     const std::uint64_t count = (sizeOfBlock - 8) / 2;
     std::uint64_t entry = block + 8;
     const std::uint64_t entriesEnd = entry + 2 * count;
+    bool blockRecorded = false;
     while (entry < entriesEnd) {
       const TSegment* segment = entry < RvaLimit ? Find(static_cast<std::uint32_t>(entry)) : nullptr;
       if (segment != nullptr && segment->End - entry >= 2 && !segment->Pending) {
@@ -391,22 +569,22 @@ void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, s
           entry = stretchEnd;
           continue;
         }
-        // A target recorded in this very segment makes its entries wait for
-        // the additions: then they are read through ReadWord.
+        // A target recorded in this very segment may change its entries:
+        // then they are read through ReadWord.
         while (entry < stretchEnd && !segment->Pending) {
           const std::uint8_t* p = segment->Data + (entry - segment->Start);
           const auto value = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
           entry += 2;
           if ((value >> 12) != 0)
-            RecordTarget(std::uint64_t{pageRva} + (value & 0x0FFFu));
+            RecordTarget(pageRva, value, blockRecorded);
         }
         continue;
       }
-      // The entry straddles two regions, lies in none, or waits for additions.
+      // The entry straddles two regions, lies in none, or a target may change it.
       const std::uint16_t value = ReadWord(entry, "a base relocation entry");
       entry += 2;
       if ((value >> 12) != 0)
-        RecordTarget(std::uint64_t{pageRva} + (value & 0x0FFFu));
+        RecordTarget(pageRva, value, blockRecorded);
     }
     offset += 8 + 2 * count;
   }
@@ -414,8 +592,7 @@ void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, s
 
 void TLoadedImage::Release() {
   FReservation.Release();
-  FPendingSegments.clear();
-  FPendingTargets.clear();
+  ForgetTargets();
   FSegments.clear();
   FCopies.clear();
   ForgetRecent();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "ByteView.h"
@@ -48,15 +49,36 @@ struct TImageLayout {
   static constexpr std::uint64_t SectionHeaderSize = 40;
 };
 
+/// What base relocation has cost so far: the tests bound it, whatever the
+/// relocation table names.
+struct TRelocationWork {
+  /// Pages copied so that additions could be made to them.
+  std::uint64_t PagesCopied = 0;
+  /// Pages whose additions were worked out without keeping them, only to
+  /// learn what a double word across their end carries into the next page.
+  std::uint64_t PagesReplayed = 0;
+  /// Additions made, to copies or to replayed pages.
+  std::uint64_t AdditionsMade = 0;
+};
+
+/// The base relocation pass stops with a failure rather than record more
+/// targets than this, or more blocks with targets than the next value;
+/// every target of a real PE32 file fits many times over.
+inline constexpr std::uint32_t MaxRelocationTargets = 1u << 24;
+inline constexpr std::uint32_t MaxRelocationBlocks = 1u << 20;
+/// Nor does it copy more pages for the reads that need relocated bytes.
+inline constexpr std::uint32_t MaxRelocatedPages = 8192;
+
 /// The image of a PE32 file: a header region (read-only) and one region per
 /// section (readable and writable), the later region holding where regions
 /// overlap. Region bytes are read straight from the mapped file, which must
 /// outlive the image. Base relocation tests every target when its entry is
-/// read, but adds Delta to the bytes only when a read needs them (most
-/// targets lie in code that no listing reads); the additions are then made
-/// in their order into copies of the pages they touch, so every read sees
-/// what an image written in place would hold. Address space of SizeOfImage
-/// bytes is reserved for the life of the image and gives its Delta.
+/// read, in order, but adds Delta to the bytes of a page only when a read
+/// needs that page (most targets lie in code that no listing reads): the
+/// additions that touch the page are then made in their order into a copy
+/// of it, so every read sees what an image written in place would hold.
+/// Address space of SizeOfImage bytes is reserved for the life of the image
+/// and gives its Delta.
 class TLoadedImage final : public TImageReader {
 public:
   /// Lays out the file whose PE headers start at file offset peOffset;
@@ -79,54 +101,102 @@ public:
   /// from rva on, as long as a block starts less than size bytes after rva.
   void ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint32_t delta);
 
+  const TRelocationWork& RelocationWork() const { return FWork; }
+
   /// Gives the reserved range back; the image is unreadable afterwards.
   void Release();
 
 private:
   // A stretch of one region: its bytes come from Data (the mapped file or a
-  // copy the image owns), or are zeros when Data is null.
+  // page copy the image owns), or are zeros when Data is null.
   struct TSegment {
     std::uint32_t Start = 0;
     std::uint64_t End = 0;
     const std::uint8_t* Data = nullptr;
     bool Writable = false;
-    bool Owned = false;
-    // A relocation target not yet added lies (partly) in this segment.
+    // A relocation target touches this segment.
     bool Pending = false;
+  };
+
+  // A relocation block with recorded targets: its VirtualAddress, its first
+  // target in FTargets, and the next block whose VirtualAddress lies in the
+  // same page.
+  struct TTargetBlock {
+    std::uint32_t VirtualAddress;
+    std::uint32_t First;
+    std::uint32_t NextInPage;
+  };
+
+  // How far the additions to one page have been made: the last block seen in
+  // each of the three lists that can reach the page, and the targets done.
+  static constexpr std::uint32_t NoBlock = 0xFFFFFFFF;
+  struct TPageProgress {
+    std::uint32_t LastBlock[3] = {NoBlock, NoBlock, NoBlock};
+    std::uint32_t Done = 0;
+  };
+
+  // A page that a read needed. Before it is copied, Progress tells how far
+  // the targets are known not to touch it.
+  struct TPageState {
+    TPageProgress Progress;
+    std::uint8_t* Copy = nullptr;
   };
 
   void LayRegion(std::uint32_t start, std::uint64_t end, const std::uint8_t* data, bool writable);
   const TSegment* Find(std::uint32_t rva) const;
   void ForgetRecent() const;
   std::uint8_t ByteAt(std::uint32_t rva, std::string_view what) const;
-  // Tests a relocation target and records it for later.
-  void RecordTarget(std::uint64_t rva);
-  // Makes the recorded additions, in their order. Reads call it when bytes
-  // they need may be changed by a pending target; the image they see is the
-  // same as if every addition had been made at once.
-  void ApplyPending() const;
-  bool MustApply(const TSegment& segment, std::uint64_t rva, std::uint64_t count) const;
-  std::uint8_t* WritableByte(std::uint32_t rva) const;
-  void AddToDWord(std::uint32_t rva, std::uint32_t delta) const;
   [[noreturn]] void FailRead(std::uint64_t rva, std::uint64_t count, std::string_view what) const;
+
+  // Tests a relocation target and records it for later.
+  void RecordTarget(std::uint32_t blockRva, std::uint16_t entry, bool& blockRecorded);
+  // Makes the recorded additions to the pages holding count bytes at rva.
+  void NeedBytes(std::uint64_t rva, std::uint64_t count) const;
+  void NeedPage(std::uint32_t page) const;
+  // Makes the additions to the page's bytes from progress on; false when one
+  // needs the carry of a double word across the page's start that is not
+  // known yet.
+  bool AddToPage(std::uint32_t page, std::uint8_t* bytes, TPageProgress& progress) const;
+  // Works out the carries of the double words across the end of page.
+  void LearnCarries(std::uint32_t page) const;
+  void FillPage(std::uint32_t page, std::uint8_t* bytes) const;
+  void CopyPage(std::uint32_t page) const;
+  // Calls visit(index, targetRva) for each recorded target from progress on
+  // whose 4 bytes reach into the page, in their order; a visit that returns
+  // false stops the walk there, and progress then points at that target.
+  template <typename Visit>
+  bool VisitTargets(std::uint32_t page, TPageProgress& progress, Visit visit) const;
+  void ApplyEverything() const;
+  void ForgetTargets();
 
   platform::TAddressReservation FReservation;
   std::uint32_t FSize = 0;
   std::uint32_t FDelta = 0;
-  // Copies of relocated pages and pending targets change what the bytes
-  // are made of, never what a read returns: they may change in a const read.
+  // Page copies change what the bytes are made of, never what a read
+  // returns: they may be made in a const read.
   mutable std::map<std::uint32_t, TSegment> FSegments;
   mutable std::vector<std::unique_ptr<std::uint8_t[]>> FCopies;
   // The segments hit last: a listing reads a few tables in turn.
   static constexpr int CachedSegments = 4;
   mutable const TSegment* FRecent[CachedSegments] = {};
   mutable int FNextRecent = 0;
-  mutable std::vector<std::uint32_t> FPendingTargets;
-  mutable std::vector<TSegment*> FPendingSegments;
-  mutable std::vector<std::uint32_t> FSortedTargets;
-  mutable bool FSortedValid = false;
-  std::uint32_t FPendingDelta = 0;
+  // The segment of the last relocation target, while no segment is split.
+  mutable const TSegment* FLastTargetSegment = nullptr;
+
+  // Recorded relocation targets in their order: bits 11 to 0 are the offset
+  // from the block's VirtualAddress; bits 13 and 12 hold, for a target
+  // across a page end, its carry into the next page once known (1: none,
+  // 2: one).
+  mutable std::vector<std::uint16_t> FTargets;
+  std::vector<TTargetBlock> FBlocks;
+  // Per page of the image: the first and last block whose VirtualAddress
+  // lies in it.
+  std::vector<std::uint32_t> FPageFirst;
+  std::vector<std::uint32_t> FPageLast;
+  mutable std::unordered_map<std::uint32_t, TPageState> FPages;
+  std::uint32_t FTargetDelta = 0;
   bool FRecording = false;
+  mutable TRelocationWork FWork;
 };
 
 /// Reserves, lays out and returns the image of the file (PE headers at peOffset).

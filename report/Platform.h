@@ -13,7 +13,9 @@
 namespace korvane::platform {
 
 /// The file opened for shared reading. Construction raises TOsError with the
-/// system's message when the file cannot be opened.
+/// system's message when the file cannot be opened (a folder included), and
+/// TKorvaneError ("PATH is not a regular file") for a device, a FIFO or a
+/// socket, which is opened without waiting for a writer.
 class TReadOnlyFile {
 public:
   explicit TReadOnlyFile(const std::string& path);
@@ -61,11 +63,20 @@ public:
   bool Valid() const { return FData != nullptr; }
   const std::uint8_t* Data() const { return FData; }
   std::size_t Size() const { return FSize; }
+  /// True when the file has shrunk under the view since it was mapped: the
+  /// bytes it lost read as zeros instead of ending the process. A file open
+  /// for shared reading cannot shrink on Windows; elsewhere it can.
+  bool Shrank() const;
 
 private:
   const std::uint8_t* FData = nullptr;
   std::size_t FSize = 0;
+  int FGuard = -1;
 };
+
+/// Message of the failure raised when the file shrank while it was read.
+inline constexpr const char* FileShrankMessage =
+    "The file became shorter while it was read; the report stops here";
 
 /// The part of a path after its last folder separator ("\" or ":" on
 /// Windows, with double-byte characters respected; "/" elsewhere).

@@ -2,6 +2,7 @@
 #include "ReportDriver.h"
 
 #include "DosHeader.h"
+#include "Errors.h"
 #include "Exports.h"
 #include "Imports.h"
 #include "LoadedImage.h"
@@ -49,8 +50,19 @@ void TReportDriver::BuildReport(const std::string& path) {
     const platform::TFileMapping mapping(file);
     if (mapping.Valid()) {
       const platform::TMappedView mapped(mapping);
-      if (mapped.Valid())
-        resetCaret = ReportMappedFile(TByteView(mapped.Data(), mapped.Size()), path);
+      if (mapped.Valid()) {
+        // Bytes of a file that shrank while it was read are zeros: whatever
+        // the report made of them, the run fails and says why.
+        try {
+          resetCaret = ReportMappedFile(TByteView(mapped.Data(), mapped.Size()), path);
+        } catch (const TKorvaneError&) {
+          if (mapped.Shrank())
+            throw TKorvaneError(platform::FileShrankMessage);
+          throw;
+        }
+        if (mapped.Shrank())
+          throw TKorvaneError(platform::FileShrankMessage);
+      }
     }
   }
   if (resetCaret)

@@ -236,6 +236,100 @@ TEST(ImportListingFailures, NameBytesStopAtTheirLimit) {
   EXPECT_EQ(test::ReportLines(listing.View), TLines{"before"});
 }
 
+// Counts the bytes of the texts read through it: the work of the listing.
+class TCountingReader final : public TImageReader {
+public:
+  explicit TCountingReader(const TImageReader& image) : FImage(image) {}
+  std::uint16_t ReadWord(std::uint64_t rva, std::string_view what) const override { return FImage.ReadWord(rva, what); }
+  std::uint32_t ReadDWord(std::uint64_t rva, std::string_view what) const override {
+    return FImage.ReadDWord(rva, what);
+  }
+  using TImageReader::ReadText;
+  std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) const override {
+    const std::string_view text = FImage.ReadText(rva, what, buffer);
+    TextBytes += text.size() + 1;
+    return text;
+  }
+  mutable std::uint64_t TextBytes = 0;
+
+private:
+  const TImageReader& FImage;
+};
+
+// Library names count toward the same 64 MiB as function names, read by
+// read: descriptors that share one huge name, or name places further and
+// further into one long run of bytes, stop at the limit with nothing
+// written, after reading little more than the limit.
+TEST(ImportListingFailures, LibraryNameBytesCountTowardTheLimit) {
+  constexpr std::uint32_t va = 0x1000;
+  constexpr std::uint32_t run = 12u << 20;  // 12 MiB of 'L', then a NUL
+  constexpr std::uint32_t descriptors = 400;
+  constexpr std::uint32_t thunks = 0x4000;  // one ordinal, then 0
+  constexpr std::uint32_t names = 0x5000;
+  struct TCase {
+    const char* Name;
+    std::uint32_t NameStep;  // from one descriptor's name to the next
+  };
+  for (const TCase& c : {TCase{"one shared name", 0}, TCase{"names at different places of one run", 4096}}) {
+    SCOPED_TRACE(c.Name);
+    TBytes idata(names + run + 1, 'L');
+    std::fill(idata.begin(), idata.begin() + names, 0);
+    idata.back() = 0;
+    for (std::uint32_t d = 0; d < descriptors; ++d) {
+      test::PutDWord(idata, 20 * d + 12, va + names + d * c.NameStep);
+      test::PutDWord(idata, 20 * d + 16, va + thunks);
+    }
+    test::PutDWord(idata, thunks, 0x80000001);
+    const TBytes file = TPeBuilder()
+                            .Section({".idata", va, static_cast<std::uint32_t>(idata.size()), idata})
+                            .DataDirectory(1, va, 20)
+                            .Build();
+    const TGuardedBytes guarded(file);
+    const TLoadedImage image(guarded.View(), TPeBuilder::PeOffset);
+    const TCountingReader reader(image);
+    TMemoryReportView view;
+    try {
+      ReportImports(view, reader, va);
+      ADD_FAILURE() << "listed";
+    } catch (const TFormatError& error) {
+      EXPECT_EQ(std::string(error.what()),
+                "The imported library and function names hold more than 67108864 bytes; the listing stops here");
+    }
+    EXPECT_EQ(view.Text(), "");
+    EXPECT_LE(reader.TextBytes, MaxImportTextBytes + run + 1);
+  }
+}
+
+// Under the limit the listing is as before: a name read at the same RVA by
+// many descriptors, a name that spans two regions, names that differ only
+// in letter case, all grouped by first appearance.
+TEST(ImportListingLines, SharedAndSpanningLibraryNames) {
+  constexpr std::uint32_t va = 0x1000;
+  TBytes idata(0x1000, 0);
+  const auto put = [&](std::uint32_t at, const std::string& text) { std::copy(text.begin(), text.end(), idata.begin() + at); };
+  const std::uint32_t nameRvas[] = {va + 0x800, va + 0x800, va + 0x810, va + 0xFFC, va + 0x800};
+  put(0x800, "KERNEL32.dll");
+  put(0x810, "kernel32.DLL");
+  put(0xFFC, "USER");  // runs on into the next section: "USER32.dll"
+  for (std::uint32_t d = 0; d < 5; ++d) {
+    test::PutDWord(idata, 20 * d + 12, nameRvas[d]);
+    test::PutDWord(idata, 20 * d + 16, va + 0x400 + 8 * d);
+    test::PutDWord(idata, 0x400 + 8 * d, 0x80000000 + d);
+  }
+  TBytes next(0x100, 0);
+  const std::string rest = "32.dll";
+  std::copy(rest.begin(), rest.end(), next.begin());
+  const TListing listing = List(TPeBuilder()
+                                    .Section({".idata", va, 0x1000, idata})
+                                    .Section({".next", va + 0x1000, 0x100, next})
+                                    .DataDirectory(1, va, 20)
+                                    .Build());
+  EXPECT_EQ(listing.Failure, "");
+  EXPECT_EQ(test::ReportLines(listing.View),
+            (TLines{"before", "", "Imports", "", "KERNEL32.dll", "", "#0", "#1", "#2", "#4", "", "USER32.dll", "",
+                    "#3"}));
+}
+
 TEST(ImportDirsCollection, FoldingOrderAndIndexBounds) {
   TImportDirs dirs;
   dirs.AddFunction("KERNEL32.dll", "A");

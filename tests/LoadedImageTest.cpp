@@ -421,3 +421,176 @@ TEST(LoadedImageRelocation, ReadsSeeRelocatedBytesWheneverTheyAreRead) {
 
 } // namespace
 } // namespace korvane
+
+namespace korvane {
+namespace {
+
+// Every word and double word read of the image equals the model's, read
+// from the top of the image down, so that a page is often needed before the
+// page below it, whose additions carry into it.
+void ExpectAgreesWithModelTopDown(const TLoadedImage& image, const test::TImageModel& model, std::uint64_t from = 0) {
+  for (std::uint64_t rva = std::uint64_t{model.Size()} + 8; rva-- > from;) {
+    SCOPED_TRACE("RVA " + RvaText(rva));
+    ASSERT_EQ(Outcome([&] { return image.ReadDWord(rva, "d"); }),
+              Outcome([&] { return model.ReadDWord(rva, "d"); }));
+    ASSERT_EQ(Outcome([&] { return image.ReadWord(rva, "w"); }), Outcome([&] { return model.ReadWord(rva, "w"); }));
+  }
+}
+
+std::uint16_t Entry(std::uint32_t offset) { return static_cast<std::uint16_t>(0x3000 | offset); }
+
+// Double words across page ends: their lower bytes carry into the next page,
+// and chains of overlapping targets carry from one page end to the next.
+TEST(LoadedImageRelocation, TargetsAcrossPageEndsAgreeWithTheModelInAnyReadOrder) {
+  TBytes bytes(0x4000);
+  std::uint32_t seed = 12345;
+  for (std::uint8_t& byte : bytes) {
+    seed = seed * 1103515245 + 12345;
+    byte = static_cast<std::uint8_t>(seed >> 16);
+  }
+  // 0xFF bytes below each page end make every carry reach the next page.
+  for (std::uint32_t end : {0x1000u, 0x2000u, 0x3000u})
+    std::fill(bytes.begin() + end - 3, bytes.begin() + end, 0xFF);
+  struct TCase {
+    const char* Name;
+    std::vector<test::TRelocationBlock> Blocks;
+  };
+  const TCase cases[] = {
+      {"one across each page end", {{0x2000, {Entry(0xFFD)}}, {0x3000, {Entry(0xFFE)}}, {0x4000, {Entry(0xFFF)}}}},
+      {"a block whose VirtualAddress is not page aligned reaches two pages on",
+       {{0x2FFF, {Entry(0xFFF), Entry(0x001), Entry(0xFFE)}}}},
+      {"overlapping targets chained across three pages",
+       {{0x2000, {Entry(0xFFE), Entry(0xFFC), Entry(0xFFF)}},
+        {0x3000, {Entry(0xFFD), Entry(0x000), Entry(0xFFE)}},
+        {0x4000, {Entry(0xFFF), Entry(0xFFC), Entry(0x001)}},
+        {0x2000, {Entry(0xFFE)}}}},
+      {"blocks out of page order, the same target again", {{0x4000, {Entry(0xFFE)}}, {0x2000, {Entry(0xFFF)}},
+                                                             {0x3000, {Entry(0xFFD)}}, {0x2000, {Entry(0xFFF)}}}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    test::TPeLayout layout;
+    const TBytes file = TPeBuilder().Section(Raw(0x2000, 0x4000, bytes)).Relocations(c.Blocks).Build(&layout);
+    const TGuardedBytes guarded(file);
+    test::TImageModel model(guarded.View(), Pe);
+    for (const std::uint32_t delta : {0xFFFFFFFFu, 0x01020304u, 0x80000001u}) {
+      SCOPED_TRACE(delta);
+      model = test::TImageModel(guarded.View(), Pe);
+      model.ApplyBaseRelocations(layout.Relocations, layout.RelocationsSize, delta);
+      TLoadedImage bottomUp(guarded.View(), Pe);
+      bottomUp.ApplyBaseRelocations(layout.Relocations, layout.RelocationsSize, delta);
+      for (std::uint64_t rva = 0x1FF8; rva < 0x6008; ++rva) {
+        SCOPED_TRACE("RVA " + RvaText(rva));
+        ASSERT_EQ(Outcome([&] { return bottomUp.ReadDWord(rva, "d"); }),
+                  Outcome([&] { return model.ReadDWord(rva, "d"); }));
+      }
+      TLoadedImage topDown(guarded.View(), Pe);
+      topDown.ApplyBaseRelocations(layout.Relocations, layout.RelocationsSize, delta);
+      ExpectAgreesWithModelTopDown(topDown, model, 0x1FF8);
+    }
+  }
+}
+
+// The relocation table lies in the section it relocates: its blocks are
+// read as earlier blocks left them, also across a page end.
+TEST(LoadedImageRelocation, TablesThatRelocateThemselvesAcrossPageEndsAgreeWithTheModel) {
+  for (const std::uint32_t tableOffset : {0xFF0u, 0xFF6u, 0xFFAu}) {
+    SCOPED_TRACE(tableOffset);
+    TBytes bytes(0x3000, 0x11);
+    std::uint32_t at = tableOffset;
+    const auto put = [&](std::uint32_t va, std::vector<std::uint16_t> entries) {
+      test::PutDWord(bytes, at, va);
+      test::PutDWord(bytes, at + 4, static_cast<std::uint32_t>(8 + 2 * entries.size()));
+      at += 8;
+      for (const std::uint16_t entry : entries) {
+        test::PutWord(bytes, at, entry);
+        at += 2;
+      }
+    };
+    // Block 1 relocates the bytes of block 2 (across the page end at
+    // 0x3000), block 2 those of block 3.
+    const std::uint32_t second = 0x2000 + tableOffset + 12;
+    put(0x2000, {Entry(second - 0x2000 + 4), Entry(second - 0x2000 + 10)});
+    put(0x2000, {Entry(second - 0x2000 + 18), Entry(0xFFE), Entry(0x80)});
+    put(0x3000, {Entry(0x0FF), Entry(0xFFD)});
+    test::PutDWord(bytes, at, 0);
+    test::PutDWord(bytes, at + 4, 0);
+    const TBytes file = TPeBuilder()
+                            .Section(Raw(0x2000, 0x3000, bytes))
+                            .DataDirectory(5, 0x2000 + tableOffset, 0x100)
+                            .Build();
+    for (const std::uint32_t delta : {0x0u, 0xFFFFFFF0u, 0x00010010u}) {
+      SCOPED_TRACE(delta);
+      const TGuardedBytes guarded(file);
+      test::TImageModel model(guarded.View(), Pe);
+      TLoadedImage image(guarded.View(), Pe);
+      const auto outcome = [&](auto& target) {
+        try {
+          target.ApplyBaseRelocations(0x2000 + tableOffset, 0x100, delta);
+          return std::string();
+        } catch (const TFormatError& error) {
+          return std::string(error.what()).substr(0, 20);
+        }
+      };
+      const std::string modelOutcome = outcome(model);
+      EXPECT_EQ(outcome(image).empty(), modelOutcome.empty());
+      ExpectAgreesWithModelTopDown(image, model, 0x1FF8);
+    }
+  }
+}
+
+// One block per page over a large zero-filled section: the additions are
+// recorded, not made; a read copies only its own page, and a read of a page
+// needs at most the pages below it that carry into it.
+TEST(LoadedImageRelocation, WorkFollowsTheReadsNotTheTable) {
+  constexpr std::uint32_t pages = 0x10000;  // 256 MiB of zero fill
+  constexpr std::uint32_t bss = 0x100000;
+  struct TCase {
+    const char* Name;
+    std::uint16_t Offset;         // of each block's one entry
+    std::uint64_t MaxReplayed;    // for the read near the top
+  };
+  const TCase cases[] = {
+      {"targets inside their pages", 0x010, 0},
+      // Each target's lower bytes are zeros: it carries nothing, but only
+      // the page below can tell, and it needs the one below it in turn.
+      {"targets across every page end", 0xFFE, pages},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<test::TRelocationBlock> blocks;
+    for (std::uint32_t page = 0; page < pages; ++page)
+      blocks.push_back({bss + page * 0x1000, {Entry(c.Offset)}});
+    test::TPeLayout layout;
+    const TBytes file = TPeBuilder()
+                            .Section(TSectionSpec{".bss", bss, pages * 0x1000 + 0x1000, {}, true, 0, 0})
+                            .Relocations(blocks)
+                            .Build(&layout);
+    const TGuardedBytes guarded(file);
+    TLoadedImage image(guarded.View(), Pe);
+    image.ApplyBaseRelocations(layout.Relocations, layout.RelocationsSize, 0x00010001);
+    EXPECT_EQ(image.RelocationWork().PagesCopied, 0u);
+    EXPECT_EQ(image.RelocationWork().AdditionsMade, 0u);
+
+    const std::uint32_t target = bss + 0x5000 + c.Offset;
+    EXPECT_EQ(image.ReadDWord(target, "target"), 0x00010001u);
+    EXPECT_EQ(image.ReadDWord(target + 4, "behind it"), 0u);
+    EXPECT_LE(image.RelocationWork().PagesCopied, 2u);
+    EXPECT_LE(image.RelocationWork().PagesReplayed, 6u);
+    EXPECT_LE(image.RelocationWork().AdditionsMade, 2 * (2 + 6u));
+
+    const std::uint32_t high = bss + (pages - 2) * 0x1000 + c.Offset;
+    EXPECT_EQ(image.ReadDWord(high, "a target near the top"), 0x00010001u);
+    EXPECT_LE(image.RelocationWork().PagesCopied, 4u);
+    EXPECT_LE(image.RelocationWork().PagesReplayed, c.MaxReplayed);
+    EXPECT_LE(image.RelocationWork().AdditionsMade, 2 * c.MaxReplayed + 24);
+    // What was worked out once is not worked out again.
+    const TRelocationWork before = image.RelocationWork();
+    EXPECT_EQ(image.ReadDWord(high - 0x1000, "the target below"), 0x00010001u);
+    EXPECT_LE(image.RelocationWork().PagesReplayed, before.PagesReplayed);
+    EXPECT_LE(image.RelocationWork().PagesCopied, before.PagesCopied + 2);
+  }
+}
+
+} // namespace
+} // namespace korvane

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Errors.h"
+#include "Platform.h"
 #include "ReportDriver.h"
 #include "TestSupport.h"
 
@@ -226,3 +227,90 @@ TEST(ReportDriverBounds, TruncatedFilesNeverReadPastTheEnd) {
 
 } // namespace
 } // namespace korvane
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korvane {
+namespace {
+
+// Forwards to a memory view, and cuts the file down to cutTo bytes when the
+// report's second line (the kind line) is written: the header summaries
+// then read pages the file no longer has.
+class TShrinkingView final : public TReportView {
+public:
+  TShrinkingView(std::string path, off_t cutTo) : FPath(std::move(path)), FCutTo(cutTo) {}
+  void BeginUpdate() override { Lines.BeginUpdate(); }
+  void EndUpdate() override { Lines.EndUpdate(); }
+  void Clear() override { Lines.Clear(); }
+  int AddLine(std::string_view text) override {
+    if (++FAdded == 2 && ::truncate(FPath.c_str(), FCutTo) != 0)
+      ADD_FAILURE() << "truncate";
+    return Lines.AddLine(text);
+  }
+  void SetText(std::string_view text) override { Lines.SetText(text); }
+  std::string LineText(int index) const override { return Lines.LineText(index); }
+  void FormatLine(int index, int size, std::uint32_t colour, bool bold) override {
+    Lines.FormatLine(index, size, colour, bold);
+  }
+  void SetLeftMargin(int pixels) override { Lines.SetLeftMargin(pixels); }
+  void ResetCaret() override { Lines.ResetCaret(); }
+  void SelectStart() override { Lines.SelectStart(); }
+
+  TMemoryReportView Lines;
+
+private:
+  std::string FPath;
+  off_t FCutTo;
+  int FAdded = 0;
+};
+
+// A file that another process shortens while it is read ends the run with
+// a failure that says so, never with a signal; the lines before it stay.
+TEST(ReportDriverFailures, FileThatShrinksWhileReadFailsCleanly) {
+  test::TPeLayout layout;
+  const TBytes bytes = TPeBuilder()
+                           .Section(test::TSectionSpec{".data", 0x2000, 0x3000, TBytes(0x3000, 0x44)})
+                           .Import("KERNEL32.dll", {"ExitProcess"})
+                           .Build(&layout);
+  for (const off_t cutTo : {off_t{0}, off_t{0x1000}}) {
+    SCOPED_TRACE(cutTo);
+    const TTempFile file(bytes);
+    TShrinkingView view(file.Path(), cutTo);
+    TReportDriver driver(view, test::IsoFormatter());
+    try {
+      driver.BuildReport(file.Path());
+      ADD_FAILURE() << "no failure";
+    } catch (const TKorvaneError& error) {
+      EXPECT_EQ(std::string(error.what()), std::string(platform::FileShrankMessage));
+    }
+    EXPECT_EQ(view.Lines.LineText(0), "sample.exe");
+  }
+  // The run after it, of a file that stays whole, is not affected.
+  const TTempFile whole(bytes);
+  TRun run;
+  run.Build(whole.Path());
+  EXPECT_EQ(run.Failure, "");
+}
+
+// Anything that is not a regular file is refused when it is opened, without
+// waiting for a writer of a FIFO and without reading a device.
+TEST(ReportDriverFailures, OnlyRegularFilesAreOpened) {
+  const TTempFile file(TBytes{});
+  const std::string fifo = file.Folder() + "/korvane-fifo";
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/dev/null")}) {
+    SCOPED_TRACE(path);
+    TRun run;
+    run.Build(path);
+    EXPECT_EQ(run.Failure, path + " is not a regular file");
+    EXPECT_EQ(test::ReportLines(run.View), std::vector<std::string>{});
+  }
+  ::unlink(fifo.c_str());
+}
+
+} // namespace
+} // namespace korvane
+#endif

@@ -57,6 +57,18 @@ check "missing file exit status" 1 "$status"
 check "missing file prints no report" 0 "$(stat -c %s "$work/out")"
 grep -q '^korvane-report: System Error.  Code: 2\.' "$work/err"; check "missing file message" 0 $?
 
+if [ -z "$runner" ]; then
+  # Files that are not regular files are refused at once: a FIFO without a
+  # writer must not block, /dev/zero must not read as an empty report.
+  mkfifo "$work/fifo"
+  for special in "$work/fifo" /dev/zero; do
+    timeout 10 "$cli" "$special" >"$work/out" 2>"$work/err"; status=$?
+    check "$special exit status" 1 "$status"
+    check "$special prints no report" 0 "$(stat -c %s "$work/out")"
+    check "$special message" "korvane-report: $special is not a regular file" "$(cat "$work/err")"
+  done
+fi
+
 run >/dev/null 2>&1; check "no argument is a usage error" 2 $?
 run --rtf >/dev/null 2>&1; check "--rtf alone is a usage error" 2 $?
 run a b >/dev/null 2>&1; check "two files is a usage error" 2 $?

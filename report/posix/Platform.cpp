@@ -2,7 +2,9 @@
 // formats of the user's LC_TIME.
 #include "../Platform.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -23,17 +25,86 @@ namespace {
   throw TOsError(code, SystemErrorMessage(code, std::strerror(code)));
 }
 
+// Views whose pages past a shrunken end of file are replaced by zeros
+// instead of ending the process with SIGBUS. A slot is free when its Start
+// is 0; the handler only reads the slots and marks them.
+struct TGuardSlot {
+  std::atomic<std::uintptr_t> Start{0};
+  std::atomic<std::uintptr_t> End{0};
+  std::atomic<int> Shrank{0};
+};
+static_assert(std::atomic<std::uintptr_t>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+
+constexpr int GuardSlotCount = 16;
+TGuardSlot GuardSlots[GuardSlotCount];
+std::uintptr_t GuardPageSize = 0;
+struct sigaction PreviousBusAction {};
+
+void OnBusError(int, siginfo_t* info, void*) {
+  const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+  for (TGuardSlot& slot : GuardSlots) {
+    const std::uintptr_t start = slot.Start.load();
+    if (start == 0 || address < start || address >= slot.End.load())
+      continue;
+    // A page of zeros takes the place of the bytes the file lost; the
+    // faulting read then goes on, and the report run learns of it later.
+    void* page = reinterpret_cast<void*>(address & ~(GuardPageSize - 1));
+    if (::mmap(page, GuardPageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+      slot.Shrank.store(1);
+      return;
+    }
+  }
+  // Not a read of a guarded view: the fault repeats under the action that
+  // was in place before.
+  ::sigaction(SIGBUS, &PreviousBusAction, nullptr);
+}
+
+int GuardView(const std::uint8_t* data, std::size_t size) {
+  static const bool installed = [] {
+    GuardPageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    struct sigaction action {};
+    action.sa_sigaction = OnBusError;
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    return ::sigaction(SIGBUS, &action, &PreviousBusAction) == 0;
+  }();
+  if (!installed)
+    return -1;
+  for (int i = 0; i < GuardSlotCount; ++i) {
+    std::uintptr_t expected = 0;
+    TGuardSlot& slot = GuardSlots[i];
+    if (slot.Start.load() != 0)
+      continue;
+    slot.Shrank.store(0);
+    slot.End.store(reinterpret_cast<std::uintptr_t>(data) + size);
+    if (slot.Start.compare_exchange_strong(expected, reinterpret_cast<std::uintptr_t>(data)))
+      return i;
+  }
+  return -1;
+}
+
 } // namespace
 
 TReadOnlyFile::TReadOnlyFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO must not wait for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0)
     RaiseOsError(errno);
   struct stat status {};
-  if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
-    const int code = S_ISDIR(status.st_mode) ? EISDIR : errno;
+  if (::fstat(fd, &status) != 0) {
+    const int code = errno;
     ::close(fd);
     RaiseOsError(code);
+  }
+  // A folder fails as the system's open of it for reading would on Windows;
+  // devices, FIFOs and sockets are refused before a byte is read.
+  if (S_ISDIR(status.st_mode)) {
+    ::close(fd);
+    RaiseOsError(EISDIR);
+  }
+  if (!S_ISREG(status.st_mode)) {
+    ::close(fd);
+    throw TKorvaneError(path + " is not a regular file");
   }
   FHandle = fd;
 }
@@ -62,12 +133,18 @@ TMappedView::TMappedView(const TFileMapping& mapping) {
     return;
   FData = static_cast<const std::uint8_t*>(data);
   FSize = size;
+  FGuard = GuardView(FData, FSize);
 }
 
 TMappedView::~TMappedView() {
-  if (FData != nullptr)
-    ::munmap(const_cast<std::uint8_t*>(FData), FSize);
+  if (FData == nullptr)
+    return;
+  ::munmap(const_cast<std::uint8_t*>(FData), FSize);
+  if (FGuard >= 0)
+    GuardSlots[FGuard].Start.store(0);
 }
+
+bool TMappedView::Shrank() const { return FGuard >= 0 && GuardSlots[FGuard].Shrank.load() != 0; }
 
 std::string FileTitle(std::string_view path) {
   const std::size_t slash = path.rfind('/');

@@ -70,6 +70,10 @@ TMappedView::~TMappedView() {
     ::UnmapViewOfFile(FData);
 }
 
+// The file is open with FILE_SHARE_READ only: no other program can write it,
+// let alone shorten it, while the view exists.
+bool TMappedView::Shrank() const { return false; }
+
 std::string FileTitle(std::string_view path) {
   // The second byte of a double-byte character may equal "\" and is no separator.
   std::size_t start = 0;
