@@ -12,6 +12,7 @@
 #include "Imports.h"
 #include "LoadedImage.h"
 #include "MemoryReportView.h"
+#include "PeFormat.h"
 #include "Platform.h"
 #include "ReportDriver.h"
 
@@ -31,18 +32,22 @@ struct TOutcome {
 };
 
 template <typename Image>
-void List(Image& image, const TByteView& file, std::uint64_t pe, std::uint32_t delta, TOutcome& outcome) {
+void List(Image& image, const TByteView& file, std::uint64_t peOffset, std::uint32_t delta, TOutcome& outcome) {
+  using pe::DataDirectory;
+  const auto directory = [&](std::uint64_t index, std::uint64_t field) {
+    return file.ReadDWord(peOffset + pe::InPe32DataDirectory(index, field), "data directory");
+  };
   TMemoryReportView view;
   try {
-    const std::uint32_t relocations = file.ReadDWord(pe + TImageLayout::BaseRelocationRva, "r");
+    const std::uint32_t relocations = directory(DataDirectory::BaseReloc, DataDirectory::VirtualAddress);
     if (relocations != 0)
-      image.ApplyBaseRelocations(relocations, file.ReadDWord(pe + TImageLayout::BaseRelocationSize, "s"), delta);
+      image.ApplyBaseRelocations(relocations, directory(DataDirectory::BaseReloc, DataDirectory::Size), delta);
     ++outcome.Steps;
-    const std::uint32_t exports = file.ReadDWord(pe + TImageLayout::ExportDirectoryRva, "e");
+    const std::uint32_t exports = directory(DataDirectory::Export, DataDirectory::VirtualAddress);
     if (exports != 0)
       ReportExports(view, image, exports);
     ++outcome.Steps;
-    const std::uint32_t imports = file.ReadDWord(pe + TImageLayout::ImportDirectoryRva, "i");
+    const std::uint32_t imports = directory(DataDirectory::Import, DataDirectory::VirtualAddress);
     if (imports != 0)
       ReportImports(view, image, imports);
     ++outcome.Steps;

@@ -5,15 +5,13 @@
 
 #include "Errors.h"
 #include "Numbers.h"
+#include "PeFormat.h"
 
 namespace korvane {
 
 namespace {
 
-// Offsets in the export directory table.
-constexpr std::uint32_t NumberOfNamesOffset = 24;
-constexpr std::uint32_t AddressOfNamesOffset = 32;
-constexpr std::uint32_t AddressOfNameOrdinalsOffset = 36;
+using pe::ExportDirectory;
 
 [[noreturn]] [[gnu::noinline, gnu::cold]] void FailTooMany(std::int32_t count) {
   throw TFormatError("The export directory lists " + Decimal(static_cast<std::uint32_t>(count)) +
@@ -41,7 +39,7 @@ void AppendOrdinal(std::string& line, std::uint16_t ordinal) {
 
 } // namespace
 
-void ReportExports(TReportView& view, const TImageReader& image, std::uint32_t exportRva) {
+void ReportExports(TReportView& view, TImageReader& image, std::uint32_t exportRva) {
   view.AddLine("");
   view.AddStyledLine("Exports", 10);
   view.AddLine("");
@@ -50,12 +48,12 @@ void ReportExports(TReportView& view, const TImageReader& image, std::uint32_t e
   // Sums of RVAs are formed in 64 bits: one that passes 2^32 fails its read.
   const std::uint64_t directory = exportRva;
   const auto count = static_cast<std::int32_t>(
-      image.ReadDWord(directory + NumberOfNamesOffset, "the export directory (NumberOfNames)"));
+      image.ReadDWord(directory + ExportDirectory::NumberOfNames, "the export directory (NumberOfNames)"));
   if (count <= 0)
     return;
-  const std::uint64_t names = image.ReadDWord(directory + AddressOfNamesOffset, "the export directory (AddressOfNames)");
+  const std::uint64_t names = image.ReadDWord(directory + ExportDirectory::AddressOfNames, "the export directory (AddressOfNames)");
   const std::uint64_t ordinals =
-      image.ReadDWord(directory + AddressOfNameOrdinalsOffset, "the export directory (AddressOfNameOrdinals)");
+      image.ReadDWord(directory + ExportDirectory::AddressOfNameOrdinals, "the export directory (AddressOfNameOrdinals)");
 
   std::string line;
   std::string buffer;

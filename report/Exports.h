@@ -17,6 +17,6 @@ inline constexpr std::uint64_t MaxExportTextBytes = std::uint64_t{64} << 20;
 
 /// Writes the "Exports" section for the export directory at exportRva; each
 /// entry line is written as soon as its entry is read.
-void ReportExports(TReportView& view, const TImageReader& image, std::uint32_t exportRva);
+void ReportExports(TReportView& view, TImageReader& image, std::uint32_t exportRva);
 
 } // namespace korvane

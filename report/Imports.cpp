@@ -6,17 +6,14 @@
 #include "Errors.h"
 #include "ImportDirs.h"
 #include "Numbers.h"
+#include "PeFormat.h"
 
 namespace korvane {
 
 namespace {
 
 // An import descriptor: 20 bytes; offsets of the fields read here.
-constexpr std::uint64_t DescriptorSize = 20;
-constexpr std::uint64_t OriginalFirstThunkOffset = 0;
-constexpr std::uint64_t TimeDateStampOffset = 4;
-constexpr std::uint64_t NameOffset = 12;
-constexpr std::uint64_t FirstThunkOffset = 16;
+using pe::ImportDescriptor;
 
 [[noreturn]] [[gnu::noinline, gnu::cold]] void FailTooMany() {
   throw TFormatError("The import directory names more than " + Decimal(MaxImportFunctions) +
@@ -35,25 +32,25 @@ constexpr std::uint64_t FirstThunkOffset = 16;
 
 class TImportWalk {
 public:
-  TImportWalk(const TImageReader& image, TImportDirs& dirs) : FImage(image), FDirs(dirs) {}
+  TImportWalk(TImageReader& image, TImportDirs& dirs) : FImage(image), FDirs(dirs) {}
 
   void Walk(std::uint64_t descriptor) {
-    for (std::uint32_t count = 0;; descriptor += DescriptorSize, ++count) {
-      const std::uint32_t nameRva = FImage.ReadDWord(descriptor + NameOffset, "an import descriptor (Name)");
+    for (std::uint32_t count = 0;; descriptor += ImportDescriptor::Size, ++count) {
+      const std::uint32_t nameRva = FImage.ReadDWord(descriptor + ImportDescriptor::Name, "an import descriptor (Name)");
       if (nameRva == 0)
         return;
       if (count == MaxImportDescriptors)
         FailTooManyDescriptors();
       const std::uint32_t timeDateStamp =
-          FImage.ReadDWord(descriptor + TimeDateStampOffset, "an import descriptor (TimeDateStamp)");
+          FImage.ReadDWord(descriptor + ImportDescriptor::TimeDateStamp, "an import descriptor (TimeDateStamp)");
       // A bound import (TimeDateStamp not 0) walks its lookup table; one
       // without a lookup table (OriginalFirstThunk 0) walks the address table,
       // never RVA 0.
       std::uint32_t thunks = 0;
       if (timeDateStamp != 0)
-        thunks = FImage.ReadDWord(descriptor + OriginalFirstThunkOffset, "an import descriptor (OriginalFirstThunk)");
+        thunks = FImage.ReadDWord(descriptor + ImportDescriptor::OriginalFirstThunk, "an import descriptor (OriginalFirstThunk)");
       if (thunks == 0)
-        thunks = FImage.ReadDWord(descriptor + FirstThunkOffset, "an import descriptor (FirstThunk)");
+        thunks = FImage.ReadDWord(descriptor + ImportDescriptor::FirstThunk, "an import descriptor (FirstThunk)");
       WalkThunks(thunks, nameRva);
     }
   }
@@ -111,7 +108,7 @@ private:
     return dir;
   }
 
-  const TImageReader& FImage;
+  TImageReader& FImage;
   TImportDirs& FDirs;
   TImportDir* FLastDir = nullptr;
   std::uint32_t FLastNameRva = 0;
@@ -122,7 +119,7 @@ private:
 
 } // namespace
 
-void ReportImports(TReportView& view, const TImageReader& image, std::uint32_t importRva) {
+void ReportImports(TReportView& view, TImageReader& image, std::uint32_t importRva) {
   TImportDirs dirs;
   TImportWalk(image, dirs).Walk(importRva);
 

@@ -23,6 +23,6 @@ constexpr bool IsOrdinalThunk(std::uint32_t thunk) { return (thunk & 0x80000000u
 
 /// Gathers every descriptor of the import directory at importRva, then
 /// writes the "Imports" section; a failure while gathering writes nothing.
-void ReportImports(TReportView& view, const TImageReader& image, std::uint32_t importRva);
+void ReportImports(TReportView& view, TImageReader& image, std::uint32_t importRva);
 
 } // namespace korvane

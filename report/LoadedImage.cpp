@@ -6,6 +6,7 @@
 
 #include "Errors.h"
 #include "Numbers.h"
+#include "PeFormat.h"
 
 namespace korvane {
 
@@ -18,7 +19,7 @@ constexpr std::uint32_t PageSize = 4096;
 constexpr std::size_t MaxTextLength = std::size_t{16} << 20;
 
 std::uint32_t ReadSizeOfImage(const TByteView& file, std::uint64_t peOffset) {
-  return file.ReadDWord(peOffset + TImageLayout::SizeOfImage, "the optional header field SizeOfImage");
+  return file.ReadDWord(peOffset + pe::InOptionalHeader(pe::OptionalHeader::SizeOfImage), "the optional header field SizeOfImage");
 }
 
 std::uint32_t Load32(const std::uint8_t* p) {
@@ -66,11 +67,11 @@ void AppendShownText(std::string& line, std::string_view text) {
 TLoadedImage::TLoadedImage(const TByteView& file, std::uint64_t peOffset)
     : FReservation(ReadSizeOfImage(file, peOffset)), FSize(ReadSizeOfImage(file, peOffset)) {
   const std::uint32_t imageBase =
-      file.ReadDWord(peOffset + TImageLayout::ImageBase, "the optional header field ImageBase");
+      file.ReadDWord(peOffset + pe::InOptionalHeader(pe::OptionalHeader::ImageBase32), "the optional header field ImageBase");
   FDelta = static_cast<std::uint32_t>(FReservation.Base()) - imageBase;
 
   const std::uint32_t sizeOfHeaders =
-      file.ReadDWord(peOffset + TImageLayout::SizeOfHeaders, "the optional header field SizeOfHeaders");
+      file.ReadDWord(peOffset + pe::InOptionalHeader(pe::OptionalHeader::SizeOfHeaders), "the optional header field SizeOfHeaders");
   // A region of length 0 is skipped wherever it points.
   if (sizeOfHeaders != 0) {
     if (sizeOfHeaders > FSize)
@@ -81,17 +82,17 @@ TLoadedImage::TLoadedImage(const TByteView& file, std::uint64_t peOffset)
   }
 
   const std::uint16_t sections =
-      file.ReadWord(peOffset + TImageLayout::NumberOfSections, "the file header field NumberOfSections");
+      file.ReadWord(peOffset + pe::InFileHeader(pe::FileHeader::NumberOfSections), "the file header field NumberOfSections");
   const std::uint16_t optionalSize =
-      file.ReadWord(peOffset + TImageLayout::SizeOfOptionalHeader, "the file header field SizeOfOptionalHeader");
-  const std::uint64_t table = peOffset + 24 + optionalSize;
+      file.ReadWord(peOffset + pe::InFileHeader(pe::FileHeader::SizeOfOptionalHeader), "the file header field SizeOfOptionalHeader");
+  const std::uint64_t table = peOffset + pe::PeHeaders::OptionalHeader + optionalSize;
   for (std::uint32_t i = 0; i < sections; ++i) {
-    const std::uint64_t header = table + TImageLayout::SectionHeaderSize * i;
+    const std::uint64_t header = table + pe::SectionHeader::Size * i;
     const std::string what = "section header " + Decimal(i + 1);
-    const std::uint32_t virtualSize = file.ReadDWord(header + 8, what + " (VirtualSize)");
-    const std::uint32_t virtualAddress = file.ReadDWord(header + 12, what + " (VirtualAddress)");
-    const std::uint32_t sizeOfRawData = file.ReadDWord(header + 16, what + " (SizeOfRawData)");
-    const std::uint32_t pointerToRawData = file.ReadDWord(header + 20, what + " (PointerToRawData)");
+    const std::uint32_t virtualSize = file.ReadDWord(header + pe::SectionHeader::VirtualSize, what + " (VirtualSize)");
+    const std::uint32_t virtualAddress = file.ReadDWord(header + pe::SectionHeader::VirtualAddress, what + " (VirtualAddress)");
+    const std::uint32_t sizeOfRawData = file.ReadDWord(header + pe::SectionHeader::SizeOfRawData, what + " (SizeOfRawData)");
+    const std::uint32_t pointerToRawData = file.ReadDWord(header + pe::SectionHeader::PointerToRawData, what + " (PointerToRawData)");
     const std::uint32_t extent = std::max(virtualSize, sizeOfRawData);
     const std::uint32_t copy = std::min(virtualSize, sizeOfRawData);
     if (extent == 0)
@@ -143,8 +144,8 @@ void TLoadedImage::LayRegion(std::uint32_t start, std::uint64_t end, const std::
   FSegments.emplace(start, TSegment{start, end, data, writable, false});
 }
 
-const TLoadedImage::TSegment* TLoadedImage::Find(std::uint32_t rva) const {
-  for (const TSegment* recent : FRecent)
+TLoadedImage::TSegment* TLoadedImage::Find(std::uint32_t rva) {
+  for (TSegment* recent : FRecent)
     if (recent != nullptr && rva >= recent->Start && rva < recent->End)
       return recent;
   auto it = FSegments.upper_bound(rva);
@@ -158,8 +159,8 @@ const TLoadedImage::TSegment* TLoadedImage::Find(std::uint32_t rva) const {
   return &it->second;
 }
 
-void TLoadedImage::ForgetRecent() const {
-  for (const TSegment*& recent : FRecent)
+void TLoadedImage::ForgetRecent() {
+  for (TSegment*& recent : FRecent)
     recent = nullptr;
   FLastTargetSegment = nullptr;
 }
@@ -170,7 +171,7 @@ void TLoadedImage::ForgetRecent() const {
                      (count == 1 ? " byte" : " bytes") + " at RVA " + RvaText(rva) + ")");
 }
 
-std::uint8_t TLoadedImage::ByteAt(std::uint32_t rva, std::string_view what) const {
+std::uint8_t TLoadedImage::ByteAt(std::uint32_t rva, std::string_view what) {
   const TSegment* segment = Find(rva);
   if (segment == nullptr)
     FailRead(rva, 1, what);
@@ -181,7 +182,7 @@ std::uint8_t TLoadedImage::ByteAt(std::uint32_t rva, std::string_view what) cons
   return segment->Data == nullptr ? 0 : segment->Data[rva - segment->Start];
 }
 
-std::uint16_t TLoadedImage::ReadWord(std::uint64_t wideRva, std::string_view what) const {
+std::uint16_t TLoadedImage::ReadWord(std::uint64_t wideRva, std::string_view what) {
   if (wideRva > RvaLimit - 2)
     FailRead(wideRva, 2, what);
   const auto rva = static_cast<std::uint32_t>(wideRva);
@@ -202,7 +203,7 @@ std::uint16_t TLoadedImage::ReadWord(std::uint64_t wideRva, std::string_view wha
   return static_cast<std::uint16_t>(ByteAt(rva, what) | (ByteAt(rva + 1, what) << 8));
 }
 
-std::uint32_t TLoadedImage::ReadDWord(std::uint64_t wideRva, std::string_view what) const {
+std::uint32_t TLoadedImage::ReadDWord(std::uint64_t wideRva, std::string_view what) {
   if (wideRva > RvaLimit - 4)
     FailRead(wideRva, 4, what);
   const auto rva = static_cast<std::uint32_t>(wideRva);
@@ -222,7 +223,7 @@ std::uint32_t TLoadedImage::ReadDWord(std::uint64_t wideRva, std::string_view wh
   return Load32(bytes);
 }
 
-std::string_view TLoadedImage::ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) const {
+std::string_view TLoadedImage::ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) {
   buffer.clear();
   std::uint64_t position = rva;
   for (;;) {
@@ -269,7 +270,7 @@ void TLoadedImage::RecordTarget(std::uint32_t blockRva, std::uint16_t entry, boo
   const TSegment* last = FLastTargetSegment;
   if (last == nullptr || rva < last->Start || last->End - rva < 4) {
     for (std::uint32_t i = 0; i < 4; ++i) {
-      auto* segment = const_cast<TSegment*>(Find(rva + i));
+      TSegment* segment = Find(rva + i);
       if (segment == nullptr)
         FailRead(rva, 4, what);
       if (!segment->Writable)
@@ -308,7 +309,7 @@ void TLoadedImage::RecordTarget(std::uint32_t blockRva, std::uint16_t entry, boo
 }
 
 template <typename Visit>
-bool TLoadedImage::VisitTargets(std::uint32_t page, TPageProgress& progress, Visit visit) const {
+bool TLoadedImage::VisitTargets(std::uint32_t page, TPageProgress& progress, Visit visit) {
   // The targets of a block lie within 4098 bytes of its VirtualAddress: they
   // reach into the page only from blocks whose VirtualAddress lies in it or
   // in one of the two pages before it. Each list holds blocks in their
@@ -351,7 +352,7 @@ bool TLoadedImage::VisitTargets(std::uint32_t page, TPageProgress& progress, Vis
   return true;
 }
 
-bool TLoadedImage::AddToPage(std::uint32_t page, std::uint8_t* bytes, TPageProgress& progress) const {
+bool TLoadedImage::AddToPage(std::uint32_t page, std::uint8_t* bytes, TPageProgress& progress) {
   const std::uint64_t pageStart = std::uint64_t{page} * PageSize;
   const std::uint64_t delta = FTargetDelta;
   const auto load = [](const std::uint8_t* p, std::uint32_t count) {
@@ -391,7 +392,7 @@ bool TLoadedImage::AddToPage(std::uint32_t page, std::uint8_t* bytes, TPageProgr
   });
 }
 
-void TLoadedImage::FillPage(std::uint32_t page, std::uint8_t* bytes) const {
+void TLoadedImage::FillPage(std::uint32_t page, std::uint8_t* bytes) {
   const std::uint64_t pageStart = std::uint64_t{page} * PageSize;
   const std::uint64_t pageEnd = pageStart + PageSize;
   std::memset(bytes, 0, PageSize);
@@ -408,7 +409,7 @@ void TLoadedImage::FillPage(std::uint32_t page, std::uint8_t* bytes) const {
   }
 }
 
-void TLoadedImage::CopyPage(std::uint32_t page) const {
+void TLoadedImage::CopyPage(std::uint32_t page) {
   if (FWork.PagesCopied == MaxRelocatedPages)
     throw TFormatError("The reads of the listings need more than " + Decimal(MaxRelocatedPages) +
                        " relocated pages; the report stops here");
@@ -451,14 +452,14 @@ void TLoadedImage::CopyPage(std::uint32_t page) const {
   ++FWork.PagesCopied;
 }
 
-void TLoadedImage::NeedBytes(std::uint64_t rva, std::uint64_t count) const {
+void TLoadedImage::NeedBytes(std::uint64_t rva, std::uint64_t count) {
   if (FTargets.empty())
     return;
   for (std::uint64_t page = rva / PageSize; page <= (rva + count - 1) / PageSize; ++page)
     NeedPage(static_cast<std::uint32_t>(page));
 }
 
-void TLoadedImage::NeedPage(std::uint32_t page) const {
+void TLoadedImage::NeedPage(std::uint32_t page) {
   TPageState& state = FPages[page];
   if (state.Progress.Done == FTargets.size())
     return;
@@ -472,7 +473,7 @@ void TLoadedImage::NeedPage(std::uint32_t page) const {
     LearnCarries(page - 1);
 }
 
-void TLoadedImage::LearnCarries(std::uint32_t page) const {
+void TLoadedImage::LearnCarries(std::uint32_t page) {
   // The carries of a page depend on those into it from the page below, and
   // so on down: the pages are worked out from the lowest one still needed,
   // in a scratch page, unless they are copies already. While targets are
@@ -513,7 +514,7 @@ void TLoadedImage::LearnCarries(std::uint32_t page) const {
   }
 }
 
-void TLoadedImage::ApplyEverything() const {
+void TLoadedImage::ApplyEverything() {
   for (const TTargetBlock& block : FBlocks) {
     const std::uint64_t last = std::min<std::uint64_t>((std::uint64_t{block.VirtualAddress} + 0x0FFF + 3) / PageSize,
                                                        FPageFirst.size() - 1);
@@ -551,12 +552,12 @@ void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, s
   while (offset < size) {
     const std::uint64_t block = std::uint64_t{rva} + offset;
     const std::uint32_t pageRva = ReadDWord(block, "a base relocation block (VirtualAddress)");
-    const std::uint32_t sizeOfBlock = ReadDWord(block + 4, "a base relocation block (SizeOfBlock)");
+    const std::uint32_t sizeOfBlock = ReadDWord(block + pe::BaseRelocation::SizeOfBlock, "a base relocation block (SizeOfBlock)");
     // Deliberately quiet: a block without a whole entry ends the pass.
     if (sizeOfBlock < 10)
       return;
     const std::uint64_t count = (sizeOfBlock - 8) / 2;
-    std::uint64_t entry = block + 8;
+    std::uint64_t entry = block + pe::BaseRelocation::Size;
     const std::uint64_t entriesEnd = entry + 2 * count;
     bool blockRecorded = false;
     while (entry < entriesEnd) {
@@ -586,7 +587,7 @@ void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, s
       if ((value >> 12) != 0)
         RecordTarget(pageRva, value, blockRecorded);
     }
-    offset += 8 + 2 * count;
+    offset += pe::BaseRelocation::Size + 2 * count;
   }
 }
 

@@ -15,7 +15,8 @@
 
 namespace korvane {
 
-/// Reads of an image at relative virtual addresses. Each read fails with
+/// Reads of an image at relative virtual addresses. Reads are not const: an
+/// image may make what it holds readable as it is read. Each read fails with
 /// TFormatError when a byte it needs lies in no region of the image (RVA
 /// arithmetic past 2^32 included); what names the table for the message.
 class TImageReader {
@@ -23,30 +24,16 @@ public:
   virtual ~TImageReader() = default;
   // RVAs are taken in 64 bits, so a sum such as a table's RVA plus 4 times
   // an index is tested as it stands, never wrapped to a low RVA.
-  virtual std::uint16_t ReadWord(std::uint64_t rva, std::string_view what) const = 0;
-  virtual std::uint32_t ReadDWord(std::uint64_t rva, std::string_view what) const = 0;
+  virtual std::uint16_t ReadWord(std::uint64_t rva, std::string_view what) = 0;
+  virtual std::uint32_t ReadDWord(std::uint64_t rva, std::string_view what) = 0;
   /// The bytes from rva up to, not including, the first NUL byte. The view
   /// points into the image, which keeps those bytes for its whole life, or,
   /// when the text spans regions, into buffer (which is then not empty).
-  virtual std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) const = 0;
-  std::string ReadText(std::uint64_t rva, std::string_view what) const {
+  virtual std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) = 0;
+  std::string ReadText(std::uint64_t rva, std::string_view what) {
     std::string buffer;
     return std::string(ReadText(rva, what, buffer));
   }
-};
-
-/// Where the image's fields stand in the PE headers (offsets from e_lfanew).
-struct TImageLayout {
-  static constexpr std::uint64_t NumberOfSections = 6;
-  static constexpr std::uint64_t SizeOfOptionalHeader = 20;
-  static constexpr std::uint64_t ImageBase = 52;
-  static constexpr std::uint64_t SizeOfImage = 80;
-  static constexpr std::uint64_t SizeOfHeaders = 84;
-  static constexpr std::uint64_t ExportDirectoryRva = 120;
-  static constexpr std::uint64_t ImportDirectoryRva = 128;
-  static constexpr std::uint64_t BaseRelocationRva = 160;
-  static constexpr std::uint64_t BaseRelocationSize = 164;
-  static constexpr std::uint64_t SectionHeaderSize = 40;
 };
 
 /// What base relocation has cost so far: the tests bound it, whatever the
@@ -92,10 +79,10 @@ public:
   /// Base minus the file's ImageBase, modulo 2^32.
   std::uint32_t Delta() const { return FDelta; }
 
-  std::uint16_t ReadWord(std::uint64_t rva, std::string_view what) const override;
-  std::uint32_t ReadDWord(std::uint64_t rva, std::string_view what) const override;
+  std::uint16_t ReadWord(std::uint64_t rva, std::string_view what) override;
+  std::uint32_t ReadDWord(std::uint64_t rva, std::string_view what) override;
   using TImageReader::ReadText;
-  std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) const override;
+  std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) override;
 
   /// Adds delta to the 32-bit value at every target of the relocation blocks
   /// from rva on, as long as a block starts less than size bytes after rva.
@@ -143,60 +130,60 @@ private:
   };
 
   void LayRegion(std::uint32_t start, std::uint64_t end, const std::uint8_t* data, bool writable);
-  const TSegment* Find(std::uint32_t rva) const;
-  void ForgetRecent() const;
-  std::uint8_t ByteAt(std::uint32_t rva, std::string_view what) const;
+  TSegment* Find(std::uint32_t rva);
+  void ForgetRecent();
+  std::uint8_t ByteAt(std::uint32_t rva, std::string_view what);
   [[noreturn]] void FailRead(std::uint64_t rva, std::uint64_t count, std::string_view what) const;
 
   // Tests a relocation target and records it for later.
   void RecordTarget(std::uint32_t blockRva, std::uint16_t entry, bool& blockRecorded);
   // Makes the recorded additions to the pages holding count bytes at rva.
-  void NeedBytes(std::uint64_t rva, std::uint64_t count) const;
-  void NeedPage(std::uint32_t page) const;
+  void NeedBytes(std::uint64_t rva, std::uint64_t count);
+  void NeedPage(std::uint32_t page);
   // Makes the additions to the page's bytes from progress on; false when one
   // needs the carry of a double word across the page's start that is not
   // known yet.
-  bool AddToPage(std::uint32_t page, std::uint8_t* bytes, TPageProgress& progress) const;
+  bool AddToPage(std::uint32_t page, std::uint8_t* bytes, TPageProgress& progress);
   // Works out the carries of the double words across the end of page.
-  void LearnCarries(std::uint32_t page) const;
-  void FillPage(std::uint32_t page, std::uint8_t* bytes) const;
-  void CopyPage(std::uint32_t page) const;
+  void LearnCarries(std::uint32_t page);
+  void FillPage(std::uint32_t page, std::uint8_t* bytes);
+  void CopyPage(std::uint32_t page);
   // Calls visit(index, targetRva) for each recorded target from progress on
   // whose 4 bytes reach into the page, in their order; a visit that returns
   // false stops the walk there, and progress then points at that target.
   template <typename Visit>
-  bool VisitTargets(std::uint32_t page, TPageProgress& progress, Visit visit) const;
-  void ApplyEverything() const;
+  bool VisitTargets(std::uint32_t page, TPageProgress& progress, Visit visit);
+  void ApplyEverything();
   void ForgetTargets();
 
   platform::TAddressReservation FReservation;
   std::uint32_t FSize = 0;
   std::uint32_t FDelta = 0;
-  // Page copies change what the bytes are made of, never what a read
-  // returns: they may be made in a const read.
-  mutable std::map<std::uint32_t, TSegment> FSegments;
-  mutable std::vector<std::unique_ptr<std::uint8_t[]>> FCopies;
+  // Reads change these: they make page copies, split segments and move the
+  // cache of recent segments, never what a read returns.
+  std::map<std::uint32_t, TSegment> FSegments;
+  std::vector<std::unique_ptr<std::uint8_t[]>> FCopies;
   // The segments hit last: a listing reads a few tables in turn.
   static constexpr int CachedSegments = 4;
-  mutable const TSegment* FRecent[CachedSegments] = {};
-  mutable int FNextRecent = 0;
+  TSegment* FRecent[CachedSegments] = {};
+  int FNextRecent = 0;
   // The segment of the last relocation target, while no segment is split.
-  mutable const TSegment* FLastTargetSegment = nullptr;
+  TSegment* FLastTargetSegment = nullptr;
 
   // Recorded relocation targets in their order: bits 11 to 0 are the offset
   // from the block's VirtualAddress; bits 13 and 12 hold, for a target
   // across a page end, its carry into the next page once known (1: none,
   // 2: one).
-  mutable std::vector<std::uint16_t> FTargets;
+  std::vector<std::uint16_t> FTargets;
   std::vector<TTargetBlock> FBlocks;
   // Per page of the image: the first and last block whose VirtualAddress
   // lies in it.
   std::vector<std::uint32_t> FPageFirst;
   std::vector<std::uint32_t> FPageLast;
-  mutable std::unordered_map<std::uint32_t, TPageState> FPages;
+  std::unordered_map<std::uint32_t, TPageState> FPages;
   std::uint32_t FTargetDelta = 0;
   bool FRecording = false;
-  mutable TRelocationWork FWork;
+  TRelocationWork FWork;
 };
 
 /// Reserves, lays out and returns the image of the file (PE headers at peOffset).

@@ -2,6 +2,7 @@
 #include "PeHeader.h"
 
 #include "Numbers.h"
+#include "PeFormat.h"
 
 namespace korvane {
 
@@ -42,17 +43,18 @@ constexpr const char* Subsystems[] = {"Unknown",           "Native",          "W
                                       "Unknown",           "Posix character", "Unknown",
                                       "Windows CE"};
 
-// Field offsets from the start of the PE headers: signature 4, file header 20,
-// then the optional header.
-constexpr std::uint64_t FileHeader = 4;
-constexpr std::uint64_t OptionalHeader = 24;
+using pe::FileHeader;
+using pe::OptionalHeader;
+
+constexpr auto F = pe::InFileHeader;
+constexpr auto O = pe::InOptionalHeader;
 
 // Reads the fields of the headers at peOffset; PE32 and PE32+ differ only in
 // the width of ImageBase and of the stack and heap sizes.
 class TPeFields {
 public:
   TPeFields(const TByteView& file, std::uint64_t peOffset) : FFile(file), FPeOffset(peOffset) {
-    FWide = Word(OptionalHeader, "Magic") == Pe32PlusMagic;
+    FWide = Word(O(OptionalHeader::Magic), "Magic") == OptionalHeader::Pe32PlusMagic;
   }
 
   std::uint8_t Byte(std::uint64_t offset, const char* name) const {
@@ -70,11 +72,12 @@ public:
                  : FFile.ReadDWord(FPeOffset + offset, What(name));
   }
   std::uint64_t ImageBase() const {
-    return Natural(OptionalHeader + (FWide ? 24 : 28), "ImageBase");
+    return Natural(O(FWide ? OptionalHeader::ImageBase64 : OptionalHeader::ImageBase32), "ImageBase");
   }
-  // The stack and heap sizes follow each other from optional header offset 72.
+  // The stack and heap sizes follow each other from SizeOfStackReserve on.
   std::uint64_t StackOrHeap(int index, const char* name) const {
-    return Natural(OptionalHeader + 72 + static_cast<std::uint64_t>(index) * (FWide ? 8 : 4), name);
+    return Natural(O(OptionalHeader::SizeOfStackReserve) + static_cast<std::uint64_t>(index) * (FWide ? 8 : 4),
+                   name);
   }
 
 private:
@@ -111,34 +114,33 @@ std::string_view SubsystemText(std::uint16_t subsystem) {
 void ReportPeHeader(TReportView& view, const TByteView& file, std::uint64_t peOffset,
                     const TDateTimeFormatter& formatter) {
   const TPeFields pe(file, peOffset);
-  constexpr std::uint64_t O = OptionalHeader;
 
   std::string characteristics;
-  const std::uint16_t bits = pe.Word(FileHeader + 18, "Characteristics");
+  const std::uint16_t bits = pe.Word(F(FileHeader::Characteristics), "Characteristics");
   for (const TCharacteristic& characteristic : Characteristics)
     if ((bits & characteristic.Bit) != 0)
       AppendCharacteristic(characteristics, characteristic.Text);
   view.AddLine("Characteristics:\t\t" + characteristics);
 
-  view.AddLine(std::string("Required CPU:\t\t").append(ProcessorText(pe.Word(FileHeader, "Machine"))));
-  view.AddLine("Linker version:\t\t" + Version(pe.Byte(O + 2, "MajorLinkerVersion"),
-                                               pe.Byte(O + 3, "MinorLinkerVersion")));
-  view.AddLine("Time stamp:\t\t" + TimeStampText(pe.DWord(FileHeader + 4, "TimeDateStamp"), formatter));
+  view.AddLine(std::string("Required CPU:\t\t").append(ProcessorText(pe.Word(F(FileHeader::Machine), "Machine"))));
+  view.AddLine("Linker version:\t\t" + Version(pe.Byte(O(OptionalHeader::MajorLinkerVersion), "MajorLinkerVersion"),
+                                               pe.Byte(O(OptionalHeader::MinorLinkerVersion), "MinorLinkerVersion")));
+  view.AddLine("Time stamp:\t\t" + TimeStampText(pe.DWord(F(FileHeader::TimeDateStamp), "TimeDateStamp"), formatter));
   view.AddLine("Image base:\t\t" + Hex(pe.ImageBase()) + "H");
-  view.AddLine("Image size:\t\t" + Decimal(pe.DWord(O + 56, "SizeOfImage")) + " bytes");
-  view.AddLine("Required OS version:\t" + Version(pe.Word(O + 40, "MajorOperatingSystemVersion"),
-                                                  pe.Word(O + 42, "MinorOperatingSystemVersion")));
+  view.AddLine("Image size:\t\t" + Decimal(pe.DWord(O(OptionalHeader::SizeOfImage), "SizeOfImage")) + " bytes");
+  view.AddLine("Required OS version:\t" + Version(pe.Word(O(OptionalHeader::MajorOperatingSystemVersion), "MajorOperatingSystemVersion"),
+                                                  pe.Word(O(OptionalHeader::MinorOperatingSystemVersion), "MinorOperatingSystemVersion")));
   view.AddLine("Image version:\t\t" +
-               Version(pe.Word(O + 44, "MajorImageVersion"), pe.Word(O + 46, "MinorImageVersion")));
-  view.AddLine("Subsystem version:\t\t" + Version(pe.Word(O + 48, "MajorSubsystemVersion"),
-                                                  pe.Word(O + 50, "MinorSubsystemVersion")));
-  view.AddLine(std::string("Subsystem:\t\t").append(SubsystemText(pe.Word(O + 68, "Subsystem"))));
-  view.AddLine("Checksum:\t\t" + Decimal(pe.DWord(O + 64, "CheckSum")));
-  view.AddLine("Code size:\t\t" + Decimal(pe.DWord(O + 4, "SizeOfCode")) + " bytes");
-  view.AddLine("Size of initialized data:\t" + Decimal(pe.DWord(O + 8, "SizeOfInitializedData")) +
+               Version(pe.Word(O(OptionalHeader::MajorImageVersion), "MajorImageVersion"), pe.Word(O(OptionalHeader::MinorImageVersion), "MinorImageVersion")));
+  view.AddLine("Subsystem version:\t\t" + Version(pe.Word(O(OptionalHeader::MajorSubsystemVersion), "MajorSubsystemVersion"),
+                                                  pe.Word(O(OptionalHeader::MinorSubsystemVersion), "MinorSubsystemVersion")));
+  view.AddLine(std::string("Subsystem:\t\t").append(SubsystemText(pe.Word(O(OptionalHeader::Subsystem), "Subsystem"))));
+  view.AddLine("Checksum:\t\t" + Decimal(pe.DWord(O(OptionalHeader::CheckSum), "CheckSum")));
+  view.AddLine("Code size:\t\t" + Decimal(pe.DWord(O(OptionalHeader::SizeOfCode), "SizeOfCode")) + " bytes");
+  view.AddLine("Size of initialized data:\t" + Decimal(pe.DWord(O(OptionalHeader::SizeOfInitializedData), "SizeOfInitializedData")) +
                " bytes");
   view.AddLine("Size of uninitialized data:\t" +
-               Decimal(pe.DWord(O + 12, "SizeOfUninitializedData")) + " bytes");
+               Decimal(pe.DWord(O(OptionalHeader::SizeOfUninitializedData), "SizeOfUninitializedData")) + " bytes");
   view.AddLine("Size of stack to reserve:\t" + Decimal(pe.StackOrHeap(0, "SizeOfStackReserve")) +
                " bytes");
   view.AddLine("Size of stack to commit:\t" + Decimal(pe.StackOrHeap(1, "SizeOfStackCommit")) +

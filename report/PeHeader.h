@@ -11,9 +11,6 @@
 
 namespace korvane {
 
-inline constexpr std::uint16_t Pe32Magic = 0x10B;
-inline constexpr std::uint16_t Pe32PlusMagic = 0x20B;
-
 /// Appends "\n\t\t\t" when accumulator is not empty, then text.
 void AppendCharacteristic(std::string& accumulator, std::string_view text);
 

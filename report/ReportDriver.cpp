@@ -6,6 +6,7 @@
 #include "Exports.h"
 #include "Imports.h"
 #include "LoadedImage.h"
+#include "PeFormat.h"
 #include "PeHeader.h"
 #include "Platform.h"
 
@@ -13,17 +14,20 @@ namespace korvane {
 
 namespace {
 
-constexpr std::uint64_t DosHeaderSize = 64;
-constexpr std::uint64_t e_lfarlcOffset = 0x18;
-constexpr std::uint64_t e_lfanewOffset = 0x3C;
-constexpr std::uint16_t PeRelocationTableOffset = 64;
+using pe::DataDirectory;
+using pe::DosHeader;
+using pe::OptionalHeader;
+
+// e_lfarlc of a PE file: its relocation table would start right after the
+// MS-DOS header.
+constexpr std::uint16_t PeRelocationTableOffset = DosHeader::Size;
 
 // Real images from some linkers carry another e_lfarlc; a PE signature
 // where e_lfanew points also marks a PE file.
 bool HasPeSignature(const TByteView& file) {
-  if (file.Size() < DosHeaderSize)
+  if (file.Size() < DosHeader::Size)
     return false;
-  const std::uint32_t e_lfanew = file.ReadDWord(e_lfanewOffset, "the DOS header field e_lfanew");
+  const std::uint32_t e_lfanew = file.ReadDWord(DosHeader::e_lfanew, "the DOS header field e_lfanew");
   if (!file.Contains(e_lfanew, 4))
     return false;
   const std::uint8_t* signature = file.Data() + e_lfanew;
@@ -73,7 +77,7 @@ bool TReportDriver::ReportMappedFile(const TByteView& file, const std::string& p
   FFileName = path;
   const int titleLine = FView.AddStyledLine(platform::FileTitle(FFileName) + "\n", 12);
 
-  const std::uint16_t e_lfarlc = file.ReadWord(e_lfarlcOffset, "the DOS header field e_lfarlc");
+  const std::uint16_t e_lfarlc = file.ReadWord(DosHeader::e_lfarlc, "the DOS header field e_lfarlc");
   if (e_lfarlc == PeRelocationTableOffset || HasPeSignature(file))
     return ReportPeFile(file, titleLine);
 
@@ -85,20 +89,20 @@ bool TReportDriver::ReportMappedFile(const TByteView& file, const std::string& p
 
 bool TReportDriver::ReportPeFile(const TByteView& file, int titleLine) {
   FFileKind = TFileKind::PortableExecutable;
-  const std::uint32_t e_lfanew = file.ReadDWord(e_lfanewOffset, "the DOS header field e_lfanew");
-  const std::uint16_t magic =
-      file.ReadWord(std::uint64_t{e_lfanew} + 24, "the PE headers (optional header Magic)");
-  if (magic != Pe32Magic && magic != Pe32PlusMagic) {
+  const std::uint32_t e_lfanew = file.ReadDWord(DosHeader::e_lfanew, "the DOS header field e_lfanew");
+  const std::uint16_t magic = file.ReadWord(e_lfanew + pe::InOptionalHeader(OptionalHeader::Magic),
+                                            "the PE headers (optional header Magic)");
+  if (magic != OptionalHeader::Pe32Magic && magic != OptionalHeader::Pe32PlusMagic) {
     FView.SetText(Not32BitPeMessage);
     FView.FormatLine(titleLine, 8, ColourRed, true);
     FView.SelectStart();
     return false;
   }
 
-  FView.AddStyledLine(std::string(GetFileKindText()) + (magic == Pe32Magic ? " PE32" : " PE32+") + "\n",
+  FView.AddStyledLine(std::string(GetFileKindText()) + (magic == OptionalHeader::Pe32Magic ? " PE32" : " PE32+") + "\n",
                       10);
   ReportPeHeader(FView, file, e_lfanew, FFormatter);
-  if (magic == Pe32Magic)
+  if (magic == OptionalHeader::Pe32Magic)
     ReportImage(file, e_lfanew);
   return true;
 }
@@ -107,20 +111,22 @@ void TReportDriver::ReportImage(const TByteView& file, std::uint32_t e_lfanew) {
   // The image is released before the caller releases the view, the mapping
   // and the file, also when a failure travels out.
   TLoadedImage image = BuildLoadedImage(file, e_lfanew);
-  const std::uint64_t pe = e_lfanew;
-  const std::uint32_t relocationRva =
-      file.ReadDWord(pe + TImageLayout::BaseRelocationRva, "the data directory entry of the base relocation table");
+  const auto directory = [&file, e_lfanew](std::uint64_t index, std::uint64_t field, const char* what) {
+    return file.ReadDWord(e_lfanew + pe::InPe32DataDirectory(index, field), what);
+  };
+  const std::uint32_t relocationRva = directory(DataDirectory::BaseReloc, DataDirectory::VirtualAddress,
+                                                "the data directory entry of the base relocation table");
   if (relocationRva != 0) {
-    const std::uint32_t relocationSize = file.ReadDWord(
-        pe + TImageLayout::BaseRelocationSize, "the data directory entry of the base relocation table (size)");
+    const std::uint32_t relocationSize = directory(DataDirectory::BaseReloc, DataDirectory::Size,
+                                                   "the data directory entry of the base relocation table (size)");
     ApplyBaseRelocations(image, relocationRva, relocationSize, image.Delta());
   }
   const std::uint32_t exportRva =
-      file.ReadDWord(pe + TImageLayout::ExportDirectoryRva, "the data directory entry of the export table");
+      directory(DataDirectory::Export, DataDirectory::VirtualAddress, "the data directory entry of the export table");
   if (exportRva != 0)
     ReportExports(FView, image, exportRva);
   const std::uint32_t importRva =
-      file.ReadDWord(pe + TImageLayout::ImportDirectoryRva, "the data directory entry of the import table");
+      directory(DataDirectory::Import, DataDirectory::VirtualAddress, "the data directory entry of the import table");
   if (importRva != 0)
     ReportImports(FView, image, importRva);
   ReleaseLoadedImage(image);

@@ -239,21 +239,21 @@ TEST(ImportListingFailures, NameBytesStopAtTheirLimit) {
 // Counts the bytes of the texts read through it: the work of the listing.
 class TCountingReader final : public TImageReader {
 public:
-  explicit TCountingReader(const TImageReader& image) : FImage(image) {}
-  std::uint16_t ReadWord(std::uint64_t rva, std::string_view what) const override { return FImage.ReadWord(rva, what); }
-  std::uint32_t ReadDWord(std::uint64_t rva, std::string_view what) const override {
+  explicit TCountingReader(TImageReader& image) : FImage(image) {}
+  std::uint16_t ReadWord(std::uint64_t rva, std::string_view what) override { return FImage.ReadWord(rva, what); }
+  std::uint32_t ReadDWord(std::uint64_t rva, std::string_view what) override {
     return FImage.ReadDWord(rva, what);
   }
   using TImageReader::ReadText;
-  std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) const override {
+  std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) override {
     const std::string_view text = FImage.ReadText(rva, what, buffer);
     TextBytes += text.size() + 1;
     return text;
   }
-  mutable std::uint64_t TextBytes = 0;
+  std::uint64_t TextBytes = 0;
 
 private:
-  const TImageReader& FImage;
+  TImageReader& FImage;
 };
 
 // Library names count toward the same 64 MiB as function names, read by
@@ -285,8 +285,8 @@ TEST(ImportListingFailures, LibraryNameBytesCountTowardTheLimit) {
                             .DataDirectory(1, va, 20)
                             .Build();
     const TGuardedBytes guarded(file);
-    const TLoadedImage image(guarded.View(), TPeBuilder::PeOffset);
-    const TCountingReader reader(image);
+    TLoadedImage image(guarded.View(), TPeBuilder::PeOffset);
+    TCountingReader reader(image);
     TMemoryReportView view;
     try {
       ReportImports(view, reader, va);

@@ -44,7 +44,7 @@ std::optional<std::uint64_t> Outcome(Read read) {
 
 // Every word and double word read of the image equals the model's, from RVA
 // 0 to a little past SizeOfImage.
-void ExpectAgreesWithModel(const TLoadedImage& image, const test::TImageModel& model) {
+void ExpectAgreesWithModel(TLoadedImage& image, test::TImageModel model) {
   for (std::uint64_t rva = 0; rva < std::uint64_t{model.Size()} + 8; ++rva) {
     SCOPED_TRACE("RVA " + RvaText(rva));
     ASSERT_EQ(Outcome([&] { return image.ReadWord(rva, "w"); }), Outcome([&] { return model.ReadWord(rva, "w"); }));
@@ -76,7 +76,7 @@ TEST(LoadedImageLayout, SectionBytesLandAtTheirRvaWithZeroFill) {
     }
     const TBytes file = TPeBuilder().Section(section).SizeOfImage(0x8000).Build();
     const TGuardedBytes guarded(file);
-    const TLoadedImage image(guarded.View(), Pe);
+    TLoadedImage image(guarded.View(), Pe);
     EXPECT_EQ(image.ReadWord(0, "headers"), 0x5A4D);
     for (std::uint32_t at : {0u, c.Copied - 1, c.Copied, c.Extent - 1}) {
       if (at >= c.Extent)
@@ -100,7 +100,7 @@ TEST(LoadedImageLayout, OverlapsTakeTheLaterRegionAndItsZeroFill) {
                           .SizeOfImage(0x3000)
                           .Build();
   const TGuardedBytes guarded(file);
-  const TLoadedImage image(guarded.View(), Pe);
+  TLoadedImage image(guarded.View(), Pe);
   EXPECT_EQ(image.ReadWord(0x1800, "later"), 0x8180);
   EXPECT_EQ(image.ReadWord(0x1810, "later zero fill"), 0);
   EXPECT_EQ(image.ReadWord(0x1BFE, "later zero fill end"), 0);
@@ -178,7 +178,7 @@ TEST(LoadedImageBuild, EmptyRegionsAreSkippedWhereverTheyPoint) {
   const TBytes file =
       TPeBuilder().Section(empty).SizeOfImage(0x1000).PatchDWord(TPeBuilder::OptionalOffset + 60, 0).Build();
   const TGuardedBytes guarded(file);
-  const TLoadedImage image(guarded.View(), Pe);
+  TLoadedImage image(guarded.View(), Pe);
   // SizeOfHeaders 0: not even the headers are readable.
   EXPECT_THROW(image.ReadWord(0, "headers"), TFormatError);
 }
@@ -226,7 +226,7 @@ TEST(LoadedImageReads, BoundsAreExactAndSumsDoNotWrap) {
                           .SizeOfImage(0x2000)
                           .Build();
   const TGuardedBytes guarded(file);
-  const TLoadedImage image(guarded.View(), Pe);
+  TLoadedImage image(guarded.View(), Pe);
   struct TCase {
     const char* Name;
     std::function<std::uint64_t()> Read;
@@ -428,7 +428,7 @@ namespace {
 // Every word and double word read of the image equals the model's, read
 // from the top of the image down, so that a page is often needed before the
 // page below it, whose additions carry into it.
-void ExpectAgreesWithModelTopDown(const TLoadedImage& image, const test::TImageModel& model, std::uint64_t from = 0) {
+void ExpectAgreesWithModelTopDown(TLoadedImage& image, test::TImageModel& model, std::uint64_t from = 0) {
   for (std::uint64_t rva = std::uint64_t{model.Size()} + 8; rva-- > from;) {
     SCOPED_TRACE("RVA " + RvaText(rva));
     ASSERT_EQ(Outcome([&] { return image.ReadDWord(rva, "d"); }),

@@ -66,18 +66,18 @@ std::uint8_t TImageModel::Byte(std::uint64_t rva) const {
   return FBytes[static_cast<std::size_t>(rva)];
 }
 
-std::uint16_t TImageModel::ReadWord(std::uint64_t rva, std::string_view) const {
+std::uint16_t TImageModel::ReadWord(std::uint64_t rva, std::string_view) {
   return static_cast<std::uint16_t>(Byte(rva) | (Byte(rva + 1) << 8));
 }
 
-std::uint32_t TImageModel::ReadDWord(std::uint64_t rva, std::string_view) const {
+std::uint32_t TImageModel::ReadDWord(std::uint64_t rva, std::string_view) {
   std::uint32_t value = 0;
   for (std::uint32_t i = 0; i < 4; ++i)
     value |= static_cast<std::uint32_t>(Byte(rva + i)) << (8 * i);
   return value;
 }
 
-std::string_view TImageModel::ReadText(std::uint64_t rva, std::string_view, std::string& buffer) const {
+std::string_view TImageModel::ReadText(std::uint64_t rva, std::string_view, std::string& buffer) {
   buffer.clear();
   for (;; ++rva) {
     const std::uint8_t byte = Byte(rva);

@@ -18,10 +18,10 @@ public:
   /// model costs SizeOfImage bytes twice, so callers keep it small.
   TImageModel(const TByteView& file, std::uint64_t peOffset);
 
-  std::uint16_t ReadWord(std::uint64_t rva, std::string_view what) const override;
-  std::uint32_t ReadDWord(std::uint64_t rva, std::string_view what) const override;
+  std::uint16_t ReadWord(std::uint64_t rva, std::string_view what) override;
+  std::uint32_t ReadDWord(std::uint64_t rva, std::string_view what) override;
   using TImageReader::ReadText;
-  std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) const override;
+  std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) override;
   void ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint32_t delta);
 
   std::uint32_t Size() const { return static_cast<std::uint32_t>(FBytes.size()); }

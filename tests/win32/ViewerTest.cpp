@@ -261,7 +261,7 @@ TEST(ModuleExports, NamesOrdinalsAndModuleNameAsTheHostExpects) {
     return; // the engine lists the exports of PE32 files only
 
   const std::uint32_t peOffset = bytes.ReadDWord(0x3C, "e_lfanew");
-  const korvane::TLoadedImage image = korvane::BuildLoadedImage(bytes, peOffset);
+  korvane::TLoadedImage image = korvane::BuildLoadedImage(bytes, peOffset);
   const std::uint32_t exportRva = bytes.ReadDWord(std::uint64_t{peOffset} + 120, "export directory");
   ASSERT_NE(exportRva, 0u);
   korvane::TMemoryReportView listing;
