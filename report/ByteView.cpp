@@ -26,15 +26,12 @@ std::uint8_t TByteView::ReadByte(std::uint64_t offset, std::string_view what) co
 
 std::uint16_t TByteView::ReadWord(std::uint64_t offset, std::string_view what) const {
   Require(offset, 2, what);
-  const std::uint8_t* p = FData + offset;
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+  return LoadWord(FData + offset);
 }
 
 std::uint32_t TByteView::ReadDWord(std::uint64_t offset, std::string_view what) const {
   Require(offset, 4, what);
-  const std::uint8_t* p = FData + offset;
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+  return LoadDWord(FData + offset);
 }
 
 std::uint64_t TByteView::ReadQWord(std::uint64_t offset, std::string_view what) const {

@@ -8,6 +8,13 @@
 
 namespace korvane {
 
+/// The little-endian values at p; the caller has tested that the bytes are there.
+inline std::uint16_t LoadWord(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+inline std::uint32_t LoadDWord(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
 /// A read-only window on bytes of the file. Every read is checked against the
 /// window's size at the point of use; offsets are 64-bit so that no sum of a
 /// 32-bit base and a field offset can wrap.

@@ -19,12 +19,8 @@ constexpr std::uint32_t PageSize = 4096;
 constexpr std::size_t MaxTextLength = std::size_t{16} << 20;
 
 std::uint32_t ReadSizeOfImage(const TByteView& file, std::uint64_t peOffset) {
-  return file.ReadDWord(peOffset + pe::InOptionalHeader(pe::OptionalHeader::SizeOfImage), "the optional header field SizeOfImage");
-}
-
-std::uint32_t Load32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+  return file.ReadDWord(peOffset + pe::InOptionalHeader(pe::OptionalHeader::SizeOfImage),
+                        "the optional header field SizeOfImage");
 }
 
 // Failures are raised from functions of their own, so that the paths that
@@ -195,7 +191,7 @@ std::uint16_t TLoadedImage::ReadWord(std::uint64_t wideRva, std::string_view wha
     if (segment->Data == nullptr)
       return 0;
     const std::uint8_t* p = segment->Data + (rva - segment->Start);
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    return LoadWord(p);
   }
   // The value straddles two segments, or its first byte lies in none.
   if (segment == nullptr || Find(rva + 1) == nullptr)
@@ -213,14 +209,14 @@ std::uint32_t TLoadedImage::ReadDWord(std::uint64_t wideRva, std::string_view wh
     segment = Find(rva);
   }
   if (segment != nullptr && segment->End - rva >= 4)
-    return segment->Data == nullptr ? 0 : Load32(segment->Data + (rva - segment->Start));
+    return segment->Data == nullptr ? 0 : LoadDWord(segment->Data + (rva - segment->Start));
   for (std::uint32_t i = 0; i < 4; ++i)
     if (Find(rva + i) == nullptr)
       FailRead(rva, 4, what);
   std::uint8_t bytes[4];
   for (std::uint32_t i = 0; i < 4; ++i)
     bytes[i] = ByteAt(rva + i, what);
-  return Load32(bytes);
+  return LoadDWord(bytes);
 }
 
 std::string_view TLoadedImage::ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) {
@@ -574,7 +570,7 @@ void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, s
         // then they are read through ReadWord.
         while (entry < stretchEnd && !segment->Pending) {
           const std::uint8_t* p = segment->Data + (entry - segment->Start);
-          const auto value = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+          const std::uint16_t value = LoadWord(p);
           entry += 2;
           if ((value >> 12) != 0)
             RecordTarget(pageRva, value, blockRecorded);
@@ -598,15 +594,5 @@ void TLoadedImage::Release() {
   FCopies.clear();
   ForgetRecent();
 }
-
-TLoadedImage BuildLoadedImage(const TByteView& file, std::uint64_t peOffset) {
-  return TLoadedImage(file, peOffset);
-}
-
-void ApplyBaseRelocations(TLoadedImage& image, std::uint32_t rva, std::uint32_t size, std::uint32_t delta) {
-  image.ApplyBaseRelocations(rva, size, delta);
-}
-
-void ReleaseLoadedImage(TLoadedImage& image) { image.Release(); }
 
 } // namespace korvane

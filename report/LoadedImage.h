@@ -186,11 +186,6 @@ private:
   TRelocationWork FWork;
 };
 
-/// Reserves, lays out and returns the image of the file (PE headers at peOffset).
-TLoadedImage BuildLoadedImage(const TByteView& file, std::uint64_t peOffset);
-void ApplyBaseRelocations(TLoadedImage& image, std::uint32_t rva, std::uint32_t size, std::uint32_t delta);
-void ReleaseLoadedImage(TLoadedImage& image);
-
 /// A text read from the image as the report shows it: each line feed becomes
 /// the two characters "\n" and each carriage return "\r", so that no name from
 /// a file can start a report line of its own.

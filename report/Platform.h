@@ -40,12 +40,10 @@ public:
   TFileMapping& operator=(const TFileMapping&) = delete;
 
   bool Valid() const { return FValid; }
-  const TReadOnlyFile& File() const { return FFile; }
   std::intptr_t Handle() const { return FHandle; }
   std::uint64_t Size() const { return FSize; }
 
 private:
-  const TReadOnlyFile& FFile;
   std::intptr_t FHandle = 0;
   std::uint64_t FSize = 0;
   bool FValid = false;
@@ -81,6 +79,10 @@ inline constexpr const char* FileShrankMessage =
 /// The part of a path after its last folder separator ("\" or ":" on
 /// Windows, with double-byte characters respected; "/" elsewhere).
 std::string FileTitle(std::string_view path);
+
+/// The system's own words for an error code (GetLastError's on Windows,
+/// errno's elsewhere), as the system gives them.
+std::string SystemText(int code);
 
 /// The user's short date and long time formats, read once.
 const TDateTimeFormatter& LocaleDateTimeFormatter();

@@ -110,7 +110,7 @@ bool TReportDriver::ReportPeFile(const TByteView& file, int titleLine) {
 void TReportDriver::ReportImage(const TByteView& file, std::uint32_t e_lfanew) {
   // The image is released before the caller releases the view, the mapping
   // and the file, also when a failure travels out.
-  TLoadedImage image = BuildLoadedImage(file, e_lfanew);
+  TLoadedImage image(file, e_lfanew);
   const auto directory = [&file, e_lfanew](std::uint64_t index, std::uint64_t field, const char* what) {
     return file.ReadDWord(e_lfanew + pe::InPe32DataDirectory(index, field), what);
   };
@@ -119,7 +119,7 @@ void TReportDriver::ReportImage(const TByteView& file, std::uint32_t e_lfanew) {
   if (relocationRva != 0) {
     const std::uint32_t relocationSize = directory(DataDirectory::BaseReloc, DataDirectory::Size,
                                                    "the data directory entry of the base relocation table (size)");
-    ApplyBaseRelocations(image, relocationRva, relocationSize, image.Delta());
+    image.ApplyBaseRelocations(relocationRva, relocationSize, image.Delta());
   }
   const std::uint32_t exportRva =
       directory(DataDirectory::Export, DataDirectory::VirtualAddress, "the data directory entry of the export table");
@@ -129,7 +129,7 @@ void TReportDriver::ReportImage(const TByteView& file, std::uint32_t e_lfanew) {
       directory(DataDirectory::Import, DataDirectory::VirtualAddress, "the data directory entry of the import table");
   if (importRva != 0)
     ReportImports(FView, image, importRva);
-  ReleaseLoadedImage(image);
+  image.Release();
 }
 
 } // namespace korvane

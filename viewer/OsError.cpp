@@ -2,17 +2,16 @@
 
 #include <windows.h>
 
+#include "Platform.h"
+
 namespace korvane::viewer {
 
 TOsError LastOsError(const std::string& what) {
   const DWORD code = ::GetLastError();
   if (code == 0)
     return TOsError(0, what + ": " + OsFailureWithoutCode);
-  char buffer[256];
-  const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                        code, 0, buffer, sizeof buffer, nullptr);
-  return TOsError(static_cast<int>(code),
-                  what + ": " + SystemErrorMessage(static_cast<int>(code), std::string(buffer, length)));
+  const auto number = static_cast<int>(code);
+  return TOsError(number, what + ": " + SystemErrorMessage(number, platform::SystemText(number)));
 }
 
 } // namespace korvane::viewer

@@ -22,7 +22,7 @@ namespace {
 [[noreturn]] void RaiseOsError(int code) {
   if (code == 0)
     throw TOsError(0, OsFailureWithoutCode);
-  throw TOsError(code, SystemErrorMessage(code, std::strerror(code)));
+  throw TOsError(code, SystemErrorMessage(code, SystemText(code)));
 }
 
 // Views whose pages past a shrunken end of file are replaced by zeros
@@ -113,7 +113,7 @@ TReadOnlyFile::~TReadOnlyFile() { ::close(static_cast<int>(FHandle)); }
 
 // POSIX has no mapping object of its own: the mapping stands for the file's
 // size, and like Windows it refuses an empty file.
-TFileMapping::TFileMapping(const TReadOnlyFile& file) : FFile(file) {
+TFileMapping::TFileMapping(const TReadOnlyFile& file) {
   struct stat status {};
   if (::fstat(static_cast<int>(file.Handle()), &status) != 0 || status.st_size <= 0)
     return;
@@ -197,5 +197,7 @@ const TDateTimeFormatter& LocaleDateTimeFormatter() {
   static const TLocaleFormatter formatter;
   return formatter;
 }
+
+std::string SystemText(int code) { return std::strerror(code); }
 
 } // namespace korvane::platform

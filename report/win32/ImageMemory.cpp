@@ -6,18 +6,19 @@
 #include <windows.h>
 
 #include "../Errors.h"
+#include "../Platform.h"
 
 namespace korvane::platform {
 
 namespace {
 
-std::string SystemText(DWORD code) {
-  char buffer[256];
-  DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                                  0, buffer, sizeof buffer, nullptr);
-  while (length > 0 && (static_cast<unsigned char>(buffer[length - 1]) <= 32 || buffer[length - 1] == '.'))
-    --length;
-  return std::string(buffer, length);
+// The system's text without its closing full stop and line break: it ends
+// a sentence of ours.
+std::string ClauseText(DWORD code) {
+  std::string text = SystemText(static_cast<int>(code));
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.'))
+    text.pop_back();
+  return text;
 }
 
 } // namespace
@@ -28,7 +29,7 @@ TAddressReservation::TAddressReservation(std::uint32_t size) : FSize(size) {
     const DWORD code = ::GetLastError();
     throw TOsError(static_cast<int>(code), "The system refused to reserve " + std::to_string(size) +
                                                " bytes of address space for the image (SizeOfImage): " +
-                                               SystemText(code));
+                                               ClauseText(code));
   }
   FBase = reinterpret_cast<std::uintptr_t>(base);
   ++FHeldCount;

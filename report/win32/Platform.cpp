@@ -12,14 +12,14 @@ namespace {
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
-std::string SystemText(DWORD code) {
+} // namespace
+
+std::string SystemText(int code) {
   char buffer[256];
-  const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, buffer, sizeof buffer, nullptr);
+  const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                        static_cast<DWORD>(code), 0, buffer, sizeof buffer, nullptr);
   return std::string(buffer, length);
 }
-
-} // namespace
 
 TReadOnlyFile::TReadOnlyFile(const std::string& path) {
   HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -28,14 +28,15 @@ TReadOnlyFile::TReadOnlyFile(const std::string& path) {
     const DWORD code = ::GetLastError();
     if (code == 0)
       throw TOsError(0, OsFailureWithoutCode);
-    throw TOsError(static_cast<int>(code), SystemErrorMessage(static_cast<int>(code), SystemText(code)));
+    const auto number = static_cast<int>(code);
+    throw TOsError(number, SystemErrorMessage(number, SystemText(number)));
   }
   FHandle = reinterpret_cast<std::intptr_t>(file);
 }
 
 TReadOnlyFile::~TReadOnlyFile() { ::CloseHandle(AsHandle(FHandle)); }
 
-TFileMapping::TFileMapping(const TReadOnlyFile& file) : FFile(file) {
+TFileMapping::TFileMapping(const TReadOnlyFile& file) {
   HANDLE mapping = ::CreateFileMappingA(AsHandle(file.Handle()), nullptr, PAGE_READONLY, 0, 0, nullptr);
   if (mapping == nullptr)
     return;

@@ -235,10 +235,7 @@ const TSamples& Samples() {
 }
 
 std::string SystemText(DWORD code) {
-  char buffer[256];
-  const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                                        0, buffer, sizeof buffer, nullptr);
-  std::string text(buffer, length);
+  std::string text = korvane::platform::SystemText(static_cast<int>(code));
   while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.'))
     text.pop_back();
   return text;
@@ -261,7 +258,7 @@ TEST(ModuleExports, NamesOrdinalsAndModuleNameAsTheHostExpects) {
     return; // the engine lists the exports of PE32 files only
 
   const std::uint32_t peOffset = bytes.ReadDWord(0x3C, "e_lfanew");
-  korvane::TLoadedImage image = korvane::BuildLoadedImage(bytes, peOffset);
+  korvane::TLoadedImage image(bytes, peOffset);
   const std::uint32_t exportRva = bytes.ReadDWord(std::uint64_t{peOffset} + 120, "export directory");
   ASSERT_NE(exportRva, 0u);
   korvane::TMemoryReportView listing;
