@@ -23,6 +23,8 @@ bool SameLibraryName(std::string_view left, std::string_view right) {
 }
 
 std::size_t TImportDirs::TFoldedHash::operator()(std::string_view name) const {
+  // Odd and well mixed, in the width of size_t (its low half on 32-bit systems).
+  constexpr auto HashMultiplier = static_cast<std::size_t>(0x9E3779B97F4A7C15u);
   // The folded name is hashed a piece at a time, in a buffer on the stack.
   char folded[256];
   std::size_t hash = name.size();
@@ -30,7 +32,7 @@ std::size_t TImportDirs::TFoldedHash::operator()(std::string_view name) const {
     const std::size_t length = std::min(name.size(), sizeof folded);
     for (std::size_t i = 0; i < length; ++i)
       folded[i] = FoldAscii(name[i]);
-    hash = (hash ^ std::hash<std::string_view>()(std::string_view(folded, length))) * 0x9E3779B97F4A7C15u;
+    hash = (hash ^ std::hash<std::string_view>()(std::string_view(folded, length))) * HashMultiplier;
     name.remove_prefix(length);
   }
   return hash;
