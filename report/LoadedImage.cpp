@@ -264,7 +264,7 @@ void TLoadedImage::RecordTarget(std::uint32_t blockRva, std::uint16_t entry, boo
   // Targets mostly follow each other in one segment, already tested
   // writable and marked.
   const TSegment* last = FLastTargetSegment;
-  if (last == nullptr || rva < last->Start || last->End - rva < 4) {
+  if (last == nullptr || rva < last->Start || last->End < std::uint64_t{rva} + 4) {
     for (std::uint32_t i = 0; i < 4; ++i) {
       TSegment* segment = Find(rva + i);
       if (segment == nullptr)

@@ -336,6 +336,9 @@ TEST(LoadedImageRelocation, TargetsOutsideTheSectionsFail) {
       {"target in no region", {{0x8000, {0x3000}}}, 1, "no readable bytes for a base relocation target"},
       {"target straddling the section's end", {{0x2000, {0x37FE}}}, 1, "no readable bytes"},
       {"target past 2^32", {{0xFFFFF000, {0x3FFE}}}, 1, "no readable bytes"},
+      // The segment of the target before must not vouch for one past its end.
+      {"past the section after a target in it", {{0x2000, {0x3000, 0x3900}}}, 1, "no readable bytes"},
+      {"far past the image after a target in it", {{0x2000, {0x3000}}, {0xFFFF1000, {0x3FFF}}}, 1, "no readable bytes"},
       {"block VirtualAddress unreadable", {{0x2000, {0x3000}}}, 1, "base relocation block"},
   };
   for (const TCase& c : cases) {
