@@ -5,6 +5,7 @@
 #include <exception>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -15,18 +16,32 @@
 #include "MemoryReportView.h"
 #include "ReportDriver.h"
 #include "RtfWriter.h"
+#include "StreamReportView.h"
 
 namespace {
 
 constexpr const char* Usage = "usage: korvane-report [--rtf] FILE\n";
 
-// The view keeps its lines joined by line feeds already: one write, plus the
-// break of a last line that has none.
-void WriteLines(const korvane::TMemoryReportView& view) {
-  const std::string& text = view.Text();
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  if (!text.empty() && text.back() != '\n')
-    std::fputc('\n', stdout);
+// The report of a large file is about as large as the file; room reserved
+// and never written costs no memory.
+void ReserveForFile(korvane::TMemoryReportView& view, const char* path) {
+  std::error_code sizeError;
+  const auto fileSize = std::filesystem::file_size(path, sizeError);
+  if (!sizeError && fileSize < (std::uintmax_t{1} << 30))
+    view.Reserve(static_cast<std::size_t>(fileSize) + 4096, static_cast<std::size_t>(fileSize / 32) + 64);
+}
+
+// Returns the exit status; a failure leaves its message in failure and the
+// lines written before it in the view.
+int BuildReport(korvane::TReportView& view, const char* path, std::string& failure) {
+  korvane::TReportDriver driver(view);
+  try {
+    driver.BuildReport(path);
+  } catch (const std::exception& error) {
+    failure = error.what();
+    return 1;
+  }
+  return 0;
 }
 
 } // namespace
@@ -53,27 +68,21 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  korvane::TMemoryReportView view;
-  // The report of a large file is about as large as the file; room reserved
-  // and never written costs no memory.
-  std::error_code sizeError;
-  const auto fileSize = std::filesystem::file_size(path, sizeError);
-  if (!sizeError && fileSize < (std::uintmax_t{1} << 30))
-    view.Reserve(static_cast<std::size_t>(fileSize) + 4096, static_cast<std::size_t>(fileSize / 32) + 64);
-  korvane::TReportDriver driver(view);
   int status = 0;
   std::string failure;
-  try {
-    driver.BuildReport(path);
-  } catch (const std::exception& error) {
-    failure = error.what();
-    status = 1;
-  }
   if (rtf) {
+    korvane::TMemoryReportView view;
+    ReserveForFile(view, path);
+    status = BuildReport(view, path, failure);
     const std::string document = korvane::ReportToRtf(view);
     std::fwrite(document.data(), 1, document.size(), stdout);
   } else {
-    WriteLines(view);
+    // Plain text goes out as the report grows: the lines written before a
+    // failure are out already, and a large report is never held whole.
+    korvane::TStreamReportView view(
+        [](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); });
+    status = BuildReport(view, path, failure);
+    view.Finish();
   }
   std::fflush(stdout);
   if (status != 0)
