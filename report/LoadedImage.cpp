@@ -577,7 +577,27 @@ void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, s
         }
         continue;
       }
-      // The entry straddles two regions, lies in none, or a target may change it.
+      if (segment != nullptr && segment->End - entry >= 2) {
+        // A segment with recorded targets: once the entry's page is up to
+        // date, a page that no target reaches is read as it stands, until
+        // the next target is recorded.
+        NeedBytes(entry, 2);
+        segment = Find(static_cast<std::uint32_t>(entry));
+        const std::uint64_t limit = std::min((entry / PageSize + 1) * PageSize, segment->End);
+        if (segment->Pending && entry + 2 <= limit) {
+          const std::size_t targets = FTargets.size();
+          while (entry < entriesEnd && entry + 2 <= limit && FTargets.size() == targets) {
+            const std::uint16_t value =
+                segment->Data == nullptr ? std::uint16_t{0} : LoadWord(segment->Data + (entry - segment->Start));
+            entry += 2;
+            if ((value >> 12) != 0)
+              RecordTarget(pageRva, value, blockRecorded);
+          }
+          continue;
+        }
+      }
+      // The entry straddles two regions or pages, lies in none, or its page
+      // has been copied since.
       const std::uint16_t value = ReadWord(entry, "a base relocation entry");
       entry += 2;
       if ((value >> 12) != 0)
