@@ -7,8 +7,9 @@ KORVANE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 korvane_log() { echo "[korvane] $*" >&2; }
 
 # Installs the Debian packages that are missing. "cross" adds the mingw-w64
-# cross compilers (i686 and x86_64); "wine" adds them with Wine (the 64-bit
-# loader, and the 32-bit one for machines that can run it), a headless
+# cross compilers (i686 and x86_64); "package" adds them with the tools that
+# make and check the release packages; "wine" adds all of that with Wine (the
+# 64-bit loader, and the 32-bit one for machines that can run it), a headless
 # display and the CUPS PDF printer.
 korvane_install() {
   # binutils (objdump), pev (readpe) and time are the peers and the memory
@@ -16,9 +17,11 @@ korvane_install() {
   local want=(cmake ninja-build g++ googletest libbenchmark-dev clang libclang-rt-14-dev hyperfine
               binutils pev time)
   local cross=(g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
+  local packaging=(dpkg-dev lintian zip unzip man-db)
   case "${1:-}" in
     cross) want+=("${cross[@]}") ;;
-    wine) want+=("${cross[@]}" wine wine64 wine32:i386 xvfb xauth imagemagick
+    package) want+=("${cross[@]}" "${packaging[@]}") ;;
+    wine) want+=("${cross[@]}" "${packaging[@]}" wine wine64 wine32:i386 xvfb xauth imagemagick
                  cups cups-client cups-bsd printer-driver-cups-pdf libcups2:i386 poppler-utils) ;;
   esac
   local missing=()
