@@ -60,7 +60,7 @@ check_prefix "short file message" "korvane-report: $(hostpath "$work/short.exe")
 run "$(hostpath "$work/missing.exe")" >"$work/out" 2>"$work/err"; status=$?
 check "missing file exit status" 1 "$status"
 check "missing file prints no report" 0 "$(stat -c %s "$work/out")"
-check_prefix "missing file message" "korvane-report: $(hostpath "$work/missing.exe"): System Error.  Code: 2."$'\r\n' "$(cat "$work/err")"
+check_prefix "missing file message" "korvane-report: $(hostpath "$work/missing.exe"): System Error.  Code: 2." "$(cat "$work/err")"
 
 if [ -z "$runner" ]; then
   # Files that are not regular files are refused at once: a FIFO without a
@@ -75,14 +75,15 @@ if [ -z "$runner" ]; then
 fi
 
 # Usage errors: exit status 2, nothing on stdout, the reason and the usage
-# on stderr, and no file is read (the named files need not exist).
+# on stderr, and no file is read (the named files need not exist). stderr of
+# a Windows program is a text stream: its lines end in CR LF.
 usage_case() { # NAME ARGS...
   local name=$1; shift
   run "$@" >"$work/out" 2>"$work/err"; local status=$?
   check "$name is a usage error" 2 "$status"
   check "$name prints no report" 0 "$(stat -c %s "$work/out")"
   check_prefix "$name explains itself" "korvane-report: " "$(head -1 "$work/err")"
-  check "$name prints the usage" "usage: korvane-report [--] FILE..." "$(sed -n 2p "$work/err")"
+  check "$name prints the usage" "usage: korvane-report [--] FILE..." "$(sed -n 2p "$work/err" | tr -d '\r')"
 }
 usage_case "no argument"
 usage_case "--rtf alone" --rtf
@@ -124,7 +125,7 @@ check "two files write nothing on stderr" "" "$(cat "$work/err")"
 run "$dos" "$missing" >"$work/out" 2>"$work/err"; status=$?
 check "good and missing file exit status" 1 "$status"
 cmp -s "$work/dos.out" "$work/out"; check "good and missing file: the good report alone" 0 $?
-check_prefix "good and missing file message" "korvane-report: $missing: System Error.  Code: 2."$'\r\n' "$(cat "$work/err")"
+check_prefix "good and missing file message" "korvane-report: $missing: System Error.  Code: 2." "$(cat "$work/err")"
 
 run "$missing" "$dos" >"$work/out" 2>/dev/null; status=$?
 check "missing file first: exit status" 1 "$status"
