@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,9 +62,10 @@ int UsageError(const std::string& reason) {
   return 2;
 }
 
-// Reads the arguments into commandLine; returns -1 to go on and report,
-// otherwise the exit status (--help and --version are answered here).
-int ParseCommandLine(int argc, char** argv, TCommandLine& commandLine) {
+// Reads the arguments into commandLine. Returns the exit status when the run
+// ends here (--help, --version, a usage error), nothing when files are to be
+// reported.
+std::optional<int> ParseCommandLine(int argc, char** argv, TCommandLine& commandLine) {
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const char* argument = argv[i];
@@ -92,7 +94,7 @@ int ParseCommandLine(int argc, char** argv, TCommandLine& commandLine) {
     return UsageError("no FILE given");
   if (commandLine.Rtf && commandLine.Files.size() > 1)
     return UsageError("--rtf writes the report of one FILE only");
-  return -1;
+  return std::nullopt;
 }
 
 // The report of a large file is about as large as the file; room reserved
@@ -179,8 +181,7 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
   TCommandLine commandLine;
-  const int parseStatus = ParseCommandLine(argc, argv, commandLine);
-  if (parseStatus >= 0)
-    return parseStatus;
+  if (const auto status = ParseCommandLine(argc, argv, commandLine))
+    return *status;
   return commandLine.Rtf ? ReportRtf(commandLine.Files.front()) : ReportPlain(commandLine.Files);
 }
