@@ -1,8 +1,10 @@
 #!/bin/bash
 # The CLI as a user runs it: report lines, RTF, exit codes and streams.
-# Usage: cli_test.sh CLI SAMPLEGEN [RUNNER]   (RUNNER "wine" for .exe files)
+# Usage: cli_test.sh CLI SAMPLEGEN RUNNER VERSION MANPAGE
+#   RUNNER: empty, or the Wine loader for .exe files; VERSION: the project's
+#   version; MANPAGE: the generated korvane-report.1.
 set -u
-cli=$1 samplegen=$2 runner=${3:-}
+cli=$(realpath "$1") samplegen=$2 runner=${3:-} version=${4:?version} manpage=${5:?manual page}
 export LC_ALL=C
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -13,6 +15,9 @@ hostpath() { if [ -n "$runner" ]; then local p=${1//\//\\}; echo "Z:$p"; else ec
 run() { $runner "$cli" "$@"; }
 check() { # NAME EXPECTED ACTUAL
   if [ "$2" == "$3" ]; then echo "ok: $1"; else echo "FAIL: $1"; echo " expected: $(printf %q "$2")"; echo " actual:   $(printf %q "$3")"; failures=$((failures + 1)); fi
+}
+check_prefix() { # NAME PREFIX ACTUAL
+  if [[ "$3" == "$2"* ]]; then echo "ok: $1"; else check "$1" "$2..." "$3"; fi
 }
 
 $runner "$samplegen" "$(hostpath "$work")" || { echo "FAIL: samplegen"; exit 1; }
@@ -50,12 +55,12 @@ check "empty file exit status" 0 "$status"
 out=$(run "$(hostpath "$work/short.exe")" 2>"$work/err"); status=$?
 check "short file keeps the title" "short.exe" "$(echo "$out" | head -1)"
 check "short file exit status" 1 "$status"
-grep -q '^korvane-report: The file ends before the PE headers' "$work/err"; check "short file message" 0 $?
+check_prefix "short file message" "korvane-report: $(hostpath "$work/short.exe"): The file ends before the PE headers" "$(cat "$work/err")"
 
 run "$(hostpath "$work/missing.exe")" >"$work/out" 2>"$work/err"; status=$?
 check "missing file exit status" 1 "$status"
 check "missing file prints no report" 0 "$(stat -c %s "$work/out")"
-grep -q '^korvane-report: System Error.  Code: 2\.' "$work/err"; check "missing file message" 0 $?
+check_prefix "missing file message" "korvane-report: $(hostpath "$work/missing.exe"): System Error.  Code: 2." "$(cat "$work/err")"
 
 if [ -z "$runner" ]; then
   # Files that are not regular files are refused at once: a FIFO without a
@@ -65,14 +70,73 @@ if [ -z "$runner" ]; then
     timeout 10 "$cli" "$special" >"$work/out" 2>"$work/err"; status=$?
     check "$special exit status" 1 "$status"
     check "$special prints no report" 0 "$(stat -c %s "$work/out")"
-    check "$special message" "korvane-report: $special is not a regular file" "$(cat "$work/err")"
+    check "$special message" "korvane-report: $special: not a regular file" "$(cat "$work/err")"
   done
 fi
 
-run >/dev/null 2>&1; check "no argument is a usage error" 2 $?
-run --rtf >/dev/null 2>&1; check "--rtf alone is a usage error" 2 $?
-run a b >/dev/null 2>&1; check "two files is a usage error" 2 $?
-run --bogus x >/dev/null 2>&1; check "unknown option is a usage error" 2 $?
+# Usage errors: exit status 2, nothing on stdout, the reason and the usage
+# on stderr, and no file is read (the named files need not exist). stderr of
+# a Windows program is a text stream: its lines end in CR LF.
+usage_case() { # NAME ARGS...
+  local name=$1; shift
+  run "$@" >"$work/out" 2>"$work/err"; local status=$?
+  check "$name is a usage error" 2 "$status"
+  check "$name prints no report" 0 "$(stat -c %s "$work/out")"
+  check_prefix "$name explains itself" "korvane-report: " "$(head -1 "$work/err")"
+  check "$name prints the usage" "usage: korvane-report [--] FILE..." "$(sed -n 2p "$work/err" | tr -d '\r')"
+}
+usage_case "no argument"
+usage_case "--rtf alone" --rtf
+usage_case "--rtf with two files" --rtf "$(hostpath "$work/dos.exe")" "$(hostpath "$work/pe32.dll")"
+usage_case "--rtf after two files" "$(hostpath "$work/dos.exe")" "$(hostpath "$work/pe32.dll")" --rtf
+usage_case "--rtf twice" --rtf --rtf "$(hostpath "$work/dos.exe")"
+usage_case "unknown option" --bogus x
+usage_case "an option glued to a value" --rtf=yes x
+usage_case "-- without a file" --
+
+# --help and --version answer on stdout and read no file.
+run --help >"$work/out" 2>"$work/err"; status=$?
+check "--help exit status" 0 "$status"
+check "--help writes nothing on stderr" "" "$(cat "$work/err")"
+check "--help starts with the usage" "usage: korvane-report [--] FILE..." "$(head -1 "$work/out")"
+for option in --rtf --help --version --; do
+  grep -q -e "^  $option " "$work/out"; check "--help describes $option" 0 $?
+done
+check "--version" "korvane-report $version" "$(run --version 2>&1)"
+check "--version exit status" 0 "$(run --version >/dev/null 2>&1; echo $?)"
+
+# "--" ends the options: a file whose name starts with "-" is reported.
+cp "$work/dos.exe" "$work/-x.exe"
+out=$(cd "$work" && run -- -x.exe | head -3)
+check "-- then -x.exe" "$(printf '%s\n' -x.exe '' 'MS DOS Executable')" "$out"
+(cd "$work" && run -x.exe >/dev/null 2>&1); check "-x.exe without -- is an unknown option" 2 $?
+
+# Several files: the reports in order, one empty line between two that have
+# lines; a failure is reported after that report's lines and the rest go on.
+dos=$(hostpath "$work/dos.exe") listings=$(hostpath "$work/listings.dll")
+missing=$(hostpath "$work/missing.exe") short=$(hostpath "$work/short.exe")
+run "$dos" >"$work/dos.out"; run "$listings" >"$work/listings.out"; run "$short" >"$work/short.out" 2>"$work/short.err"
+run "$dos" "$listings" >"$work/out" 2>"$work/err"; status=$?
+{ cat "$work/dos.out"; echo; cat "$work/listings.out"; } >"$work/expected"
+cmp -s "$work/expected" "$work/out"; check "two files: both reports in order" 0 $?
+check "two files exit status" 0 "$status"
+check "two files write nothing on stderr" "" "$(cat "$work/err")"
+
+run "$dos" "$missing" >"$work/out" 2>"$work/err"; status=$?
+check "good and missing file exit status" 1 "$status"
+cmp -s "$work/dos.out" "$work/out"; check "good and missing file: the good report alone" 0 $?
+check_prefix "good and missing file message" "korvane-report: $missing: System Error.  Code: 2." "$(cat "$work/err")"
+
+run "$missing" "$dos" >"$work/out" 2>/dev/null; status=$?
+check "missing file first: exit status" 1 "$status"
+cmp -s "$work/dos.out" "$work/out"; check "missing file first: the good report follows" 0 $?
+
+# Both streams into one file show the failure right after the lines of its
+# report, and the next report after it.
+run "$short" "$dos" >"$work/out" 2>&1; status=$?
+check "short then good file exit status" 1 "$status"
+{ cat "$work/short.out" "$work/short.err"; echo; cat "$work/dos.out"; } >"$work/expected"
+cmp -s "$work/expected" "$work/out"; check "short then good file: message between the reports" 0 $?
 
 rtf=$(run --rtf "$(hostpath "$work/win16.exe")")
 case "$rtf" in
@@ -84,6 +148,27 @@ case "$rtf" in
   *'{\f0\fs24\b pe32.dll}\par'*'{\f0\fs20\b Portable Executable PE32}\par'*'\par'$'\n''Characteristics:\tab \tab The file'*) check "RTF title, kind and body" ok ok ;;
   *) check "RTF title, kind and body" "styled lines" "$rtf" ;;
 esac
+
+# The manual page renders without a warning and shows every option and the
+# version of the program.
+if command -v groff >/dev/null; then
+  warnings=$(groff -man -ww -z "$manpage" 2>&1)
+  check "manual page: no groff warnings" "" "$warnings"
+  if command -v man >/dev/null; then
+    warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$manpage" 2>&1 >/dev/null)
+    check "manual page: no man warnings" "" "$warnings"
+  fi
+  groff -man -Tascii -P-c -P-b -P-u "$manpage" >"$work/man.txt" 2>/dev/null
+  for heading in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" ENVIRONMENT EXAMPLES; do
+    grep -q "^$heading\$" "$work/man.txt"; check "manual page section $heading" 0 $?
+  done
+  for option in --rtf --help --version --; do
+    grep -q -e "^       $option\( \|\$\)" "$work/man.txt"; check "manual page describes $option" 0 $?
+  done
+  grep -q "^Korvane $version  " "$work/man.txt"; check "manual page version" 0 $?
+else
+  echo "skip: groff not found, the manual page is not rendered"
+fi
 
 [ "$failures" -eq 0 ] && echo "cli tests passed" || echo "$failures cli tests failed"
 [ "$failures" -eq 0 ]

@@ -1,11 +1,13 @@
-// korvane-report: prints the report of one executable on standard output.
+// korvane-report: prints the report of each executable named on the command line.
 #include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -13,6 +15,7 @@
 #endif
 
 #include "Errors.h"
+#include "KorvaneVersion.h"
 #include "MemoryReportView.h"
 #include "ReportDriver.h"
 #include "RtfWriter.h"
@@ -20,7 +23,79 @@
 
 namespace {
 
-constexpr const char* Usage = "usage: korvane-report [--rtf] FILE\n";
+constexpr const char* ProgramName = "korvane-report";
+
+constexpr const char* Usage = "usage: korvane-report [--] FILE...\n"
+                              "       korvane-report --rtf [--] FILE\n"
+                              "       korvane-report --help | --version\n";
+
+constexpr const char* HelpText =
+    "Prints the report of each Windows executable FILE on standard output:\n"
+    "its name and kind, its header fields and, for PE32 files, the names it\n"
+    "exports and the functions it imports.\n"
+    "\n"
+    "  --rtf      write the report as an RTF document (one FILE only)\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "  --         end the options: every later argument is a FILE\n"
+    "\n"
+    "Several reports follow each other, one empty line between two that have lines.\n"
+    "A failure is reported on standard error as \"korvane-report: FILE: MESSAGE\"\n"
+    "after the lines of its report that were written; the other files are still\n"
+    "reported. LC_TIME sets the format of the time stamp.\n"
+    "\n"
+    "Exit status: 0 when every report was written, 1 when any failed, 2 for a\n"
+    "usage error.\n";
+
+// The engine names the path in its refusal of a device, FIFO or socket; the
+// failure line names the file already, so the message keeps only the rest.
+constexpr std::string_view NotRegularSuffix = " is not a regular file";
+constexpr const char* NotRegularMessage = "not a regular file";
+
+struct TCommandLine {
+  bool Rtf = false;
+  std::vector<const char*> Files;
+};
+
+int UsageError(const std::string& reason) {
+  std::fprintf(stderr, "%s: %s\n%s", ProgramName, reason.c_str(), Usage);
+  return 2;
+}
+
+// Reads the arguments into commandLine. Returns the exit status when the run
+// ends here (--help, --version, a usage error), nothing when files are to be
+// reported.
+std::optional<int> ParseCommandLine(int argc, char** argv, TCommandLine& commandLine) {
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const char* argument = argv[i];
+    // A lone "-" is a file name, as it always was: the tool never reads stdin.
+    if (optionsEnded || argument[0] != '-' || argument[1] == '\0') {
+      commandLine.Files.push_back(argument);
+    } else if (std::strcmp(argument, "--") == 0) {
+      optionsEnded = true;
+    } else if (std::strcmp(argument, "--help") == 0) {
+      std::fputs(Usage, stdout);
+      std::fputs("\n", stdout);
+      std::fputs(HelpText, stdout);
+      return 0;
+    } else if (std::strcmp(argument, "--version") == 0) {
+      std::printf("%s %s\n", ProgramName, KORVANE_VERSION);
+      return 0;
+    } else if (std::strcmp(argument, "--rtf") == 0) {
+      if (commandLine.Rtf)
+        return UsageError("--rtf given twice");
+      commandLine.Rtf = true;
+    } else {
+      return UsageError(std::string("unknown option ") + argument);
+    }
+  }
+  if (commandLine.Files.empty())
+    return UsageError("no FILE given");
+  if (commandLine.Rtf && commandLine.Files.size() > 1)
+    return UsageError("--rtf writes the report of one FILE only");
+  return std::nullopt;
+}
 
 // The report of a large file is about as large as the file; room reserved
 // and never written costs no memory.
@@ -44,6 +119,60 @@ int BuildReport(korvane::TReportView& view, const char* path, std::string& failu
   return 0;
 }
 
+void ReportFailure(const std::string& path, const std::string& failure) {
+  std::string message = failure;
+  if (message.size() == path.size() + NotRegularSuffix.size() && message.starts_with(path) &&
+      message.ends_with(NotRegularSuffix))
+    message = NotRegularMessage;
+  std::fprintf(stderr, "%s: %s: %s\n", ProgramName, path.c_str(), message.c_str());
+}
+
+int ReportRtf(const char* path) {
+  std::string failure;
+  korvane::TMemoryReportView view;
+  ReserveForFile(view, path);
+  const int status = BuildReport(view, path, failure);
+  const std::string document = korvane::ReportToRtf(view);
+  std::fwrite(document.data(), 1, document.size(), stdout);
+  std::fflush(stdout);
+  if (status != 0)
+    ReportFailure(path, failure);
+  return status;
+}
+
+// Plain text goes out as each report grows: the lines written before a
+// failure are out already, and a large report is never held whole. An empty
+// line goes before a report's first line when an earlier report wrote any,
+// so reports without lines (an empty file, a file that cannot be opened)
+// leave no trace on stdout.
+int ReportPlain(const std::vector<const char*>& files) {
+  int status = 0;
+  bool anyWritten = false;
+  for (const char* path : files) {
+    bool reportStarted = false;
+    korvane::TStreamReportView view([&](std::string_view text) {
+      if (text.empty())
+        return;
+      if (!reportStarted) {
+        reportStarted = true;
+        if (anyWritten)
+          std::fputc('\n', stdout);
+        anyWritten = true;
+      }
+      std::fwrite(text.data(), 1, text.size(), stdout);
+    });
+    std::string failure;
+    const int reportStatus = BuildReport(view, path, failure);
+    view.Finish();
+    std::fflush(stdout);
+    if (reportStatus != 0) {
+      ReportFailure(path, failure);
+      status = reportStatus;
+    }
+  }
+  return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -51,41 +180,8 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
-  bool rtf = false;
-  const char* path = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--rtf") == 0 && !rtf) {
-      rtf = true;
-    } else if (path == nullptr && (argv[i][0] != '-' || argv[i][1] == '\0')) {
-      path = argv[i];
-    } else {
-      std::fputs(Usage, stderr);
-      return 2;
-    }
-  }
-  if (path == nullptr) {
-    std::fputs(Usage, stderr);
-    return 2;
-  }
-
-  int status = 0;
-  std::string failure;
-  if (rtf) {
-    korvane::TMemoryReportView view;
-    ReserveForFile(view, path);
-    status = BuildReport(view, path, failure);
-    const std::string document = korvane::ReportToRtf(view);
-    std::fwrite(document.data(), 1, document.size(), stdout);
-  } else {
-    // Plain text goes out as the report grows: the lines written before a
-    // failure are out already, and a large report is never held whole.
-    korvane::TStreamReportView view(
-        [](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); });
-    status = BuildReport(view, path, failure);
-    view.Finish();
-  }
-  std::fflush(stdout);
-  if (status != 0)
-    std::fprintf(stderr, "korvane-report: %s\n", failure.c_str());
-  return status;
+  TCommandLine commandLine;
+  if (const auto status = ParseCommandLine(argc, argv, commandLine))
+    return *status;
+  return commandLine.Rtf ? ReportRtf(commandLine.Files.front()) : ReportPlain(commandLine.Files);
 }
