@@ -45,6 +45,7 @@ using korvane::test::ModulePath;
 using korvane::test::PumpPending;
 using korvane::test::PumpUntil;
 using korvane::test::TDosBuilder;
+using korvane::TDestroyViewerWindow;
 using korvane::test::TPeBuilder;
 using korvane::test::TTempFile;
 using namespace std::chrono_literals;
@@ -880,24 +881,23 @@ std::string Lower(std::string text) {
 // bareFirst loads riched32.dll by its bare name first, as a careless host
 // would.
 int RunPlantedHost(bool bareFirst, const char* sample, const char* result) {
-  HMODULE bare = bareFirst ? ::LoadLibraryA("riched32.dll") : nullptr;
-  HWND host = ::CreateWindowExA(0, "STATIC", "Planted host", WS_OVERLAPPEDWINDOW, 0, 0, 700, 500, nullptr, nullptr,
-                                ::GetModuleHandleA(nullptr), nullptr);
-  HWND viewer =
-      host == nullptr ? nullptr : Module().CreateViewerWindow(host, host, 0, FALSE, nullptr, nullptr, nullptr);
+  const std::unique_ptr<HINSTANCE__, decltype(&::FreeLibrary)> bare(
+      bareFirst ? ::LoadLibraryA("riched32.dll") : nullptr, &::FreeLibrary);
+  const std::unique_ptr<HWND__, decltype(&::DestroyWindow)> host(
+      ::CreateWindowExA(0, "STATIC", "Planted host", WS_OVERLAPPEDWINDOW, 0, 0, 700, 500, nullptr, nullptr,
+                        ::GetModuleHandleA(nullptr), nullptr),
+      &::DestroyWindow);
+  const std::unique_ptr<HWND__, TDestroyViewerWindow> viewer(
+      host == nullptr ? nullptr
+                      : Module().CreateViewerWindow(host.get(), host.get(), 0, FALSE, nullptr, nullptr, nullptr),
+      Module().DestroyViewerWindow);
   std::string error = viewer == nullptr ? LastErrorText() : std::string();
   char kind[korvane::KindTextCapacity + 1] = {};
-  const BOOL shown = viewer == nullptr ? FALSE : Module().ShowFile(viewer, sample, kind);
+  const BOOL shown = viewer == nullptr ? FALSE : Module().ShowFile(viewer.get(), sample, kind);
   if (viewer != nullptr && shown == FALSE)
     error = LastErrorText();
   const std::string richEdit = ModuleFileName(::GetModuleHandleA("riched32.dll"));
   const bool planted = PlantLoaded();
-  if (viewer != nullptr)
-    Module().DestroyViewerWindow(viewer);
-  if (host != nullptr)
-    ::DestroyWindow(host);
-  if (bare != nullptr)
-    ::FreeLibrary(bare);
 
   std::ofstream out(result);
   out << "viewer " << (viewer != nullptr ? 1 : 0) << "\n"
@@ -906,24 +906,25 @@ int RunPlantedHost(bool bareFirst, const char* sample, const char* result) {
       << "richedit " << richEdit << "\n"
       << "planted " << (planted ? "yes" : "no") << "\n"
       << "error " << error << "\n";
+  out.flush();
   return out.good() ? 0 : 1;
 }
 
 // Wine's own riched32.dll is built in, and by default Wine maps that code
 // under the name of a riched32.dll file it finds beside a program. For the
 // copied host only, Wine here loads the file, as Windows always does.
-// Windows ignores the key; it goes with the object.
+// Windows has no use for the key; it goes with the object.
 class TWinePrefersFiles {
 public:
   explicit TWinePrefersFiles(const std::string& program) : FKey("Software\\Wine\\AppDefaults\\" + program) {
-    HKEY key = nullptr;
+    HKEY opened = nullptr;
     if (::RegCreateKeyExA(HKEY_CURRENT_USER, (FKey + "\\DllOverrides").c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                          nullptr, &key, nullptr) != ERROR_SUCCESS)
+                          nullptr, &opened, nullptr) != ERROR_SUCCESS)
       return;
+    const std::unique_ptr<HKEY__, decltype(&::RegCloseKey)> key(opened, &::RegCloseKey);
     static const char order[] = "native,builtin";
-    FSet = ::RegSetValueExA(key, "riched32", 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order) ==
+    FSet = ::RegSetValueExA(key.get(), "riched32", 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order) ==
            ERROR_SUCCESS;
-    ::RegCloseKey(key);
   }
   ~TWinePrefersFiles() { ::RegDeleteTreeA(HKEY_CURRENT_USER, FKey.c_str()); }
   TWinePrefersFiles(const TWinePrefersFiles&) = delete;
