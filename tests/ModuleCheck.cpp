@@ -1,6 +1,7 @@
 // Checks a build of korvane.dll from its file, without loading it: the
-// tables a host relies on (see ModuleTable.h). Runs on the build machine, so
-// that a module whose machine cannot run it is still checked.
+// tables and safety flags a host relies on (see ModuleTable.h). Runs on the
+// build machine, so that a module whose machine cannot run it is still
+// checked.
 //   korvane-module-check FILE i386|amd64
 #include <cstdio>
 #include <exception>
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
     std::printf(", imports");
     for (const auto& library : tables.ImportedLibraries)
       std::printf(" %s", library.c_str());
-    std::printf("\n");
+    std::printf(", DllCharacteristics 0x%04X\n", static_cast<unsigned>(tables.DllCharacteristics));
     return 0;
   } catch (const std::exception& failure) {
     std::printf("FAIL: %s: %s\n", argv[1], failure.what());

@@ -49,10 +49,15 @@ TEST(ModuleTable, DamagedTablesFailInsteadOfReadingPastTheEnd) {
   EXPECT_THROW(ReadModuleTables(bytes.View()), TFormatError);
 }
 
+const std::string DynamicBase = "IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE";
+const std::string NxCompat = "IMAGE_DLLCHARACTERISTICS_NX_COMPAT";
+const std::string HighEntropy = "IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA";
+
 TModuleTables Korvane(TModuleMachine machine) {
   TModuleTables tables;
   tables.Machine = machine == TModuleMachine::Amd64 ? 0x8664 : 0x14C;
   tables.Magic = machine == TModuleMachine::Amd64 ? 0x20B : 0x10B;
+  tables.DllCharacteristics = machine == TModuleMachine::Amd64 ? 0x0160 : 0x0140;
   tables.ExportName = "korvane.dll";
   tables.OrdinalBase = 1;
   tables.FunctionCount = 4;
@@ -91,7 +96,77 @@ TEST(ModuleTable, EveryDepartureFromTheHostContractIsNamed) {
   }
   EXPECT_EQ(KorvaneModuleFaults(Korvane(TModuleMachine::Amd64), TModuleMachine::Amd64), std::vector<std::string>{});
   EXPECT_EQ(KorvaneModuleFaults(Korvane(TModuleMachine::I386), TModuleMachine::Amd64),
-            (std::vector<std::string>{"Machine 332", "Magic 267"}));
+            (std::vector<std::string>{"Machine 332", "Magic 267", "DllCharacteristics lacks " + HighEntropy}));
+}
+
+// The flags that keep the module safe in a host, read from a file of either
+// width: DllCharacteristics lies after Subsystem, at offset 70 of the
+// optional header in PE32 and PE32+ alike.
+TEST(ModuleTable, EveryMissingSafetyFlagIsNamedForEitherWidth) {
+  using TFaults = std::vector<std::string>;
+  const TFaults none;
+  const std::string lacks = "DllCharacteristics lacks ";
+  const struct {
+    const char* Name;
+    std::uint16_t Flags;
+    TFaults Pe32Faults;
+    TFaults Pe32PlusFaults;
+  } rows[] = {
+      {"all three", 0x0160, none, none},
+      {"the three and others", 0xCFE0, none, none},
+      {"no DYNAMIC_BASE", 0x0120, {lacks + DynamicBase}, {lacks + DynamicBase}},
+      {"no NX_COMPAT", 0x0060, {lacks + NxCompat}, {lacks + NxCompat}},
+      {"no HIGH_ENTROPY_VA", 0x0140, none, {lacks + HighEntropy}},
+      {"none", 0x0000, {lacks + DynamicBase, lacks + NxCompat},
+       {lacks + DynamicBase, lacks + NxCompat, lacks + HighEntropy}},
+      // FORCE_INTEGRITY, NO_ISOLATION, NO_SEH, NO_BIND, GUARD_CF, TERMINAL_SERVER_AWARE
+      {"only other flags", 0xCE80, {lacks + DynamicBase, lacks + NxCompat},
+       {lacks + DynamicBase, lacks + NxCompat, lacks + HighEntropy}},
+  };
+  for (const bool wide : {false, true}) {
+    const TModuleMachine machine = wide ? TModuleMachine::Amd64 : TModuleMachine::I386;
+    for (const auto& row : rows) {
+      SCOPED_TRACE(std::string(wide ? "PE32+ " : "PE32 ") + row.Name);
+      TPeBuilder builder;
+      if (wide)
+        builder.Pe32Plus().Machine(0x8664);
+      builder.Export("Alpha", 0).PatchWord(TPeBuilder::OptionalOffset + 70, row.Flags);
+      const TGuardedBytes bytes(builder.Build());
+      const TModuleTables read = ReadModuleTables(bytes.View());
+      EXPECT_EQ(read.DllCharacteristics, row.Flags);
+      // The rest of the contract as korvane.dll meets it, so only the flags count.
+      TModuleTables tables = Korvane(machine);
+      tables.DllCharacteristics = read.DllCharacteristics;
+      EXPECT_EQ(KorvaneModuleFaults(tables, machine), wide ? row.Pe32PlusFaults : row.Pe32Faults);
+    }
+  }
+}
+
+TEST(ModuleTable, AnOptionalHeaderThatEndsBeforeDllCharacteristicsFails) {
+  const struct {
+    std::uint16_t SizeOfOptionalHeader;
+    bool Reads;
+  } rows[] = {{72, true}, {71, false}, {0, false}};
+  for (const bool wide : {false, true}) {
+    for (const auto& row : rows) {
+      SCOPED_TRACE(std::string(wide ? "PE32+ " : "PE32 ") + std::to_string(row.SizeOfOptionalHeader));
+      TPeBuilder builder;
+      if (wide)
+        builder.Pe32Plus().Machine(0x8664);
+      builder.PatchWord(TPeBuilder::OptionalOffset + 70, 0x0160)
+          .PatchWord(TPeBuilder::PeOffset + 20, row.SizeOfOptionalHeader);
+      const TGuardedBytes bytes(builder.Build());
+      if (row.Reads)
+        EXPECT_EQ(ReadModuleTables(bytes.View()).DllCharacteristics, 0x0160);
+      else
+        EXPECT_THROW(ReadModuleTables(bytes.View()), TFormatError);
+    }
+  }
+  // A file that ends inside the field.
+  TBytes cut = TPeBuilder().Build();
+  cut.resize(TPeBuilder::OptionalOffset + 71);
+  const TGuardedBytes bytes(cut);
+  EXPECT_THROW(ReadModuleTables(bytes.View()), TFormatError);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "OsError.h"
 #include "Printing.h"
 #include "ReportFindTarget.h"
+#include "SystemLibrary.h"
 
 namespace korvane::viewer {
 
@@ -76,7 +77,7 @@ public:
 TKorvaneFrame::TKorvaneFrame(HWND hostWindow, HWND parentWindow) : FHostWindow(hostWindow) {
   static const TWindowClasses classes(FrameProc, ToolBarSinkProc);
   try {
-    FRichEditLibrary.Reset(Checked(::LoadLibraryA("riched32.dll"), "The rich edit library riched32.dll"));
+    FRichEditLibrary.Reset(Checked(LoadSystemLibrary("riched32.dll"), "The rich edit library riched32.dll"));
     FFont.Reset(Checked(::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                       DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif"),

@@ -17,6 +17,7 @@
 #include "MemoryReportView.h"
 #include "ReportDriver.h"
 #include "RtfWriter.h"
+#include "SystemLibrary.h"
 
 namespace {
 
@@ -88,7 +89,8 @@ int main(int argc, char** argv) {
   std::string folder(self, ::GetModuleFileNameA(nullptr, self, MAX_PATH));
   folder.erase(folder.find_last_of("\\/") + 1);
   HMODULE module = ::LoadLibraryA((folder + "korvane.dll").c_str());
-  HMODULE richEdit = ::LoadLibraryA("riched32.dll");
+  // The control the viewer uses: the system folder's, as korvane.dll loads it.
+  HMODULE richEdit = korvane::viewer::LoadSystemLibrary("riched32.dll");
   if (module == nullptr || richEdit == nullptr) {
     std::fputs("korvane.dll or riched32.dll cannot be loaded\n", stderr);
     return 1;

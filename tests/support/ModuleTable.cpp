@@ -13,6 +13,21 @@ constexpr std::uint16_t Pe32Magic = 0x10B;
 constexpr std::uint16_t Pe32PlusMagic = 0x20B;
 constexpr std::uint16_t I386Machine = 0x14C;
 constexpr std::uint16_t Amd64Machine = 0x8664;
+// DllCharacteristics lies at the same offset in both optional headers: PE32+
+// drops BaseOfData but widens ImageBase, so the fields from SectionAlignment
+// to Subsystem and DllCharacteristics (at 70) line up again.
+constexpr std::uint16_t DllCharacteristicsOffset = 70;
+
+struct TDllCharacteristic {
+  std::uint16_t Flag;
+  const char* Name;
+  bool Amd64Only;
+};
+constexpr TDllCharacteristic SafetyFlags[] = {
+    {0x0040, "IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE", false},
+    {0x0100, "IMAGE_DLLCHARACTERISTICS_NX_COMPAT", false},
+    {0x0020, "IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA", true},
+};
 
 struct TSection {
   std::uint32_t VirtualAddress;
@@ -34,6 +49,9 @@ public:
     FTables.Magic = file.ReadWord(optional, "Magic");
     if (FTables.Magic != Pe32Magic && FTables.Magic != Pe32PlusMagic)
       throw TFormatError("neither PE32 nor PE32+");
+    if (optionalSize < DllCharacteristicsOffset + 2)
+      throw TFormatError("SizeOfOptionalHeader " + std::to_string(optionalSize) + " ends before DllCharacteristics");
+    FTables.DllCharacteristics = file.ReadWord(optional + DllCharacteristicsOffset, "DllCharacteristics");
     FDirectories = optional + (FTables.Magic == Pe32Magic ? 96 : 112);
     FDirectoryCount = file.ReadDWord(FDirectories - 4, "NumberOfRvaAndSizes");
     const std::uint64_t table = optional + optionalSize;
@@ -152,6 +170,10 @@ std::vector<std::string> KorvaneModuleFaults(const TModuleTables& tables, TModul
   }
   if (tables.ImportedLibraries.empty())
     faults.push_back("no imports");
+  for (const TDllCharacteristic& flag : SafetyFlags) {
+    if ((tables.DllCharacteristics & flag.Flag) == 0 && (amd64 || !flag.Amd64Only))
+      faults.push_back(std::string("DllCharacteristics lacks ") + flag.Name);
+  }
   return faults;
 }
 
