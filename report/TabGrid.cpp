@@ -21,31 +21,43 @@ int ValueColumn(std::span<const TMeasuredLabel> labels, TValueColumn column) {
 
 std::int64_t CeilDiv(std::int64_t value, std::int64_t divisor) { return (value + divisor - 1) / divisor; }
 
-} // namespace
-
-TTabGrid TTabGrid::Fit(std::span<const TMeasuredLabel> labels, int gap) {
-  gap = std::max(gap, 0);
+// The narrowest even spacing that lines the labels up with at least gap
+// between each label and its value; 0 when there is none.
+int EvenSpacing(std::span<const TMeasuredLabel> labels, int gap) {
   // A label of width L whose first TAB must reach stop k (counted from 1)
   // and whose value stands at stop c needs L < k * w, L + gap <= c * w and,
   // for k > 1, L > (k - 1) * w, so that it has passed the stop before.
   std::int64_t lowest = 1;
   std::int64_t highest = std::numeric_limits<int>::max() / MaxTabStops;
-  int widest = 0;
-  int mostTabs = 1;
   for (const TMeasuredLabel& label : labels) {
     const int width = std::max(label.Width, 0);
-    widest = std::max(widest, width);
-    mostTabs = std::max(mostTabs, label.Tabs);
     const int valueStop = ValueColumn(labels, label.Column);
     const int firstStop = valueStop - label.Tabs + 1;
     lowest = std::max({lowest, std::int64_t{width} / firstStop + 1, CeilDiv(std::int64_t{width} + gap, valueStop)});
     if (firstStop > 1)
       highest = std::min(highest, (std::int64_t{width} - 1) / (firstStop - 1));
   }
+  return lowest <= highest ? static_cast<int>(lowest) : 0;
+}
+
+} // namespace
+
+TTabGrid TTabGrid::Fit(std::span<const TMeasuredLabel> labels, int gap) {
+  gap = std::max(gap, 0);
+  int widest = 0;
+  int mostTabs = 1;
+  for (const TMeasuredLabel& label : labels) {
+    widest = std::max(widest, label.Width);
+    mostTabs = std::max(mostTabs, label.Tabs);
+  }
+  // A gap of one unit still keeps every value right of its label.
+  int spacing = EvenSpacing(labels, gap);
+  if (spacing == 0 && gap > 1)
+    spacing = EvenSpacing(labels, 1);
 
   TTabGrid grid;
-  if (lowest <= highest) {
-    grid.FSpacing = static_cast<int>(lowest);
+  if (spacing > 0) {
+    grid.FSpacing = spacing;
     std::vector<int>& stops = grid.FStops.front();
     for (int i = 1; i <= MaxTabStops; ++i)
       stops.push_back(i * grid.FSpacing);

@@ -120,23 +120,25 @@ TEST(TabGridFit, EveryLabelEndsOnTheValueColumnOfItsKind) {
     std::vector<TMeasuredLabel> Labels;
     int Gap;
     bool Even;
+    int KeptGap;  // what the grid keeps between a label and its value
   } rows[] = {
-      {"the face at 1", Measure(1, 1), 3, true},
-      {"the face at 3, no gap", Measure(3, 2), 0, true},
-      {"the face at 10", Measure(10, 8), 30, true},
+      {"the face at 1", Measure(1, 1), 3, true, 3},
+      {"the face at 3, no gap", Measure(3, 2), 0, true, 0},
+      {"the face at 10", Measure(10, 8), 30, true, 30},
+      {"the widest gap the face allows", Measure(1, 1), 7, true, 7},
+      // Then the narrowest grid that keeps the values right of their labels.
+      {"a gap no grid leaves", Measure(1, 1), 8, true, 1},
       // A two-TAB label that passes two stops pushes its value one further.
-      {"a label too wide for its TABs", Measure(2, 2, 60, "Subsystem version:"), 3, false},
-      {"a label wider than the widest", Measure(2, 2, 400, "Checksum:"), 3, false},
-      {"the widest gap the face allows", Measure(1, 1), 7, true},
-      {"a gap no grid leaves", Measure(1, 1), 8, false},
-      {"no gap in the fallback", Measure(2, 2, 60, "Subsystem version:"), 0, false},
+      {"a label too wide for its TABs", Measure(2, 2, 60, "Subsystem version:"), 3, false, 3},
+      {"a label wider than the widest", Measure(2, 2, 400, "Checksum:"), 3, false, 3},
+      {"no gap in the fallback", Measure(2, 2, 60, "Subsystem version:"), 0, false, 0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.Name);
     const TTabGrid grid = TTabGrid::Fit(row.Labels, row.Gap);
     EXPECT_EQ(grid.Even(), row.Even);
     bool gapKept = false;
-    const auto columns = ValueColumns(grid, row.Labels, row.Gap, gapKept);
+    const auto columns = ValueColumns(grid, row.Labels, std::max(row.KeptGap, 1), gapKept);
     EXPECT_TRUE(gapKept) << "a value closer to its label than the gap";
     for (const auto& [column, xs] : columns)
       EXPECT_EQ(xs.size(), 1u) << "values of one kind in " << xs.size() << " columns";
@@ -145,7 +147,7 @@ TEST(TabGridFit, EveryLabelEndsOnTheValueColumnOfItsKind) {
       EXPECT_EQ(grid.StopsFor(3).back(), MaxTabStops * grid.Spacing());
       // The narrowest: one unit less fails.
       TTabGrid narrower = grid.Scaled(grid.Spacing() - 1, grid.Spacing());
-      const auto worse = ValueColumns(narrower, row.Labels, row.Gap, gapKept);
+      const auto worse = ValueColumns(narrower, row.Labels, std::max(row.KeptGap, 1), gapKept);
       const bool aligned = std::all_of(worse.begin(), worse.end(), [](const auto& c) { return c.second.size() == 1; });
       EXPECT_FALSE(aligned && gapKept) << "spacing " << grid.Spacing() - 1 << " fits as well";
     } else {
