@@ -80,38 +80,40 @@ check_print() { # NAME FILE TITLE MIN_PAGES MAX_PAGES [red]
 
 # The x positions (in points) at which page 1 of PDF starts the values of the
 # header summaries and the names of the export listing, as two lines
-# "header X..." and "exports X...", each the distinct positions. Page 1's
-# rows of words are the report's first non-blank lines, in order (the text
-# check above holds them to that); a value starts after the words of its
-# label.
+# "header X..." and "exports X...", each the distinct positions. The words of
+# page 1, sorted into rows by their top and each row from left to right, are
+# the report's first non-blank lines, in order (the text check above holds
+# them to that); a value starts after the words of its label.
 value_columns() { # PDF REPORT_TEXT
-  pdftotext -bbox -f 1 -l 1 "$1" - | awk -v report="$2" '
-    BEGIN {
-      while ((getline line < report) > 0) {
-        if (line ~ /^[ \t\r]*$/) continue
-        ++lines
-        tab = index(line, "\t")
-        kind[lines] = ""
-        if (tab == 0) continue
-        rest = substr(line, tab); sub(/^\t+/, "", rest)
-        if (rest == "") continue
-        label = substr(line, 1, tab - 1)
-        kind[lines] = (label ~ /^[0-9]+$/ || label == "Ordinal") ? "exports" : "header"
-        labelWords[lines] = split(label, ignored, " ")
+  pdftotext -bbox -f 1 -l 1 "$1" - |
+    sed -n 's/.*<word xMin="\([0-9.]*\)" yMin="\([0-9.]*\)".*/\2 \1/p' |
+    awk '{ printf "%.1f %.1f\n", $1, $2 }' | sort -k1,1n -k2,2n |
+    awk -v report="$2" '
+      BEGIN {
+        while ((getline line < report) > 0) {
+          sub(/\r$/, "", line)
+          if (line ~ /^[ \t]*$/) continue
+          ++lines
+          tab = index(line, "\t")
+          kind[lines] = ""
+          if (tab == 0) continue
+          rest = substr(line, tab); sub(/^\t+/, "", rest)
+          if (rest == "") continue
+          label = substr(line, 1, tab - 1)
+          kind[lines] = (label ~ /^[0-9]+$/ || label == "Ordinal") ? "exports" : "header"
+          labelWords[lines] = split(label, ignored, " ")
+        }
       }
-    }
-    /<word / {
-      match($0, /xMin="[0-9.]+"/); x = substr($0, RSTART + 6, RLENGTH - 7)
-      match($0, /yMin="[0-9.]+"/); y = substr($0, RSTART + 6, RLENGTH - 7)
-      if (row == 0 || y - lastY > 1 || lastY - y > 1) { ++row; word = 0 }
-      lastY = y
-      ++word
-      if (row <= lines && kind[row] != "" && word == labelWords[row] + 1) {
-        key = kind[row] SUBSEP sprintf("%.1f", x)
-        if (!(key in seen)) { seen[key] = 1; found[kind[row]] = found[kind[row]] " " sprintf("%.1f", x) }
+      {
+        if (NR == 1 || $1 != lastY) { ++row; word = 0 }
+        lastY = $1
+        ++word
+        if (row <= lines && kind[row] != "" && word == labelWords[row] + 1) {
+          key = kind[row] SUBSEP $2
+          if (!(key in seen)) { seen[key] = 1; found[kind[row]] = found[kind[row]] " " $2 }
+        }
       }
-    }
-    END { print "header" found["header"]; print "exports" found["exports"] }'
+      END { print "header" found["header"]; print "exports" found["exports"] }'
 }
 
 # Every header value on page 1 starts at one x, and so does every export name.
