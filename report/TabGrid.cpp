@@ -45,15 +45,18 @@ int EvenSpacing(std::span<const TMeasuredLabel> labels, int gap) {
 TTabGrid TTabGrid::Fit(std::span<const TMeasuredLabel> labels, int gap) {
   gap = std::max(gap, 0);
   int widest = 0;
+  int widestName = -1;  // of the export listing's leads; -1 without one
+  int narrowestOneTab = std::numeric_limits<int>::max();  // of the header labels with one TAB
   int mostTabs = 1;
   for (const TMeasuredLabel& label : labels) {
     widest = std::max(widest, label.Width);
     mostTabs = std::max(mostTabs, label.Tabs);
+    if (label.Column == TValueColumn::ExportName)
+      widestName = std::max(widestName, label.Width);
+    else if (label.Tabs == 1)
+      narrowestOneTab = std::min(narrowestOneTab, label.Width);
   }
-  // A gap of one unit still keeps every value right of its label.
-  int spacing = EvenSpacing(labels, gap);
-  if (spacing == 0 && gap > 1)
-    spacing = EvenSpacing(labels, 1);
+  const int spacing = EvenSpacing(labels, gap);
 
   TTabGrid grid;
   if (spacing > 0) {
@@ -70,6 +73,13 @@ TTabGrid TTabGrid::Fit(std::span<const TMeasuredLabel> labels, int gap) {
   for (int tabs = 1; tabs <= mostTabs; ++tabs)
     for (int i = tabs - 1; i >= 0; --i)
       grid.FStops[static_cast<std::size_t>(tabs)].push_back(value - i);
+  // The export names keep a column of their own, a stop that every header
+  // label with one TAB has already passed.
+  const int names = widestName + std::max(gap, 1);
+  if (widestName >= 0 && names <= narrowestOneTab && names < value) {
+    std::vector<int>& oneTab = grid.FStops[1];
+    oneTab.insert(oneTab.begin(), names);
+  }
   return grid;
 }
 

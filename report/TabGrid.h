@@ -26,12 +26,13 @@ class TTabGrid {
 public:
   /// The narrowest evenly spaced grid on which every label, followed by its
   /// TABs, ends on the value column of its kind, with at least gap between
-  /// a label and its value; where no grid keeps that gap, the narrowest that
-  /// keeps each value right of its label. The value column of a kind is the
-  /// stop its labels with the most TABs reach from an empty start. When no
-  /// such grid exists, each line gets stops by the TABs of its first TAB
-  /// run: as many stops as it has TABs, one unit apart, the last one at the
-  /// widest label plus gap, so that the values still stand in one column.
+  /// a label and its value. The value column of a kind is the stop its
+  /// labels with the most TABs reach from an empty start. When no such grid
+  /// exists, each line gets stops by the TABs of its first TAB run: as many
+  /// stops as it has TABs, one unit apart, the last one at the widest label
+  /// plus gap, so that the values still stand in one column; lines of one
+  /// TAB have a stop before that at the widest export lead plus gap, for the
+  /// export names, where every header label of one TAB lies past it.
   static TTabGrid Fit(std::span<const TMeasuredLabel> labels, int gap);
 
   /// True for an evenly spaced grid, the same for every line.

@@ -126,8 +126,7 @@ TEST(TabGridFit, EveryLabelEndsOnTheValueColumnOfItsKind) {
       {"the face at 3, no gap", Measure(3, 2), 0, true, 0},
       {"the face at 10", Measure(10, 8), 30, true, 30},
       {"the widest gap the face allows", Measure(1, 1), 7, true, 7},
-      // Then the narrowest grid that keeps the values right of their labels.
-      {"a gap no grid leaves", Measure(1, 1), 8, true, 1},
+      {"a gap no grid leaves", Measure(1, 1), 8, false, 8},
       // A two-TAB label that passes two stops pushes its value one further.
       {"a label too wide for its TABs", Measure(2, 2, 60, "Subsystem version:"), 3, false, 3},
       {"a label wider than the widest", Measure(2, 2, 400, "Checksum:"), 3, false, 3},
@@ -152,11 +151,16 @@ TEST(TabGridFit, EveryLabelEndsOnTheValueColumnOfItsKind) {
       EXPECT_FALSE(aligned && gapKept) << "spacing " << grid.Spacing() - 1 << " fits as well";
     } else {
       int widest = 0;
-      for (const TMeasuredLabel& label : row.Labels)
+      int widestName = 0;
+      for (const TMeasuredLabel& label : row.Labels) {
         widest = std::max(widest, label.Width);
-      // The header values and the export names meet at the widest label plus the gap.
-      for (const auto& [column, xs] : columns)
-        EXPECT_EQ(xs.front(), widest + std::max(row.Gap, 3));
+        if (label.Column == TValueColumn::ExportName)
+          widestName = std::max(widestName, label.Width);
+      }
+      // The header values at the widest label plus the gap, the export
+      // names at the widest of theirs plus the gap.
+      EXPECT_EQ(columns.at(TValueColumn::HeaderValue).front(), widest + std::max(row.Gap, 3));
+      EXPECT_EQ(columns.at(TValueColumn::ExportName).front(), widestName + std::max(row.Gap, 1));
     }
   }
 }
@@ -175,6 +179,11 @@ TEST(TabGridScaled, PositionsConvertAndStaySeparate) {
   EXPECT_EQ(pixels.StopsFor(3), (std::vector<int>{41, 42, 43}));
   EXPECT_EQ(pixels.StopsFor(1), (std::vector<int>{43}));
   EXPECT_EQ(pixels.StopsFor(9), pixels.StopsFor(3)) << "more TABs than any label: the longest list";
+  // Export leads narrower than every one-TAB header label keep their column.
+  const std::vector<TMeasuredLabel> withNames = {{0, 3}, {40, 2}, {30, 1}, {20, 1, TValueColumn::ExportName}};
+  EXPECT_EQ(TTabGrid::Fit(withNames, 3).StopsFor(1), (std::vector<int>{23, 43}));
+  const std::vector<TMeasuredLabel> wideNames = {{0, 3}, {40, 2}, {30, 1}, {28, 1, TValueColumn::ExportName}};
+  EXPECT_EQ(TTabGrid::Fit(wideNames, 3).StopsFor(1), (std::vector<int>{43})) << "a header label would stop there";
   // Pixels at 96 per inch to twips, and twips to a 600 dpi printer and back.
   EXPECT_EQ(pixels.Scaled(15, 1).StopsFor(2), (std::vector<int>{630, 645}));
   const TTabGrid coarse = pixels.Scaled(1, 40);
