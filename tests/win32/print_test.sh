@@ -54,7 +54,9 @@ check_print() { # NAME FILE TITLE MIN_PAGES MAX_PAGES [red]
   before=$(ls "$outdir" | wc -l)
   KORVANE_PRINT_FILE=$(winpath "$file") wine "$tests" --gtest_also_run_disabled_tests \
     --gtest_filter='PrintCommand.*' >"$work/print.log" || { fail "$name: the print command"; cat "$work/print.log"; return; }
+  checked_pdf=
   pdf=$(await_pdf "$before") || { fail "$name: no PDF arrived in $outdir"; return; }
+  checked_pdf=$pdf
   local got_title pages
   got_title=$(pdfinfo "$pdf" | sed -n 's/^Title: *//p')
   pages=$(pdfinfo "$pdf" | sed -n 's/^Pages: *//p')
@@ -116,10 +118,11 @@ value_columns() { # PDF REPORT_TEXT
       END { print "header" found["header"]; print "exports" found["exports"] }'
 }
 
-# Every header value on page 1 starts at one x, and so does every export name.
+# Every header value on page 1 of the PDF check_print read last starts at one
+# x, and so does every export name.
 check_columns() { # NAME FILE EXPORTS(yes|no)
-  local name=$1 file=$2 exports=$3 pdf columns header names
-  pdf=$(ls -t "$outdir"/*.pdf | head -1)
+  local name=$1 file=$2 exports=$3 pdf=$checked_pdf columns header names
+  [ -n "$pdf" ] || return  # check_print has failed already
   wine "$cli" "$(winpath "$file")" >"$work/report.txt"
   columns=$(value_columns "$pdf" "$work/report.txt")
   header=$(sed -n 's/^header//p' <<<"$columns")
