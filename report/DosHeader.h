@@ -1,7 +1,10 @@
 // Summary of an MS-DOS program's header.
 #pragma once
 
+#include <span>
+
 #include "ByteView.h"
+#include "ColumnLabels.h"
 #include "ReportView.h"
 
 namespace korvane {
@@ -10,5 +13,8 @@ namespace korvane {
 /// written as their fields are read, so a short file fails at the first field
 /// it lacks and keeps the lines before it.
 void ReportDosHeader(TReportView& view, const TByteView& file);
+
+/// The labels of the DOS header summary, each with the TABs written after it.
+std::span<const TColumnLabel> DosHeaderLabels();
 
 } // namespace korvane

@@ -23,6 +23,12 @@ using pe::ExportDirectory;
                      " bytes; the listing stops here");
 }
 
+// The heading over the ordinals, and the widest ordinal AppendOrdinal writes
+// (five digits), each followed by the TAB before the names.
+constexpr TColumnLabel OrdinalHeading{"Ordinal", 1, TValueColumn::ExportName, 8, true};
+constexpr TColumnLabel WidestOrdinal{"65535", 1, TValueColumn::ExportName};
+constexpr TColumnLabel Labels[] = {OrdinalHeading, WidestOrdinal};
+
 void AppendOrdinal(std::string& line, std::uint16_t ordinal) {
   char digits[5];
   int length = 0;
@@ -39,11 +45,13 @@ void AppendOrdinal(std::string& line, std::uint16_t ordinal) {
 
 } // namespace
 
+std::span<const TColumnLabel> ExportColumnLabels() { return Labels; }
+
 void ReportExports(TReportView& view, TImageReader& image, std::uint32_t exportRva) {
   view.AddLine("");
   view.AddStyledLine("Exports", 10);
   view.AddLine("");
-  view.AddStyledLine("Ordinal\tFunction", 8);
+  view.AddStyledLine(LabelLead(OrdinalHeading) + "Function", OrdinalHeading.Size);
 
   // Sums of RVAs are formed in 64 bits: one that passes 2^32 fails its read.
   const std::uint64_t directory = exportRva;
@@ -70,7 +78,7 @@ void ReportExports(TReportView& view, TImageReader& image, std::uint32_t exportR
       FailTooLong();
     line.clear();
     AppendOrdinal(line, ordinal);
-    line += '\t';
+    line.append(static_cast<std::size_t>(WidestOrdinal.Tabs), '\t');
     AppendShownText(line, name);
     view.AddLine(line);
   }

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
+#include "ColumnLabels.h"
 #include "LoadedImage.h"
 #include "ReportView.h"
 
@@ -14,6 +16,10 @@ namespace korvane {
 inline constexpr std::int32_t MaxExportLines = 1 << 20;
 /// Nor does it gather more name bytes than this in all.
 inline constexpr std::uint64_t MaxExportTextBytes = std::uint64_t{64} << 20;
+
+/// The lead of the column heading and of the entry lines: each stands before
+/// the TAB that precedes the exported names.
+std::span<const TColumnLabel> ExportColumnLabels();
 
 /// Writes the "Exports" section for the export directory at exportRva; each
 /// entry line is written as soon as its entry is read.

@@ -43,6 +43,50 @@ constexpr const char* Subsystems[] = {"Unknown",           "Native",          "W
                                       "Unknown",           "Posix character", "Unknown",
                                       "Windows CE"};
 
+// The TAB counts line the values up in the report's fixed tab grid; a
+// further characteristic stands on a line of its own under the first.
+constexpr TColumnLabel CharacteristicsLabel{"Characteristics:", 2};
+constexpr TColumnLabel RequiredCpuLabel{"Required CPU:", 2};
+constexpr TColumnLabel LinkerVersionLabel{"Linker version:", 2};
+constexpr TColumnLabel TimeStampLabel{"Time stamp:", 2};
+constexpr TColumnLabel ImageBaseLabel{"Image base:", 2};
+constexpr TColumnLabel ImageSizeLabel{"Image size:", 2};
+constexpr TColumnLabel RequiredOsLabel{"Required OS version:", 1};
+constexpr TColumnLabel ImageVersionLabel{"Image version:", 2};
+constexpr TColumnLabel SubsystemVersionLabel{"Subsystem version:", 2};
+constexpr TColumnLabel SubsystemLabel{"Subsystem:", 2};
+constexpr TColumnLabel ChecksumLabel{"Checksum:", 2};
+constexpr TColumnLabel CodeSizeLabel{"Code size:", 2};
+constexpr TColumnLabel InitializedDataLabel{"Size of initialized data:", 1};
+constexpr TColumnLabel UninitializedDataLabel{"Size of uninitialized data:", 1};
+constexpr TColumnLabel StackReserveLabel{"Size of stack to reserve:", 1};
+constexpr TColumnLabel StackCommitLabel{"Size of stack to commit:", 1};
+constexpr TColumnLabel HeapReserveLabel{"Size of local heap to reserve:", 1};
+constexpr TColumnLabel HeapCommitLabel{"Size of local heap to commit:", 1};
+constexpr TColumnLabel CharacteristicContinued{"", 3};
+
+constexpr TColumnLabel Labels[] = {
+    CharacteristicsLabel,
+    RequiredCpuLabel,
+    LinkerVersionLabel,
+    TimeStampLabel,
+    ImageBaseLabel,
+    ImageSizeLabel,
+    RequiredOsLabel,
+    ImageVersionLabel,
+    SubsystemVersionLabel,
+    SubsystemLabel,
+    ChecksumLabel,
+    CodeSizeLabel,
+    InitializedDataLabel,
+    UninitializedDataLabel,
+    StackReserveLabel,
+    StackCommitLabel,
+    HeapReserveLabel,
+    HeapCommitLabel,
+    CharacteristicContinued,
+};
+
 using pe::FileHeader;
 using pe::OptionalHeader;
 
@@ -94,9 +138,11 @@ std::string Version(std::uint64_t major, std::uint64_t minor) {
 
 } // namespace
 
+std::span<const TColumnLabel> PeHeaderLabels() { return Labels; }
+
 void AppendCharacteristic(std::string& accumulator, std::string_view text) {
   if (!accumulator.empty())
-    accumulator += "\n\t\t\t";
+    accumulator.append("\n").append(LabelLead(CharacteristicContinued));
   accumulator += text;
 }
 
@@ -120,34 +166,34 @@ void ReportPeHeader(TReportView& view, const TByteView& file, std::uint64_t peOf
   for (const TCharacteristic& characteristic : Characteristics)
     if ((bits & characteristic.Bit) != 0)
       AppendCharacteristic(characteristics, characteristic.Text);
-  view.AddLine("Characteristics:\t\t" + characteristics);
+  view.AddLine(LabelLead(CharacteristicsLabel) + characteristics);
 
-  view.AddLine(std::string("Required CPU:\t\t").append(ProcessorText(pe.Word(F(FileHeader::Machine), "Machine"))));
-  view.AddLine("Linker version:\t\t" + Version(pe.Byte(O(OptionalHeader::MajorLinkerVersion), "MajorLinkerVersion"),
+  view.AddLine(LabelLead(RequiredCpuLabel).append(ProcessorText(pe.Word(F(FileHeader::Machine), "Machine"))));
+  view.AddLine(LabelLead(LinkerVersionLabel) + Version(pe.Byte(O(OptionalHeader::MajorLinkerVersion), "MajorLinkerVersion"),
                                                pe.Byte(O(OptionalHeader::MinorLinkerVersion), "MinorLinkerVersion")));
-  view.AddLine("Time stamp:\t\t" + TimeStampText(pe.DWord(F(FileHeader::TimeDateStamp), "TimeDateStamp"), formatter));
-  view.AddLine("Image base:\t\t" + Hex(pe.ImageBase()) + "H");
-  view.AddLine("Image size:\t\t" + Decimal(pe.DWord(O(OptionalHeader::SizeOfImage), "SizeOfImage")) + " bytes");
-  view.AddLine("Required OS version:\t" + Version(pe.Word(O(OptionalHeader::MajorOperatingSystemVersion), "MajorOperatingSystemVersion"),
+  view.AddLine(LabelLead(TimeStampLabel) + TimeStampText(pe.DWord(F(FileHeader::TimeDateStamp), "TimeDateStamp"), formatter));
+  view.AddLine(LabelLead(ImageBaseLabel) + Hex(pe.ImageBase()) + "H");
+  view.AddLine(LabelLead(ImageSizeLabel) + Decimal(pe.DWord(O(OptionalHeader::SizeOfImage), "SizeOfImage")) + " bytes");
+  view.AddLine(LabelLead(RequiredOsLabel) + Version(pe.Word(O(OptionalHeader::MajorOperatingSystemVersion), "MajorOperatingSystemVersion"),
                                                   pe.Word(O(OptionalHeader::MinorOperatingSystemVersion), "MinorOperatingSystemVersion")));
-  view.AddLine("Image version:\t\t" +
+  view.AddLine(LabelLead(ImageVersionLabel) +
                Version(pe.Word(O(OptionalHeader::MajorImageVersion), "MajorImageVersion"), pe.Word(O(OptionalHeader::MinorImageVersion), "MinorImageVersion")));
-  view.AddLine("Subsystem version:\t\t" + Version(pe.Word(O(OptionalHeader::MajorSubsystemVersion), "MajorSubsystemVersion"),
+  view.AddLine(LabelLead(SubsystemVersionLabel) + Version(pe.Word(O(OptionalHeader::MajorSubsystemVersion), "MajorSubsystemVersion"),
                                                   pe.Word(O(OptionalHeader::MinorSubsystemVersion), "MinorSubsystemVersion")));
-  view.AddLine(std::string("Subsystem:\t\t").append(SubsystemText(pe.Word(O(OptionalHeader::Subsystem), "Subsystem"))));
-  view.AddLine("Checksum:\t\t" + Decimal(pe.DWord(O(OptionalHeader::CheckSum), "CheckSum")));
-  view.AddLine("Code size:\t\t" + Decimal(pe.DWord(O(OptionalHeader::SizeOfCode), "SizeOfCode")) + " bytes");
-  view.AddLine("Size of initialized data:\t" + Decimal(pe.DWord(O(OptionalHeader::SizeOfInitializedData), "SizeOfInitializedData")) +
+  view.AddLine(LabelLead(SubsystemLabel).append(SubsystemText(pe.Word(O(OptionalHeader::Subsystem), "Subsystem"))));
+  view.AddLine(LabelLead(ChecksumLabel) + Decimal(pe.DWord(O(OptionalHeader::CheckSum), "CheckSum")));
+  view.AddLine(LabelLead(CodeSizeLabel) + Decimal(pe.DWord(O(OptionalHeader::SizeOfCode), "SizeOfCode")) + " bytes");
+  view.AddLine(LabelLead(InitializedDataLabel) + Decimal(pe.DWord(O(OptionalHeader::SizeOfInitializedData), "SizeOfInitializedData")) +
                " bytes");
-  view.AddLine("Size of uninitialized data:\t" +
+  view.AddLine(LabelLead(UninitializedDataLabel) +
                Decimal(pe.DWord(O(OptionalHeader::SizeOfUninitializedData), "SizeOfUninitializedData")) + " bytes");
-  view.AddLine("Size of stack to reserve:\t" + Decimal(pe.StackOrHeap(0, "SizeOfStackReserve")) +
+  view.AddLine(LabelLead(StackReserveLabel) + Decimal(pe.StackOrHeap(0, "SizeOfStackReserve")) +
                " bytes");
-  view.AddLine("Size of stack to commit:\t" + Decimal(pe.StackOrHeap(1, "SizeOfStackCommit")) +
+  view.AddLine(LabelLead(StackCommitLabel) + Decimal(pe.StackOrHeap(1, "SizeOfStackCommit")) +
                " bytes");
-  view.AddLine("Size of local heap to reserve:\t" +
+  view.AddLine(LabelLead(HeapReserveLabel) +
                Decimal(pe.StackOrHeap(2, "SizeOfHeapReserve")) + " bytes");
-  view.AddLine("Size of local heap to commit:\t" + Decimal(pe.StackOrHeap(3, "SizeOfHeapCommit")) +
+  view.AddLine(LabelLead(HeapCommitLabel) + Decimal(pe.StackOrHeap(3, "SizeOfHeapCommit")) +
                " bytes");
 }
 

@@ -3,9 +3,11 @@
 
 #include <cstdint>
 #include <string>
+#include <span>
 #include <string_view>
 
 #include "ByteView.h"
+#include "ColumnLabels.h"
 #include "ReportView.h"
 #include "TimeStamp.h"
 
@@ -18,6 +20,10 @@ void AppendCharacteristic(std::string& accumulator, std::string_view text);
 std::string_view ProcessorText(std::uint16_t machine);
 /// The subsystem text; "Unknown" for values without one.
 std::string_view SubsystemText(std::uint16_t subsystem);
+
+/// The labels of the PE header summary, each with the TABs written after it,
+/// and the lead of a further characteristic's line (no text, three TABs).
+std::span<const TColumnLabel> PeHeaderLabels();
 
 /// Appends the PE header summary of the headers at file offset peOffset.
 /// Fields are read as their lines are written.

@@ -27,9 +27,17 @@ void AppendEscaped(std::string& rtf, const std::string& text) {
   }
 }
 
+// A paragraph format holding only these tab stops; it lasts until the next.
+void AppendTabStops(std::string& rtf, const std::vector<int>& stops) {
+  rtf += "\\pard";
+  for (const int stop : stops)
+    rtf += "\\tx" + std::to_string(stop);
+  rtf += ' ';
+}
+
 } // namespace
 
-std::string ReportToRtf(const TMemoryReportView& view, unsigned codePage) {
+std::string ReportToRtf(const TMemoryReportView& view, unsigned codePage, const TTabGrid* tabs) {
   const int count = view.LineCount();
   std::vector<std::uint32_t> colours;
   for (int i = 0; i < count; ++i) {
@@ -48,8 +56,21 @@ std::string ReportToRtf(const TMemoryReportView& view, unsigned codePage) {
   }
   // Outside the line groups: the line breaks take the default 8 point.
   rtf += "}\\f0\\fs16\n";
+  // The paragraph format outside the line groups, which would undo it.
+  const std::vector<int>* current = nullptr;
+  if (tabs != nullptr) {
+    current = &tabs->StopsFor(1);
+    AppendTabStops(rtf, *current);
+  }
   for (int i = 0; i < count; ++i) {
     const TReportLine& line = view.Line(i);
+    if (tabs != nullptr) {
+      const int leading = LeadingTabs(line.Text);
+      if (leading > 0 && &tabs->StopsFor(leading) != current) {
+        current = &tabs->StopsFor(leading);
+        AppendTabStops(rtf, *current);
+      }
+    }
     if (line.Size == 8 && !line.Bold && line.Colour == ColourDefault) {
       // A plain line keeps the document's format: no group to open and close.
       AppendEscaped(rtf, line.Text);

@@ -4,12 +4,16 @@
 #include <string>
 
 #include "MemoryReportView.h"
+#include "TabGrid.h"
 
 namespace korvane {
 
 /// An RTF document with the report's lines, sizes, bold and colours in the
 /// report's default font, "MS Sans Serif" 8 point, which the line breaks
 /// keep. Bytes of 0x80 and above are characters of the ANSI code page codePage.
-std::string ReportToRtf(const TMemoryReportView& view, unsigned codePage = 1252);
+/// With tabs (positions in twips), every line that holds a TAB stands in a
+/// paragraph with the stops the grid gives it; without, the document sets no
+/// tab stops.
+std::string ReportToRtf(const TMemoryReportView& view, unsigned codePage = 1252, const TTabGrid* tabs = nullptr);
 
 } // namespace korvane

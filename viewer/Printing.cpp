@@ -13,9 +13,7 @@ namespace korvane::viewer {
 
 namespace {
 
-// The face of the report font; the control's default tab stops are half an
-// inch apart.
-constexpr const char* ReportFontFace = "MS Sans Serif";
+// Past the grid's last stop the control's default stops, half an inch apart.
 constexpr int DefaultTabTwips = 720;
 constexpr int TwipsPerInch = 1440;
 
@@ -69,6 +67,29 @@ void EndPrinterPage(HDC printer) {
     throw LastOsError("A page cannot be ended");
 }
 
+// The control holds the report with the printer's tab grid while it lays out
+// the pages, and the screen's again afterwards.
+class TPrinterTabs {
+public:
+  TPrinterTabs(TRichEditView& view, const TTabGrid& twips) : FView(view) {
+    // The layout cached by the first measure is of the screen's stops.
+    ::SendMessageA(view.Handle(), EM_FORMATRANGE, FALSE, 0);
+    FView.RestreamWithTabs(&twips);
+  }
+  ~TPrinterTabs() {
+    try {
+      FView.RestreamWithTabs(nullptr);
+    } catch (...) {
+      // Deliberate: without memory for the stream the control keeps the printer's stops.
+    }
+  }
+  TPrinterTabs(const TPrinterTabs&) = delete;
+  TPrinterTabs& operator=(const TPrinterTabs&) = delete;
+
+private:
+  TRichEditView& FView;
+};
+
 // The pages as the control lays them out.
 void PrintControlPages(HWND edit, HDC printer, FORMATRANGE range, LONG length) {
   LONG start = 0;
@@ -114,7 +135,8 @@ public:
   explicit TLinePrinter(HDC printer)
       : FPrinter(printer), FSelection(printer), FPageWidth(::GetDeviceCaps(printer, HORZRES)),
         FPageHeight(::GetDeviceCaps(printer, VERTRES)), FDpiY(std::max(1, ::GetDeviceCaps(printer, LOGPIXELSY))),
-        FTabStop(std::max(1, ::MulDiv(DefaultTabTwips, ::GetDeviceCaps(printer, LOGPIXELSX), TwipsPerInch))) {}
+        FDefaultTab(std::max(1, ::MulDiv(DefaultTabTwips, ::GetDeviceCaps(printer, LOGPIXELSX), TwipsPerInch))),
+        FTabs(MeasureReportTabGrid(printer)) {}
 
   int Print(const TMemoryReportView& content) {
     BeginPrinterPage(FPrinter);
@@ -138,10 +160,11 @@ private:
     if (FY > 0 && FY + FLineHeight > FPageHeight)
       NewPage();
     std::string_view rest = line.Text;
+    const std::vector<int>& stops = FTabs.StopsFor(LeadingTabs(rest));
     int x = 0;
     while (!rest.empty()) {
       if (rest.front() == '\t') {
-        x = (x / FTabStop + 1) * FTabStop;
+        x = NextTabStop(stops, x, FDefaultTab);
         rest.remove_prefix(1);
         continue;
       }
@@ -203,9 +226,7 @@ private:
     for (const TFontEntry& entry : FFonts)
       if (entry.Size == size && entry.Bold == bold)
         return entry.Font.Get();
-    TFont font(::CreateFontA(-::MulDiv(size, FDpiY, 72), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH | FF_SWISS, ReportFontFace));
+    TFont font = CreateReportFont(size, bold, FDpiY);
     if (!font.Valid())
       throw LastOsError("The report font for printing");
     FFonts.push_back({size, bold, std::move(font)});
@@ -221,7 +242,8 @@ private:
   int FPageWidth;
   int FPageHeight;
   int FDpiY;
-  int FTabStop;
+  int FDefaultTab;
+  TTabGrid FTabs;
   int FLineHeight = 1;
   int FY = 0;
   int FPages = 1;
@@ -231,7 +253,8 @@ private:
 
 int PrintReportLines(HDC printer, const TMemoryReportView& content) { return TLinePrinter(printer).Print(content); }
 
-void PrintReport(HWND edit, HDC printer, const std::string& title, const TMemoryReportView& content) {
+void PrintReport(TRichEditView& view, HDC printer, const std::string& title) {
+  const HWND edit = view.Handle();
   TPrintJob job(printer, title);
   TFormatRangeCache cache(edit);
   // The page is the printer's whole printable area, in twips.
@@ -248,10 +271,14 @@ void PrintReport(HWND edit, HDC printer, const std::string& title, const TMemory
   const auto length = static_cast<LONG>(::SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0));
   // Measured first, not drawn: does the control lay out the first page at all?
   const auto laidOut = static_cast<LONG>(::SendMessageA(edit, EM_FORMATRANGE, FALSE, reinterpret_cast<LPARAM>(&range)));
-  if (length == 0 || laidOut > 0)
+  if (length == 0) {
     PrintControlPages(edit, printer, range, length);
-  else
-    PrintReportLines(printer, content);
+  } else if (laidOut > 0) {
+    const TPrinterTabs tabs(view, MeasureReportTabGrid(printer).Scaled(TwipsPerInch, std::max(1, dpiX)));
+    PrintControlPages(edit, printer, range, length);
+  } else {
+    PrintReportLines(printer, view.Content());
+  }
   job.End();
 }
 

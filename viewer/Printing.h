@@ -7,22 +7,25 @@
 #include <string>
 
 #include "MemoryReportView.h"
+#include "RichEditView.h"
 
 namespace korvane::viewer {
 
-/// Prints the report shown by the rich edit control edit as one job named
-/// title, page after page as the control lays the pages out. A control that
-/// lays out nothing of a report that is not empty (Wine's EM_FORMATRANGE
-/// draws nothing and reports no progress) would give blank paper: the report
-/// is then printed in the same job from content, the lines and styles the
-/// control was given.
-void PrintReport(HWND edit, HDC printer, const std::string& title, const TMemoryReportView& content);
+/// Prints the report of view as one job named title, page after page as its
+/// control lays the pages out, with the tab grid fitted to the printer's
+/// font and resolution (the screen's grid is put back afterwards). A control
+/// that lays out nothing of a report that is not empty (Wine's
+/// EM_FORMATRANGE draws nothing and reports no progress) would give blank
+/// paper: the report is then printed in the same job from the lines and
+/// styles the control was given.
+void PrintReport(TRichEditView& view, HDC printer, const std::string& title);
 
 /// Draws the lines of content on pages of printer inside a started job:
 /// each line in its size, weight and colour in the report font, TABs at the
-/// control's default stops, a line wider than the page continued on the next
-/// row, a new page when the next row does not fit. At least one page, also
-/// for an empty report. Returns the number of pages.
+/// stops of the report's tab grid for the printer, a line wider than the
+/// page continued on the next row, a new page when the next row does not
+/// fit. At least one page, also for an empty report. Returns the number of
+/// pages.
 int PrintReportLines(HDC printer, const TMemoryReportView& content);
 
 } // namespace korvane::viewer

@@ -6,10 +6,28 @@
 #include <string>
 #include <string_view>
 
+#include "Handles.h"
 #include "MemoryReportView.h"
 #include "ReportView.h"
+#include "TabGrid.h"
 
 namespace korvane::viewer {
+
+/// The face of the report font, on screen and on paper.
+inline constexpr const char* ReportFontFace = "MS Sans Serif";
+
+/// The report font in size points and the weight bold, for a device of dpiY
+/// pixels per inch vertically, as the rich edit control makes it.
+TFont CreateReportFont(int size, bool bold, int dpiY);
+
+/// The tab grid of the report's labels in dc's pixels: each label measured
+/// in the report font in its line's size and weight, a space of the body
+/// text between a label and its value.
+TTabGrid MeasureReportTabGrid(HDC dc);
+
+/// The tab grid of the report's labels as the empty control edit draws
+/// them, in twips; the control is left empty.
+TTabGrid ScreenTabGrid(HWND edit);
 
 /// Writes the report into a Rich Edit 1.0 control. Appending to that control
 /// line by line costs time that grows with the square of the report's length,
@@ -35,6 +53,13 @@ public:
 
   /// The report as the control holds it once the update has ended.
   const TMemoryReportView& Content() const { return FContent; }
+  HWND Handle() const { return FEdit; }
+
+  /// The tab stops (in twips) of every report streamed from now on.
+  void SetTabGrid(const TTabGrid& twips);
+  /// Streams the report again with other tab stops (in twips), or with its
+  /// own for nullptr, keeping the selection and the first visible line.
+  void RestreamWithTabs(const TTabGrid* twips);
 
 private:
   enum class TCaretRequest { None, ResetAndScroll, SelectStart };
@@ -48,6 +73,8 @@ private:
   int FUpdateDepth = 0;
   bool FStreamPending = false;
   TCaretRequest FCaretRequest = TCaretRequest::None;
+  TTabGrid FTabs;
+  bool FHasTabs = false;
 };
 
 /// The RTF text into a rich edit control with one EM_STREAMIN, replacing its

@@ -97,6 +97,8 @@ TKorvaneFrame::TKorvaneFrame(HWND hostWindow, HWND parentWindow) : FHostWindow(h
                              ButtonCommandBase, FToolBarSink.Get());
     CreateReportControl();
     FView = std::make_unique<TRichEditView>(edMain.Get());
+    // The fonts stay as they are for the viewer's life: one grid serves every report.
+    FView->SetTabGrid(ScreenTabGrid(edMain.Get()));
     FDriver = std::make_unique<TReportDriver>(*FView);
     LiveFrames().insert(this);
   } catch (...) {
@@ -386,7 +388,7 @@ void TKorvaneFrame::FindDialogFind() {
 void TKorvaneFrame::actFilePrintExecute() {
   TPrinterDc printer = PrintDialog.Execute(FHostWindow);
   if (printer.Valid())
-    PrintReport(edMain.Get(), printer.Get(), FView->LineText(0), FView->Content());
+    PrintReport(*FView, printer.Get(), FView->LineText(0));
 }
 
 } // namespace korvane::viewer

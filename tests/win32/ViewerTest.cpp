@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -545,6 +546,91 @@ TEST(ReportControl, LinesAndStylesReadBackFromTheControl) {
     }
     for (std::size_t i = static_cast<std::size_t>(expected.LineCount()); i < lines.size(); ++i)
       EXPECT_EQ(lines[i], "") << "only empty lines follow the report";
+  }
+}
+
+// Where the control draws the first character after each line's first run
+// of TABs: the x positions of the header values and of the export names.
+struct TValueColumns {
+  std::vector<int> Header;
+  std::vector<int> Exports;
+};
+
+TValueColumns ValueColumnsOf(HWND edit, const std::vector<std::string>& lines) {
+  TValueColumns columns;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    const std::size_t tab = line.find('\t');
+    if (tab == std::string::npos)
+      continue;
+    const std::size_t value = line.find_first_not_of('\t', tab);
+    if (value == std::string::npos)
+      continue;  // a label without a value
+    const LRESULT start = ::SendMessageA(edit, EM_LINEINDEX, static_cast<WPARAM>(i), 0);
+    POINTL point{};
+    ::SendMessageA(edit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&point), start + static_cast<LPARAM>(value));
+    const bool exportLine = line.rfind("Ordinal\t", 0) == 0 ||
+                            (tab >= 4 && line.find_first_not_of("0123456789") == tab);
+    (exportLine ? columns.Exports : columns.Header).push_back(static_cast<int>(point.x));
+  }
+  return columns;
+}
+
+std::string Spread(std::vector<int> xs) {
+  if (xs.empty())
+    return "none";
+  std::sort(xs.begin(), xs.end());
+  xs.erase(std::unique(xs.begin(), xs.end()), xs.end());
+  std::string text;
+  for (const int x : xs)
+    text += (text.empty() ? "" : " ") + std::to_string(x);
+  return text;
+}
+
+TEST(ReportControl, HeaderValuesAndExportNamesEachStandInOneColumn) {
+  THostWindow host;
+  const TTempFile dosWithLinker{TDosBuilder().Word(0x1C, 1).Byte(0x1E, 0xFB).Byte(0x1F, 0x33).Build(), "linker.exe"};
+  const TTempFile allBits{TPeBuilder().Characteristics(0x723F).Export("Alpha", 1).Export("Beta", 65535).Build(),
+                          "bits.dll"};
+  struct TRow {
+    std::string Name;
+    std::string Path;
+    bool Exports;
+  };
+  std::vector<TRow> rows = {{"MS-DOS program with a linker version", dosWithLinker.Path(), false},
+                            {"PE32 with every characteristic and exports", allBits.Path(), true},
+                            {"korvane.dll itself", ModulePath(), sizeof(void*) == 4}};
+  // Wine's own kernel32.dll, when the Linux side's file is reachable.
+  for (const char* kernel32 : {"Z:\\usr\\lib\\x86_64-linux-gnu\\wine\\x86_64-windows\\kernel32.dll",
+                               "Z:\\usr\\lib\\i386-linux-gnu\\wine\\i386-windows\\kernel32.dll"})
+    if (::GetFileAttributesA(kernel32) != INVALID_FILE_ATTRIBUTES)
+      rows.push_back({kernel32, kernel32, std::strstr(kernel32, "i386") != nullptr});
+  {
+    // The face the system gives for the report's font, for the log.
+    const HFONT font = ::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
+    const HDC dc = ::GetDC(nullptr);
+    const HGDIOBJ old = ::SelectObject(dc, font);
+    char face[LF_FACESIZE] = {};
+    ::GetTextFaceA(dc, sizeof face, face);
+    std::printf("\"MS Sans Serif\" is drawn with \"%s\"\n", face);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(nullptr, dc);
+    ::DeleteObject(font);
+  }
+  TViewer viewer(host.Get(), false);
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Name);
+    ASSERT_EQ(viewer.Show(row.Path), -1) << LastErrorText();
+    const TValueColumns columns = ValueColumnsOf(viewer.Report(), ControlLines(viewer.Report()));
+    std::printf("%s: header values at x = %s; export names at x = %s\n", row.Name.c_str(),
+                Spread(columns.Header).c_str(), Spread(columns.Exports).c_str());
+    EXPECT_GE(columns.Header.size(), 13u);
+    EXPECT_EQ(Spread(columns.Header).find(' '), std::string::npos) << "header values in several columns";
+    if (row.Exports) {
+      EXPECT_GE(columns.Exports.size(), 3u);
+      EXPECT_EQ(Spread(columns.Exports).find(' '), std::string::npos) << "export names in several columns";
+    }
   }
 }
 
