@@ -31,8 +31,12 @@ private:
 /// Message used when the system reports a failure without an error code.
 inline constexpr const char* OsFailureWithoutCode = "A call to an OS function failed";
 
-/// "System Error.  Code: %d.\r\n%s" with the system's text trimmed of trailing
-/// control characters, blanks and full stops.
+/// The system's text without its trailing control characters, blanks and
+/// full stops: a line break or a closing full stop of its own would end a
+/// sentence of ours.
+std::string TrimSystemText(std::string systemText);
+
+/// "System Error.  Code: %d.\r\n%s" with the system's text trimmed.
 std::string SystemErrorMessage(int code, std::string systemText);
 
 } // namespace korvane

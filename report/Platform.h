@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "Errors.h"
 #include "TimeStamp.h"
 
 namespace korvane::platform {
@@ -83,6 +84,11 @@ std::string FileTitle(std::string_view path);
 /// The system's own words for an error code (GetLastError's on Windows,
 /// errno's elsewhere), as the system gives them.
 std::string SystemText(int code);
+
+/// The failure of a system call that left code behind: "context: " when
+/// context is not empty, then the system's message for code, or
+/// OsFailureWithoutCode when the system gave no code.
+TOsError SystemError(int code, std::string_view context = {});
 
 /// The user's short date and long time formats, read once.
 const TDateTimeFormatter& LocaleDateTimeFormatter();

@@ -1,3 +1,5 @@
+// Failures of Win32 calls made by the viewer: GetLastError's code in the
+// engine's TOsError.
 #include "OsError.h"
 
 #include <windows.h>
@@ -6,12 +8,6 @@
 
 namespace korvane::viewer {
 
-TOsError LastOsError(const std::string& what) {
-  const DWORD code = ::GetLastError();
-  if (code == 0)
-    return TOsError(0, what + ": " + OsFailureWithoutCode);
-  const auto number = static_cast<int>(code);
-  return TOsError(number, what + ": " + SystemErrorMessage(number, platform::SystemText(number)));
-}
+TOsError LastOsError(const std::string& what) { return platform::SystemError(static_cast<int>(::GetLastError()), what); }
 
 } // namespace korvane::viewer

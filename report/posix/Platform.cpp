@@ -19,11 +19,7 @@ namespace korvane::platform {
 
 namespace {
 
-[[noreturn]] void RaiseOsError(int code) {
-  if (code == 0)
-    throw TOsError(0, OsFailureWithoutCode);
-  throw TOsError(code, SystemErrorMessage(code, SystemText(code)));
-}
+[[noreturn]] void RaiseOsError(int code) { throw SystemError(code); }
 
 // Views whose pages past a shrunken end of file are replaced by zeros
 // instead of ending the process with SIGBUS. A slot is free when its Start

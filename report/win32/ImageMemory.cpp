@@ -10,26 +10,13 @@
 
 namespace korvane::platform {
 
-namespace {
-
-// The system's text without its closing full stop and line break: it ends
-// a sentence of ours.
-std::string ClauseText(DWORD code) {
-  std::string text = SystemText(static_cast<int>(code));
-  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.'))
-    text.pop_back();
-  return text;
-}
-
-} // namespace
-
 TAddressReservation::TAddressReservation(std::uint32_t size) : FSize(size) {
   void* base = ::VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
   if (base == nullptr) {
     const DWORD code = ::GetLastError();
     throw TOsError(static_cast<int>(code), "The system refused to reserve " + std::to_string(size) +
                                                " bytes of address space for the image (SizeOfImage): " +
-                                               ClauseText(code));
+                                               TrimSystemText(SystemText(static_cast<int>(code))));
   }
   FBase = reinterpret_cast<std::uintptr_t>(base);
   ++FHeldCount;

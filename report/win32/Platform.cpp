@@ -25,11 +25,7 @@ TReadOnlyFile::TReadOnlyFile(const std::string& path) {
   HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               0, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    const DWORD code = ::GetLastError();
-    if (code == 0)
-      throw TOsError(0, OsFailureWithoutCode);
-    const auto number = static_cast<int>(code);
-    throw TOsError(number, SystemErrorMessage(number, SystemText(number)));
+    throw SystemError(static_cast<int>(::GetLastError()));
   }
   FHandle = reinterpret_cast<std::intptr_t>(file);
 }
