@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ReportStyle.h"
+
 namespace korvane {
 
 /// The value columns of the report: the values of the header summaries, and
@@ -19,7 +21,7 @@ struct TColumnLabel {
   std::string_view Text;
   int Tabs;
   TValueColumn Column = TValueColumn::HeaderValue;
-  int Size = 8;
+  int Size = ReportBodySize;
   bool Bold = false;
 };
 

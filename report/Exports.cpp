@@ -6,6 +6,7 @@
 #include "Errors.h"
 #include "Numbers.h"
 #include "PeFormat.h"
+#include "ReportStyle.h"
 
 namespace korvane {
 
@@ -25,7 +26,7 @@ using pe::ExportDirectory;
 
 // The heading over the ordinals, and the widest ordinal AppendOrdinal writes
 // (five digits), each followed by the TAB before the names.
-constexpr TColumnLabel OrdinalHeading{"Ordinal", 1, TValueColumn::ExportName, 8, true};
+constexpr TColumnLabel OrdinalHeading{"Ordinal", 1, TValueColumn::ExportName, ReportBodySize, true};
 constexpr TColumnLabel WidestOrdinal{"65535", 1, TValueColumn::ExportName};
 constexpr TColumnLabel Labels[] = {OrdinalHeading, WidestOrdinal};
 
@@ -49,7 +50,7 @@ std::span<const TColumnLabel> ExportColumnLabels() { return Labels; }
 
 void ReportExports(TReportView& view, TImageReader& image, std::uint32_t exportRva) {
   view.AddLine("");
-  view.AddStyledLine("Exports", 10);
+  view.AddStyledLine("Exports", ReportHeadingSize);
   view.AddLine("");
   view.AddStyledLine(LabelLead(OrdinalHeading) + "Function", OrdinalHeading.Size);
 

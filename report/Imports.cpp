@@ -7,6 +7,7 @@
 #include "ImportDirs.h"
 #include "Numbers.h"
 #include "PeFormat.h"
+#include "ReportStyle.h"
 
 namespace korvane {
 
@@ -124,14 +125,14 @@ void ReportImports(TReportView& view, TImageReader& image, std::uint32_t importR
   TImportWalk(image, dirs).Walk(importRva);
 
   view.AddLine("");
-  view.AddStyledLine("Imports", 10);
+  view.AddStyledLine("Imports", ReportHeadingSize);
   std::string line;
   for (int i = 0; i < dirs.Count(); ++i) {
     const TImportDir& dir = dirs.GetDir(i);
     view.AddLine("");
     line.clear();
     AppendShownText(line, dir.Name);
-    view.AddStyledLine(line, 8);
+    view.AddStyledLine(line, ReportBodySize);
     view.AddLine("");
     for (const std::string_view function : dir.Functions) {
       line.clear();

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ReportStyle.h"
 #include "ReportView.h"
 
 namespace korvane {
@@ -17,7 +18,7 @@ inline constexpr std::uint32_t ColourDefault = 0xFF000000;
 /// A line of the in-memory report with the format of its characters.
 struct TReportLine {
   std::string Text;
-  int Size = 8;
+  int Size = ReportBodySize;
   std::uint32_t Colour = ColourDefault;
   bool Bold = false;
 };
@@ -62,7 +63,7 @@ public:
 
 private:
   struct TLineFormat {
-    int Size = 8;
+    int Size = ReportBodySize;
     std::uint32_t Colour = ColourDefault;
     bool Bold = false;
   };

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "ReportStyle.h"
+
 namespace korvane {
 
 namespace {
@@ -46,16 +48,16 @@ std::string ReportToRtf(const TMemoryReportView& view, unsigned codePage, const 
       colours.push_back(colour);
   }
 
-  std::string rtf = "{\\rtf1\\ansi\\ansicpg" + std::to_string(codePage) +
-                    "\\deff0{\\fonttbl{\\f0\\fswiss MS Sans Serif;}}";
+  std::string rtf = "{\\rtf1\\ansi\\ansicpg" + std::to_string(codePage) + "\\deff0{\\fonttbl{\\f0\\fswiss " +
+                    ReportFontFace + ";}}";
   rtf += "{\\colortbl;";
   for (const std::uint32_t colour : colours) {
     // A Windows colour value keeps red in its low byte.
     rtf += "\\red" + std::to_string(colour & 0xFF) + "\\green" + std::to_string((colour >> 8) & 0xFF) +
            "\\blue" + std::to_string((colour >> 16) & 0xFF) + ";";
   }
-  // Outside the line groups: the line breaks take the default 8 point.
-  rtf += "}\\f0\\fs16\n";
+  // Outside the line groups: the line breaks take the body size.
+  rtf += "}\\f0\\fs" + std::to_string(ReportBodySize * 2) + "\n";
   // The paragraph format outside the line groups, which would undo it.
   const std::vector<int>* current = nullptr;
   if (tabs != nullptr) {
@@ -71,7 +73,7 @@ std::string ReportToRtf(const TMemoryReportView& view, unsigned codePage, const 
         AppendTabStops(rtf, *current);
       }
     }
-    if (line.Size == 8 && !line.Bold && line.Colour == ColourDefault) {
+    if (line.Size == ReportBodySize && !line.Bold && line.Colour == ColourDefault) {
       // A plain line keeps the document's format: no group to open and close.
       AppendEscaped(rtf, line.Text);
       rtf += "\\par\n";

@@ -9,7 +9,7 @@
 namespace korvane {
 
 /// An RTF document with the report's lines, sizes, bold and colours in the
-/// report's default font, "MS Sans Serif" 8 point, which the line breaks
+/// report's font (ReportFontFace) in the body size, which the line breaks
 /// keep. Bytes of 0x80 and above are characters of the ANSI code page codePage.
 /// With tabs (positions in twips), every line that holds a TAB stands in a
 /// paragraph with the stops the grid gives it; without, the document sets no

@@ -8,13 +8,11 @@
 
 #include "Handles.h"
 #include "MemoryReportView.h"
+#include "ReportStyle.h"
 #include "ReportView.h"
 #include "TabGrid.h"
 
 namespace korvane::viewer {
-
-/// The face of the report font, on screen and on paper.
-inline constexpr const char* ReportFontFace = "MS Sans Serif";
 
 /// The report font in size points and the weight bold, for a device of dpiY
 /// pixels per inch vertically, as the rich edit control makes it.
