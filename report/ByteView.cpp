@@ -19,6 +19,11 @@ void TByteView::Require(std::uint64_t offset, std::uint64_t count, std::string_v
     throw TFormatError(BeyondEndMessage(what, offset, count, FSize));
 }
 
+[[gnu::noinline, gnu::cold]] void TByteView::FailField(std::uint64_t offset, std::uint64_t count,
+                                                        std::string_view field, const TRecordName& name) const {
+  throw TFormatError(BeyondEndMessage(name.FieldText(field), offset, count, FSize));
+}
+
 std::uint8_t TByteView::ReadByte(std::uint64_t offset, std::string_view what) const {
   Require(offset, 1, what);
   return FData[offset];

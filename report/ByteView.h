@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "Field.h"
+
 namespace korvane {
 
 /// The little-endian values at p; the caller has tested that the bytes are there.
@@ -38,8 +40,29 @@ public:
   std::uint32_t ReadDWord(std::uint64_t offset, std::string_view what) const;
   std::uint64_t ReadQWord(std::uint64_t offset, std::string_view what) const;
 
+  /// The field of the record at offset record, read in its width; a failure
+  /// names it as name gives it. The name is composed only for the failure.
+  template <typename Value>
+  Value Read(std::uint64_t record, TField<Value> field, const TRecordName& name) const {
+    static_assert(sizeof(Value) == 1 || sizeof(Value) == 2 || sizeof(Value) == 4 || sizeof(Value) == 8);
+    const std::uint64_t offset = record + field.Offset;
+    if (!Contains(offset, sizeof(Value)))
+      FailField(offset, sizeof(Value), field.Name, name);
+    const std::uint8_t* p = FData + offset;
+    if constexpr (sizeof(Value) == 1)
+      return p[0];
+    else if constexpr (sizeof(Value) == 2)
+      return LoadWord(p);
+    else if constexpr (sizeof(Value) == 4)
+      return LoadDWord(p);
+    else
+      return LoadDWord(p) | (std::uint64_t{LoadDWord(p + 4)} << 32);
+  }
+
 private:
   void Require(std::uint64_t offset, std::uint64_t count, std::string_view what) const;
+  [[noreturn]] void FailField(std::uint64_t offset, std::uint64_t count, std::string_view field,
+                              const TRecordName& name) const;
 
   const std::uint8_t* FData = nullptr;
   std::size_t FSize = 0;

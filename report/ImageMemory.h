@@ -17,7 +17,6 @@ public:
   TAddressReservation& operator=(const TAddressReservation&) = delete;
 
   std::uintptr_t Base() const { return FBase; }
-  bool Held() const { return FBase != 0; }
   /// Gives the range back now; later calls do nothing.
   void Release();
 

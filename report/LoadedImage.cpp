@@ -18,9 +18,11 @@ constexpr std::uint32_t PageSize = 4096;
 // NUL is refused before it is copied.
 constexpr std::size_t MaxTextLength = std::size_t{16} << 20;
 
+constexpr TRecordName FileHeaderField{"the file header field "};
+constexpr TRecordName OptionalHeaderField{"the optional header field "};
+
 std::uint32_t ReadSizeOfImage(const TByteView& file, std::uint64_t peOffset) {
-  return file.ReadDWord(peOffset + pe::InOptionalHeader(pe::OptionalHeader::SizeOfImage),
-                        "the optional header field SizeOfImage");
+  return file.Read(peOffset + pe::PeHeaders::OptionalHeader, pe::OptionalHeader::SizeOfImage, OptionalHeaderField);
 }
 
 // Failures are raised from functions of their own, so that the paths that
@@ -43,31 +45,14 @@ std::string RegionMessage(std::string_view region, std::uint64_t start, std::uin
 
 } // namespace
 
-std::string RvaText(std::uint64_t rva) { return Hex(rva) + "H"; }
-
-void AppendShownText(std::string& line, std::string_view text) {
-  if (text.find('\n') == std::string_view::npos && text.find('\r') == std::string_view::npos) {
-    line.append(text);
-    return;
-  }
-  for (const char c : text) {
-    if (c == '\n')
-      line.append("\\n");
-    else if (c == '\r')
-      line.append("\\r");
-    else
-      line += c;
-  }
-}
-
 TLoadedImage::TLoadedImage(const TByteView& file, std::uint64_t peOffset)
     : FReservation(ReadSizeOfImage(file, peOffset)), FSize(ReadSizeOfImage(file, peOffset)) {
-  const std::uint32_t imageBase =
-      file.ReadDWord(peOffset + pe::InOptionalHeader(pe::OptionalHeader::ImageBase32), "the optional header field ImageBase");
+  const std::uint64_t fileHeader = peOffset + pe::PeHeaders::FileHeader;
+  const std::uint64_t optionalHeader = peOffset + pe::PeHeaders::OptionalHeader;
+  const std::uint32_t imageBase = file.Read(optionalHeader, pe::OptionalHeader::ImageBase32, OptionalHeaderField);
   FDelta = static_cast<std::uint32_t>(FReservation.Base()) - imageBase;
 
-  const std::uint32_t sizeOfHeaders =
-      file.ReadDWord(peOffset + pe::InOptionalHeader(pe::OptionalHeader::SizeOfHeaders), "the optional header field SizeOfHeaders");
+  const std::uint32_t sizeOfHeaders = file.Read(optionalHeader, pe::OptionalHeader::SizeOfHeaders, OptionalHeaderField);
   // A region of length 0 is skipped wherever it points.
   if (sizeOfHeaders != 0) {
     if (sizeOfHeaders > FSize)
@@ -77,18 +62,18 @@ TLoadedImage::TLoadedImage(const TByteView& file, std::uint64_t peOffset)
     LayRegion(0, sizeOfHeaders, file.Data(), false);
   }
 
-  const std::uint16_t sections =
-      file.ReadWord(peOffset + pe::InFileHeader(pe::FileHeader::NumberOfSections), "the file header field NumberOfSections");
-  const std::uint16_t optionalSize =
-      file.ReadWord(peOffset + pe::InFileHeader(pe::FileHeader::SizeOfOptionalHeader), "the file header field SizeOfOptionalHeader");
-  const std::uint64_t table = peOffset + pe::PeHeaders::OptionalHeader + optionalSize;
+  const std::uint16_t sections = file.Read(fileHeader, pe::FileHeader::NumberOfSections, FileHeaderField);
+  const std::uint16_t optionalSize = file.Read(fileHeader, pe::FileHeader::SizeOfOptionalHeader, FileHeaderField);
+  const std::uint64_t table = optionalHeader + optionalSize;
   for (std::uint32_t i = 0; i < sections; ++i) {
     const std::uint64_t header = table + pe::SectionHeader::Size * i;
     const std::string what = "section header " + Decimal(i + 1);
-    const std::uint32_t virtualSize = file.ReadDWord(header + pe::SectionHeader::VirtualSize, what + " (VirtualSize)");
-    const std::uint32_t virtualAddress = file.ReadDWord(header + pe::SectionHeader::VirtualAddress, what + " (VirtualAddress)");
-    const std::uint32_t sizeOfRawData = file.ReadDWord(header + pe::SectionHeader::SizeOfRawData, what + " (SizeOfRawData)");
-    const std::uint32_t pointerToRawData = file.ReadDWord(header + pe::SectionHeader::PointerToRawData, what + " (PointerToRawData)");
+    const std::string lead = what + " (";
+    const TRecordName field{lead, ")"};
+    const std::uint32_t virtualSize = file.Read(header, pe::SectionHeader::VirtualSize, field);
+    const std::uint32_t virtualAddress = file.Read(header, pe::SectionHeader::VirtualAddress, field);
+    const std::uint32_t sizeOfRawData = file.Read(header, pe::SectionHeader::SizeOfRawData, field);
+    const std::uint32_t pointerToRawData = file.Read(header, pe::SectionHeader::PointerToRawData, field);
     const std::uint32_t extent = std::max(virtualSize, sizeOfRawData);
     const std::uint32_t copy = std::min(virtualSize, sizeOfRawData);
     if (extent == 0)

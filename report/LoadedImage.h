@@ -186,12 +186,4 @@ private:
   TRelocationWork FWork;
 };
 
-/// A text read from the image as the report shows it: each line feed becomes
-/// the two characters "\n" and each carriage return "\r", so that no name from
-/// a file can start a report line of its own.
-void AppendShownText(std::string& line, std::string_view text);
-
-/// A number in hexadecimal with the report's "H" suffix, for messages.
-std::string RvaText(std::uint64_t rva);
-
 } // namespace korvane

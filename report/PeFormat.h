@@ -1,29 +1,38 @@
 // The records of the MS-DOS and PE/COFF formats that the report reads, each
 // field at its offset in its record, in the format's own names. Every field
-// is little-endian.
+// is little-endian. The records read from the file name each field with its
+// width; those read from the image give offsets, and their reads name the
+// table.
 #pragma once
 
 #include <cstdint>
+
+#include "Field.h"
 
 namespace korvane::pe {
 
 /// IMAGE_DOS_HEADER, at the start of the file.
 struct DosHeader {
-  static constexpr std::uint64_t e_cblp = 0x02;
-  static constexpr std::uint64_t e_cp = 0x04;
-  static constexpr std::uint64_t e_crlc = 0x06;
-  static constexpr std::uint64_t e_cparhdr = 0x08;
-  static constexpr std::uint64_t e_minalloc = 0x0A;
-  static constexpr std::uint64_t e_maxalloc = 0x0C;
-  static constexpr std::uint64_t e_ss = 0x0E;
-  static constexpr std::uint64_t e_sp = 0x10;
-  static constexpr std::uint64_t e_csum = 0x12;
-  static constexpr std::uint64_t e_ip = 0x14;  // e_cs follows: the two read as one double word
-  static constexpr std::uint64_t e_lfarlc = 0x18;
-  static constexpr std::uint64_t e_ovno = 0x1A;
-  static constexpr std::uint64_t e_res = 0x1C;
-  static constexpr std::uint64_t e_oemid = 0x24;
-  static constexpr std::uint64_t e_lfanew = 0x3C;
+  static constexpr TField<std::uint16_t> e_cblp{0x02, "e_cblp"};
+  static constexpr TField<std::uint16_t> e_cp{0x04, "e_cp"};
+  static constexpr TField<std::uint16_t> e_crlc{0x06, "e_crlc"};
+  static constexpr TField<std::uint16_t> e_cparhdr{0x08, "e_cparhdr"};
+  static constexpr TField<std::uint16_t> e_minalloc{0x0A, "e_minalloc"};
+  static constexpr TField<std::uint16_t> e_maxalloc{0x0C, "e_maxalloc"};
+  static constexpr TField<std::uint16_t> e_ss{0x0E, "e_ss"};
+  static constexpr TField<std::uint16_t> e_sp{0x10, "e_sp"};
+  static constexpr TField<std::uint16_t> e_csum{0x12, "e_csum"};
+  // e_cs follows e_ip: the two read as one double word, e_cs * 65536 + e_ip.
+  static constexpr TField<std::uint32_t> e_ip_e_cs{0x14, "e_ip and e_cs"};
+  static constexpr TField<std::uint16_t> e_lfarlc{0x18, "e_lfarlc"};
+  static constexpr TField<std::uint16_t> e_ovno{0x1A, "e_ovno"};
+  // Some linkers mark the reserved area e_res with the word 1, the byte 0xFB
+  // and their version byte.
+  static constexpr TField<std::uint16_t> e_res_LinkerMark{0x1C, "e_res (linker mark)"};
+  static constexpr TField<std::uint8_t> e_res_LinkerMarkByte{0x1E, "e_res (linker mark)"};
+  static constexpr TField<std::uint8_t> e_res_LinkerVersion{0x1F, "e_res (linker version)"};
+  static constexpr TField<std::uint16_t> e_oemid{0x24, "e_oemid"};
+  static constexpr TField<std::uint32_t> e_lfanew{0x3C, "e_lfanew"};
   static constexpr std::uint64_t Size = 64;
 };
 
@@ -37,41 +46,46 @@ struct PeHeaders {
 
 /// IMAGE_FILE_HEADER.
 struct FileHeader {
-  static constexpr std::uint64_t Machine = 0;
-  static constexpr std::uint64_t NumberOfSections = 2;
-  static constexpr std::uint64_t TimeDateStamp = 4;
-  static constexpr std::uint64_t SizeOfOptionalHeader = 16;
-  static constexpr std::uint64_t Characteristics = 18;
+  static constexpr TField<std::uint16_t> Machine{0, "Machine"};
+  static constexpr TField<std::uint16_t> NumberOfSections{2, "NumberOfSections"};
+  static constexpr TField<std::uint32_t> TimeDateStamp{4, "TimeDateStamp"};
+  static constexpr TField<std::uint16_t> SizeOfOptionalHeader{16, "SizeOfOptionalHeader"};
+  static constexpr TField<std::uint16_t> Characteristics{18, "Characteristics"};
 };
 
-/// IMAGE_OPTIONAL_HEADER32 and IMAGE_OPTIONAL_HEADER64: the same offsets up
+/// IMAGE_OPTIONAL_HEADER32 and IMAGE_OPTIONAL_HEADER64: the same fields up
 /// to SizeOfStackReserve, but for ImageBase; from there on the sizes are 64
 /// bits wide in PE32+, which moves the data directories.
 struct OptionalHeader {
   static constexpr std::uint16_t Pe32Magic = 0x10B;
   static constexpr std::uint16_t Pe32PlusMagic = 0x20B;
 
-  static constexpr std::uint64_t Magic = 0;
-  static constexpr std::uint64_t MajorLinkerVersion = 2;
-  static constexpr std::uint64_t MinorLinkerVersion = 3;
-  static constexpr std::uint64_t SizeOfCode = 4;
-  static constexpr std::uint64_t SizeOfInitializedData = 8;
-  static constexpr std::uint64_t SizeOfUninitializedData = 12;
-  static constexpr std::uint64_t ImageBase32 = 28;
-  static constexpr std::uint64_t ImageBase64 = 24;
-  static constexpr std::uint64_t MajorOperatingSystemVersion = 40;
-  static constexpr std::uint64_t MinorOperatingSystemVersion = 42;
-  static constexpr std::uint64_t MajorImageVersion = 44;
-  static constexpr std::uint64_t MinorImageVersion = 46;
-  static constexpr std::uint64_t MajorSubsystemVersion = 48;
-  static constexpr std::uint64_t MinorSubsystemVersion = 50;
-  static constexpr std::uint64_t SizeOfImage = 56;
-  static constexpr std::uint64_t SizeOfHeaders = 60;
-  static constexpr std::uint64_t CheckSum = 64;
-  static constexpr std::uint64_t Subsystem = 68;
-  /// SizeOfStackReserve, SizeOfStackCommit, SizeOfHeapReserve and
-  /// SizeOfHeapCommit follow each other from here, 4 or 8 bytes each.
-  static constexpr std::uint64_t SizeOfStackReserve = 72;
+  static constexpr TField<std::uint16_t> Magic{0, "Magic"};
+  static constexpr TField<std::uint8_t> MajorLinkerVersion{2, "MajorLinkerVersion"};
+  static constexpr TField<std::uint8_t> MinorLinkerVersion{3, "MinorLinkerVersion"};
+  static constexpr TField<std::uint32_t> SizeOfCode{4, "SizeOfCode"};
+  static constexpr TField<std::uint32_t> SizeOfInitializedData{8, "SizeOfInitializedData"};
+  static constexpr TField<std::uint32_t> SizeOfUninitializedData{12, "SizeOfUninitializedData"};
+  static constexpr TField<std::uint32_t> ImageBase32{28, "ImageBase"};
+  static constexpr TField<std::uint64_t> ImageBase64{24, "ImageBase"};
+  static constexpr TField<std::uint16_t> MajorOperatingSystemVersion{40, "MajorOperatingSystemVersion"};
+  static constexpr TField<std::uint16_t> MinorOperatingSystemVersion{42, "MinorOperatingSystemVersion"};
+  static constexpr TField<std::uint16_t> MajorImageVersion{44, "MajorImageVersion"};
+  static constexpr TField<std::uint16_t> MinorImageVersion{46, "MinorImageVersion"};
+  static constexpr TField<std::uint16_t> MajorSubsystemVersion{48, "MajorSubsystemVersion"};
+  static constexpr TField<std::uint16_t> MinorSubsystemVersion{50, "MinorSubsystemVersion"};
+  static constexpr TField<std::uint32_t> SizeOfImage{56, "SizeOfImage"};
+  static constexpr TField<std::uint32_t> SizeOfHeaders{60, "SizeOfHeaders"};
+  static constexpr TField<std::uint32_t> CheckSum{64, "CheckSum"};
+  static constexpr TField<std::uint16_t> Subsystem{68, "Subsystem"};
+  static constexpr TField<std::uint32_t> SizeOfStackReserve32{72, "SizeOfStackReserve"};
+  static constexpr TField<std::uint32_t> SizeOfStackCommit32{76, "SizeOfStackCommit"};
+  static constexpr TField<std::uint32_t> SizeOfHeapReserve32{80, "SizeOfHeapReserve"};
+  static constexpr TField<std::uint32_t> SizeOfHeapCommit32{84, "SizeOfHeapCommit"};
+  static constexpr TField<std::uint64_t> SizeOfStackReserve64{72, "SizeOfStackReserve"};
+  static constexpr TField<std::uint64_t> SizeOfStackCommit64{80, "SizeOfStackCommit"};
+  static constexpr TField<std::uint64_t> SizeOfHeapReserve64{88, "SizeOfHeapReserve"};
+  static constexpr TField<std::uint64_t> SizeOfHeapCommit64{96, "SizeOfHeapCommit"};
   static constexpr std::uint64_t DataDirectory32 = 96;
   static constexpr std::uint64_t DataDirectory64 = 112;
 };
@@ -89,10 +103,10 @@ struct DataDirectory {
 
 /// IMAGE_SECTION_HEADER.
 struct SectionHeader {
-  static constexpr std::uint64_t VirtualSize = 8;
-  static constexpr std::uint64_t VirtualAddress = 12;
-  static constexpr std::uint64_t SizeOfRawData = 16;
-  static constexpr std::uint64_t PointerToRawData = 20;
+  static constexpr TField<std::uint32_t> VirtualSize{8, "VirtualSize"};
+  static constexpr TField<std::uint32_t> VirtualAddress{12, "VirtualAddress"};
+  static constexpr TField<std::uint32_t> SizeOfRawData{16, "SizeOfRawData"};
+  static constexpr TField<std::uint32_t> PointerToRawData{20, "PointerToRawData"};
   static constexpr std::uint64_t Size = 40;
 };
 
@@ -119,12 +133,10 @@ struct BaseRelocation {
   static constexpr std::uint64_t Size = 8;
 };
 
-/// Offsets from e_lfanew: a field of the file header, of the optional
-/// header, and of an entry of a PE32 file's data directory.
-constexpr std::uint64_t InFileHeader(std::uint64_t field) { return PeHeaders::FileHeader + field; }
-constexpr std::uint64_t InOptionalHeader(std::uint64_t field) { return PeHeaders::OptionalHeader + field; }
+/// The offset from e_lfanew of a field of an entry of a PE32 file's data
+/// directory.
 constexpr std::uint64_t InPe32DataDirectory(std::uint64_t index, std::uint64_t field) {
-  return InOptionalHeader(OptionalHeader::DataDirectory32) + index * DataDirectory::EntrySize + field;
+  return PeHeaders::OptionalHeader + OptionalHeader::DataDirectory32 + index * DataDirectory::EntrySize + field;
 }
 
 } // namespace korvane::pe

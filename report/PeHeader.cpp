@@ -90,43 +90,30 @@ constexpr TColumnLabel Labels[] = {
 using pe::FileHeader;
 using pe::OptionalHeader;
 
-constexpr auto F = pe::InFileHeader;
-constexpr auto O = pe::InOptionalHeader;
+constexpr TRecordName PeField{"the PE header field "};
 
 // Reads the fields of the headers at peOffset; PE32 and PE32+ differ only in
 // the width of ImageBase and of the stack and heap sizes.
 class TPeFields {
 public:
   TPeFields(const TByteView& file, std::uint64_t peOffset) : FFile(file), FPeOffset(peOffset) {
-    FWide = Word(O(OptionalHeader::Magic), "Magic") == OptionalHeader::Pe32PlusMagic;
+    FWide = Optional(OptionalHeader::Magic) == OptionalHeader::Pe32PlusMagic;
   }
 
-  std::uint8_t Byte(std::uint64_t offset, const char* name) const {
-    return FFile.ReadByte(FPeOffset + offset, What(name));
+  template <typename Value>
+  Value File(TField<Value> field) const {
+    return FFile.Read(FPeOffset + pe::PeHeaders::FileHeader, field, PeField);
   }
-  std::uint16_t Word(std::uint64_t offset, const char* name) const {
-    return FFile.ReadWord(FPeOffset + offset, What(name));
+  template <typename Value>
+  Value Optional(TField<Value> field) const {
+    return FFile.Read(FPeOffset + pe::PeHeaders::OptionalHeader, field, PeField);
   }
-  std::uint32_t DWord(std::uint64_t offset, const char* name) const {
-    return FFile.ReadDWord(FPeOffset + offset, What(name));
-  }
-  // 32 bits in PE32, 64 bits in PE32+.
-  std::uint64_t Natural(std::uint64_t offset, const char* name) const {
-    return FWide ? FFile.ReadQWord(FPeOffset + offset, What(name))
-                 : FFile.ReadDWord(FPeOffset + offset, What(name));
-  }
-  std::uint64_t ImageBase() const {
-    return Natural(O(FWide ? OptionalHeader::ImageBase64 : OptionalHeader::ImageBase32), "ImageBase");
-  }
-  // The stack and heap sizes follow each other from SizeOfStackReserve on.
-  std::uint64_t StackOrHeap(int index, const char* name) const {
-    return Natural(O(OptionalHeader::SizeOfStackReserve) + static_cast<std::uint64_t>(index) * (FWide ? 8 : 4),
-                   name);
+  // The PE32 field or its PE32+ counterpart.
+  std::uint64_t Natural(TField<std::uint32_t> narrow, TField<std::uint64_t> wide) const {
+    return FWide ? Optional(wide) : Optional(narrow);
   }
 
 private:
-  static std::string What(const char* name) { return std::string("the PE header field ") + name; }
-
   const TByteView& FFile;
   std::uint64_t FPeOffset;
   bool FWide = false;
@@ -136,16 +123,14 @@ std::string Version(std::uint64_t major, std::uint64_t minor) {
   return Decimal(major) + "." + Decimal(minor);
 }
 
-} // namespace
-
-std::span<const TColumnLabel> PeHeaderLabels() { return Labels; }
-
+// Appends "\n\t\t\t" when accumulator is not empty, then text.
 void AppendCharacteristic(std::string& accumulator, std::string_view text) {
   if (!accumulator.empty())
     accumulator.append("\n").append(LabelLead(CharacteristicContinued));
   accumulator += text;
 }
 
+// The processor text of Machine; empty for a value not in the table.
 std::string_view ProcessorText(std::uint16_t machine) {
   for (const TProcessor& processor : Processors)
     if (processor.Machine == machine)
@@ -153,48 +138,52 @@ std::string_view ProcessorText(std::uint16_t machine) {
   return {};
 }
 
+// The subsystem text; "Unknown" for values without one.
 std::string_view SubsystemText(std::uint16_t subsystem) {
   return subsystem < std::size(Subsystems) ? Subsystems[subsystem] : "Unknown";
 }
+
+} // namespace
+
+std::span<const TColumnLabel> PeHeaderLabels() { return Labels; }
 
 void ReportPeHeader(TReportView& view, const TByteView& file, std::uint64_t peOffset,
                     const TDateTimeFormatter& formatter) {
   const TPeFields pe(file, peOffset);
 
   std::string characteristics;
-  const std::uint16_t bits = pe.Word(F(FileHeader::Characteristics), "Characteristics");
+  const std::uint16_t bits = pe.File(FileHeader::Characteristics);
   for (const TCharacteristic& characteristic : Characteristics)
     if ((bits & characteristic.Bit) != 0)
       AppendCharacteristic(characteristics, characteristic.Text);
   view.AddLine(LabelLead(CharacteristicsLabel) + characteristics);
 
-  view.AddLine(LabelLead(RequiredCpuLabel).append(ProcessorText(pe.Word(F(FileHeader::Machine), "Machine"))));
-  view.AddLine(LabelLead(LinkerVersionLabel) + Version(pe.Byte(O(OptionalHeader::MajorLinkerVersion), "MajorLinkerVersion"),
-                                               pe.Byte(O(OptionalHeader::MinorLinkerVersion), "MinorLinkerVersion")));
-  view.AddLine(LabelLead(TimeStampLabel) + TimeStampText(pe.DWord(F(FileHeader::TimeDateStamp), "TimeDateStamp"), formatter));
-  view.AddLine(LabelLead(ImageBaseLabel) + Hex(pe.ImageBase()) + "H");
-  view.AddLine(LabelLead(ImageSizeLabel) + Decimal(pe.DWord(O(OptionalHeader::SizeOfImage), "SizeOfImage")) + " bytes");
-  view.AddLine(LabelLead(RequiredOsLabel) + Version(pe.Word(O(OptionalHeader::MajorOperatingSystemVersion), "MajorOperatingSystemVersion"),
-                                                  pe.Word(O(OptionalHeader::MinorOperatingSystemVersion), "MinorOperatingSystemVersion")));
+  using O = OptionalHeader;
+  view.AddLine(LabelLead(RequiredCpuLabel).append(ProcessorText(pe.File(FileHeader::Machine))));
+  view.AddLine(LabelLead(LinkerVersionLabel) +
+               Version(pe.Optional(O::MajorLinkerVersion), pe.Optional(O::MinorLinkerVersion)));
+  view.AddLine(LabelLead(TimeStampLabel) + TimeStampText(pe.File(FileHeader::TimeDateStamp), formatter));
+  view.AddLine(LabelLead(ImageBaseLabel) + Hex(pe.Natural(O::ImageBase32, O::ImageBase64)) + "H");
+  view.AddLine(LabelLead(ImageSizeLabel) + Decimal(pe.Optional(O::SizeOfImage)) + " bytes");
+  view.AddLine(LabelLead(RequiredOsLabel) +
+               Version(pe.Optional(O::MajorOperatingSystemVersion), pe.Optional(O::MinorOperatingSystemVersion)));
   view.AddLine(LabelLead(ImageVersionLabel) +
-               Version(pe.Word(O(OptionalHeader::MajorImageVersion), "MajorImageVersion"), pe.Word(O(OptionalHeader::MinorImageVersion), "MinorImageVersion")));
-  view.AddLine(LabelLead(SubsystemVersionLabel) + Version(pe.Word(O(OptionalHeader::MajorSubsystemVersion), "MajorSubsystemVersion"),
-                                                  pe.Word(O(OptionalHeader::MinorSubsystemVersion), "MinorSubsystemVersion")));
-  view.AddLine(LabelLead(SubsystemLabel).append(SubsystemText(pe.Word(O(OptionalHeader::Subsystem), "Subsystem"))));
-  view.AddLine(LabelLead(ChecksumLabel) + Decimal(pe.DWord(O(OptionalHeader::CheckSum), "CheckSum")));
-  view.AddLine(LabelLead(CodeSizeLabel) + Decimal(pe.DWord(O(OptionalHeader::SizeOfCode), "SizeOfCode")) + " bytes");
-  view.AddLine(LabelLead(InitializedDataLabel) + Decimal(pe.DWord(O(OptionalHeader::SizeOfInitializedData), "SizeOfInitializedData")) +
-               " bytes");
-  view.AddLine(LabelLead(UninitializedDataLabel) +
-               Decimal(pe.DWord(O(OptionalHeader::SizeOfUninitializedData), "SizeOfUninitializedData")) + " bytes");
-  view.AddLine(LabelLead(StackReserveLabel) + Decimal(pe.StackOrHeap(0, "SizeOfStackReserve")) +
-               " bytes");
-  view.AddLine(LabelLead(StackCommitLabel) + Decimal(pe.StackOrHeap(1, "SizeOfStackCommit")) +
-               " bytes");
+               Version(pe.Optional(O::MajorImageVersion), pe.Optional(O::MinorImageVersion)));
+  view.AddLine(LabelLead(SubsystemVersionLabel) +
+               Version(pe.Optional(O::MajorSubsystemVersion), pe.Optional(O::MinorSubsystemVersion)));
+  view.AddLine(LabelLead(SubsystemLabel).append(SubsystemText(pe.Optional(O::Subsystem))));
+  view.AddLine(LabelLead(ChecksumLabel) + Decimal(pe.Optional(O::CheckSum)));
+  view.AddLine(LabelLead(CodeSizeLabel) + Decimal(pe.Optional(O::SizeOfCode)) + " bytes");
+  view.AddLine(LabelLead(InitializedDataLabel) + Decimal(pe.Optional(O::SizeOfInitializedData)) + " bytes");
+  view.AddLine(LabelLead(UninitializedDataLabel) + Decimal(pe.Optional(O::SizeOfUninitializedData)) + " bytes");
+  view.AddLine(LabelLead(StackReserveLabel) +
+               Decimal(pe.Natural(O::SizeOfStackReserve32, O::SizeOfStackReserve64)) + " bytes");
+  view.AddLine(LabelLead(StackCommitLabel) +
+               Decimal(pe.Natural(O::SizeOfStackCommit32, O::SizeOfStackCommit64)) + " bytes");
   view.AddLine(LabelLead(HeapReserveLabel) +
-               Decimal(pe.StackOrHeap(2, "SizeOfHeapReserve")) + " bytes");
-  view.AddLine(LabelLead(HeapCommitLabel) + Decimal(pe.StackOrHeap(3, "SizeOfHeapCommit")) +
-               " bytes");
+               Decimal(pe.Natural(O::SizeOfHeapReserve32, O::SizeOfHeapReserve64)) + " bytes");
+  view.AddLine(LabelLead(HeapCommitLabel) +
+               Decimal(pe.Natural(O::SizeOfHeapCommit32, O::SizeOfHeapCommit64)) + " bytes");
 }
 
 } // namespace korvane

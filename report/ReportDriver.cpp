@@ -9,6 +9,7 @@
 #include "PeFormat.h"
 #include "PeHeader.h"
 #include "Platform.h"
+#include "ReportStyle.h"
 
 namespace korvane {
 
@@ -22,12 +23,12 @@ using pe::OptionalHeader;
 // MS-DOS header.
 constexpr std::uint16_t PeRelocationTableOffset = DosHeader::Size;
 
+constexpr TRecordName DosField{"the DOS header field "};
+constexpr TRecordName PeHeadersField{"the PE headers (optional header ", ")"};
+
 // Real images from some linkers carry another e_lfarlc; a PE signature
 // where e_lfanew points also marks a PE file.
-bool HasPeSignature(const TByteView& file) {
-  if (file.Size() < DosHeader::Size)
-    return false;
-  const std::uint32_t e_lfanew = file.ReadDWord(DosHeader::e_lfanew, "the DOS header field e_lfanew");
+bool HasPeSignature(const TByteView& file, std::uint32_t e_lfanew) {
   if (!file.Contains(e_lfanew, 4))
     return false;
   const std::uint8_t* signature = file.Data() + e_lfanew;
@@ -75,32 +76,37 @@ void TReportDriver::BuildReport(const std::string& path) {
 
 bool TReportDriver::ReportMappedFile(const TByteView& file, const std::string& path) {
   FFileName = path;
-  const int titleLine = FView.AddStyledLine(platform::FileTitle(FFileName) + "\n", 12);
+  const int titleLine = FView.AddStyledLine(platform::FileTitle(FFileName) + "\n", ReportTitleSize);
 
-  const std::uint16_t e_lfarlc = file.ReadWord(DosHeader::e_lfarlc, "the DOS header field e_lfarlc");
-  if (e_lfarlc == PeRelocationTableOffset || HasPeSignature(file))
-    return ReportPeFile(file, titleLine);
+  const std::uint16_t e_lfarlc = file.Read(0, DosHeader::e_lfarlc, DosField);
+  const bool peRelocationTable = e_lfarlc == PeRelocationTableOffset;
+  // Without that e_lfarlc, a file too short to hold e_lfanew is an MS-DOS
+  // program; with it, a PE file that fails on the read.
+  if (peRelocationTable || file.Size() >= DosHeader::Size) {
+    FFileKind = TFileKind::PortableExecutable;
+    const std::uint32_t e_lfanew = file.Read(0, DosHeader::e_lfanew, DosField);
+    if (peRelocationTable || HasPeSignature(file, e_lfanew))
+      return ReportPeFile(file, e_lfanew, titleLine);
+  }
 
   FFileKind = TFileKind::MsDos;
-  FView.AddStyledLine(std::string(GetFileKindText()) + "\n", 10);
+  FView.AddStyledLine(std::string(GetFileKindText()) + "\n", ReportHeadingSize);
   ReportDosHeader(FView, file);
   return true;
 }
 
-bool TReportDriver::ReportPeFile(const TByteView& file, int titleLine) {
-  FFileKind = TFileKind::PortableExecutable;
-  const std::uint32_t e_lfanew = file.ReadDWord(DosHeader::e_lfanew, "the DOS header field e_lfanew");
-  const std::uint16_t magic = file.ReadWord(e_lfanew + pe::InOptionalHeader(OptionalHeader::Magic),
-                                            "the PE headers (optional header Magic)");
+bool TReportDriver::ReportPeFile(const TByteView& file, std::uint32_t e_lfanew, int titleLine) {
+  const std::uint16_t magic =
+      file.Read(std::uint64_t{e_lfanew} + pe::PeHeaders::OptionalHeader, OptionalHeader::Magic, PeHeadersField);
   if (magic != OptionalHeader::Pe32Magic && magic != OptionalHeader::Pe32PlusMagic) {
     FView.SetText(Not32BitPeMessage);
-    FView.FormatLine(titleLine, 8, ColourRed, true);
+    FView.FormatLine(titleLine, ReportBodySize, ColourRed, true);
     FView.SelectStart();
     return false;
   }
 
   FView.AddStyledLine(std::string(GetFileKindText()) + (magic == OptionalHeader::Pe32Magic ? " PE32" : " PE32+") + "\n",
-                      10);
+                      ReportHeadingSize);
   ReportPeHeader(FView, file, e_lfanew, FFormatter);
   if (magic == OptionalHeader::Pe32Magic)
     ReportImage(file, e_lfanew);
@@ -129,7 +135,6 @@ void TReportDriver::ReportImage(const TByteView& file, std::uint32_t e_lfanew) {
       directory(DataDirectory::Import, DataDirectory::VirtualAddress, "the data directory entry of the import table");
   if (importRva != 0)
     ReportImports(FView, image, importRva);
-  image.Release();
 }
 
 } // namespace korvane

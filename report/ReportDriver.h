@@ -34,7 +34,7 @@ public:
   const char* GetFileKindText() const { return FileKindText(FFileKind); }
 
 private:
-  bool ReportPeFile(const TByteView& file, int titleLine);
+  bool ReportPeFile(const TByteView& file, std::uint32_t e_lfanew, int titleLine);
   /// PE32 only: lays out the image, relocates it, lists exports and imports.
   void ReportImage(const TByteView& file, std::uint32_t e_lfanew);
 

@@ -9,6 +9,7 @@
 #include "Errors.h"
 #include "ImageModel.h"
 #include "LoadedImage.h"
+#include "Numbers.h"
 #include "TestSupport.h"
 
 namespace korvane {
