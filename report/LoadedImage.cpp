@@ -1,4 +1,4 @@
-// The memory image of a PE32 file laid out by RVA, and its base relocation.
+// The memory image of a PE32 file laid out by RVA, and its reads.
 #include "LoadedImage.h"
 
 #include <algorithm>
@@ -13,7 +13,7 @@ namespace korvane {
 namespace {
 
 constexpr std::uint64_t RvaLimit = std::uint64_t{1} << 32;
-constexpr std::uint32_t PageSize = 4096;
+constexpr std::uint32_t PageSize = ImagePageSize;
 // No name in a real file comes near this; a longer run of bytes without a
 // NUL is refused before it is copied.
 constexpr std::size_t MaxTextLength = std::size_t{16} << 20;
@@ -157,7 +157,7 @@ std::uint8_t TLoadedImage::ByteAt(std::uint32_t rva, std::string_view what) {
   if (segment == nullptr)
     FailRead(rva, 1, what);
   if (segment->Pending) {
-    NeedBytes(rva, 1);
+    FRelocation.NeedBytes(rva, 1);
     segment = Find(rva);
   }
   return segment->Data == nullptr ? 0 : segment->Data[rva - segment->Start];
@@ -169,7 +169,7 @@ std::uint16_t TLoadedImage::ReadWord(std::uint64_t wideRva, std::string_view wha
   const auto rva = static_cast<std::uint32_t>(wideRva);
   const TSegment* segment = Find(rva);
   if (segment != nullptr && segment->End - rva >= 2 && segment->Pending) {
-    NeedBytes(rva, 2);
+    FRelocation.NeedBytes(rva, 2);
     segment = Find(rva);
   }
   if (segment != nullptr && segment->End - rva >= 2) {
@@ -190,7 +190,7 @@ std::uint32_t TLoadedImage::ReadDWord(std::uint64_t wideRva, std::string_view wh
   const auto rva = static_cast<std::uint32_t>(wideRva);
   const TSegment* segment = Find(rva);
   if (segment != nullptr && segment->End - rva >= 4 && segment->Pending) {
-    NeedBytes(rva, 4);
+    FRelocation.NeedBytes(rva, 4);
     segment = Find(rva);
   }
   if (segment != nullptr && segment->End - rva >= 4)
@@ -214,7 +214,7 @@ std::string_view TLoadedImage::ReadText(std::uint64_t rva, std::string_view what
     std::uint64_t end = segment->End;
     if (segment->Pending) {
       // A page at a time, each with its additions made before it is read.
-      NeedBytes(position, 1);
+      FRelocation.NeedBytes(position, 1);
       segment = Find(static_cast<std::uint32_t>(position));
       end = segment->End;
       if (segment->Pending)
@@ -240,140 +240,32 @@ std::string_view TLoadedImage::ReadText(std::uint64_t rva, std::string_view what
   }
 }
 
-void TLoadedImage::RecordTarget(std::uint32_t blockRva, std::uint16_t entry, bool& blockRecorded) {
+void TLoadedImage::MarkTarget(std::uint64_t wideRva) {
   constexpr std::string_view what = "a base relocation target";
-  const std::uint64_t wideRva = std::uint64_t{blockRva} + (entry & 0x0FFFu);
   if (wideRva > RvaLimit - 4)
     FailRead(wideRva, 4, what);
   const auto rva = static_cast<std::uint32_t>(wideRva);
   // Targets mostly follow each other in one segment, already tested
   // writable and marked.
   const TSegment* last = FLastTargetSegment;
-  if (last == nullptr || rva < last->Start || last->End < std::uint64_t{rva} + 4) {
-    for (std::uint32_t i = 0; i < 4; ++i) {
-      TSegment* segment = Find(rva + i);
-      if (segment == nullptr)
-        FailRead(rva, 4, what);
-      if (!segment->Writable)
-        FailWrite(rva);
-      segment->Pending = true;
-      // One segment holds the whole double word: no need to look further.
-      if (i == 0 && segment->End - rva >= 4) {
-        FLastTargetSegment = segment;
-        break;
-      }
-    }
-  }
-  if (FTargets.size() == MaxRelocationTargets)
-    throw TFormatError("The base relocation blocks name more than " + Decimal(MaxRelocationTargets) +
-                       " targets; the report stops here");
-  if (!blockRecorded) {
-    if (FBlocks.size() == MaxRelocationBlocks)
-      throw TFormatError("More than " + Decimal(MaxRelocationBlocks) +
-                         " base relocation blocks name targets; the report stops here");
-    if (FPageFirst.empty()) {
-      FPageFirst.assign((FSize - 1) / PageSize + 1, NoBlock);
-      FPageLast.assign(FPageFirst.size(), NoBlock);
-    }
-    // A target lies below SizeOfImage, and its block's VirtualAddress below it.
-    const std::uint32_t page = blockRva / PageSize;
-    const auto index = static_cast<std::uint32_t>(FBlocks.size());
-    FBlocks.push_back(TTargetBlock{blockRva, static_cast<std::uint32_t>(FTargets.size()), NoBlock});
-    if (FPageFirst[page] == NoBlock)
-      FPageFirst[page] = index;
-    else
-      FBlocks[FPageLast[page]].NextInPage = index;
-    FPageLast[page] = index;
-    blockRecorded = true;
-  }
-  FTargets.push_back(static_cast<std::uint16_t>(entry & 0x0FFFu));
-}
-
-template <typename Visit>
-bool TLoadedImage::VisitTargets(std::uint32_t page, TPageProgress& progress, Visit visit) {
-  // The targets of a block lie within 4098 bytes of its VirtualAddress: they
-  // reach into the page only from blocks whose VirtualAddress lies in it or
-  // in one of the two pages before it. Each list holds blocks in their
-  // order; the last block seen is looked at again, since the block being
-  // read may have gained targets since.
-  const std::uint64_t pageStart = std::uint64_t{page} * PageSize;
-  const std::uint64_t pageEnd = pageStart + PageSize;
-  const auto total = static_cast<std::uint32_t>(FTargets.size());
-  std::uint32_t next[3];
-  for (std::uint32_t i = 0; i < 3; ++i) {
-    const std::uint32_t listPage = page - 2 + i;
-    if (page + i < 2 || listPage >= FPageFirst.size())
-      next[i] = NoBlock;
-    else
-      next[i] = progress.LastBlock[i] != NoBlock ? progress.LastBlock[i] : FPageFirst[listPage];
-  }
-  for (;;) {
-    std::uint32_t list = 3;
-    for (std::uint32_t i = 0; i < 3; ++i)
-      if (next[i] != NoBlock && (list == 3 || next[i] < next[list]))
-        list = i;
-    if (list == 3)
+  if (last != nullptr && rva >= last->Start && last->End >= std::uint64_t{rva} + 4)
+    return;
+  for (std::uint32_t i = 0; i < 4; ++i) {
+    TSegment* segment = Find(rva + i);
+    if (segment == nullptr)
+      FailRead(rva, 4, what);
+    if (!segment->Writable)
+      FailWrite(rva);
+    segment->Pending = true;
+    // One segment holds the whole double word: no need to look further.
+    if (i == 0 && segment->End - rva >= 4) {
+      FLastTargetSegment = segment;
       break;
-    const std::uint32_t block = next[list];
-    const TTargetBlock& record = FBlocks[block];
-    const std::uint32_t last = block + 1 < FBlocks.size() ? FBlocks[block + 1].First : total;
-    for (std::uint32_t index = std::max(record.First, progress.Done); index < last; ++index) {
-      const std::uint64_t target = std::uint64_t{record.VirtualAddress} + (FTargets[index] & 0x0FFFu);
-      if (target + 4 > pageStart && target < pageEnd && !visit(index, static_cast<std::uint32_t>(target))) {
-        progress.Done = index;
-        progress.LastBlock[list] = block;
-        return false;
-      }
     }
-    progress.Done = std::max(progress.Done, last);
-    progress.LastBlock[list] = block;
-    next[list] = record.NextInPage;
   }
-  progress.Done = total;
-  return true;
 }
 
-bool TLoadedImage::AddToPage(std::uint32_t page, std::uint8_t* bytes, TPageProgress& progress) {
-  const std::uint64_t pageStart = std::uint64_t{page} * PageSize;
-  const std::uint64_t delta = FTargetDelta;
-  const auto load = [](const std::uint8_t* p, std::uint32_t count) {
-    std::uint64_t value = 0;
-    for (std::uint32_t i = 0; i < count; ++i)
-      value |= std::uint64_t{p[i]} << (8 * i);
-    return value;
-  };
-  const auto store = [](std::uint8_t* p, std::uint32_t count, std::uint64_t value) {
-    for (std::uint32_t i = 0; i < count; ++i)
-      p[i] = static_cast<std::uint8_t>(value >> (8 * i));
-  };
-  return VisitTargets(page, progress, [&](std::uint32_t index, std::uint32_t target) {
-    if (target < pageStart) {
-      // The double word begins below the page: its upper bytes here get the
-      // upper part of Delta plus the carry out of its lower bytes.
-      const auto below = static_cast<std::uint32_t>(pageStart - target);
-      const std::uint32_t carry = (FTargets[index] >> 12) & 3u;
-      if (carry == 0)
-        return false;
-      const std::uint32_t here = 4 - below;
-      store(bytes, here, load(bytes, here) + (delta >> (8 * below)) + (carry - 1));
-    } else if (target - pageStart > PageSize - 4) {
-      // It runs past the page: its lower bytes are here; what they carry
-      // into the next page is kept with the target.
-      const auto here = static_cast<std::uint32_t>(pageStart + PageSize - target);
-      std::uint8_t* p = bytes + (target - pageStart);
-      const std::uint64_t sum = load(p, here) + (delta & ((std::uint64_t{1} << (8 * here)) - 1));
-      store(p, here, sum);
-      FTargets[index] = static_cast<std::uint16_t>((FTargets[index] & 0x0FFFu) | ((1u + (sum >> (8 * here))) << 12));
-    } else {
-      std::uint8_t* p = bytes + (target - pageStart);
-      store(p, 4, load(p, 4) + delta);
-    }
-    ++FWork.AdditionsMade;
-    return true;
-  });
-}
-
-void TLoadedImage::FillPage(std::uint32_t page, std::uint8_t* bytes) {
+void TLoadedImage::FillPage(std::uint32_t page, std::uint8_t* bytes) const {
   const std::uint64_t pageStart = std::uint64_t{page} * PageSize;
   const std::uint64_t pageEnd = pageStart + PageSize;
   std::memset(bytes, 0, PageSize);
@@ -390,10 +282,7 @@ void TLoadedImage::FillPage(std::uint32_t page, std::uint8_t* bytes) {
   }
 }
 
-void TLoadedImage::CopyPage(std::uint32_t page) {
-  if (FWork.PagesCopied == MaxRelocatedPages)
-    throw TFormatError("The reads of the listings need more than " + Decimal(MaxRelocatedPages) +
-                       " relocated pages; the report stops here");
+std::uint8_t* TLoadedImage::CopyPage(std::uint32_t page) {
   auto copy = std::make_unique<std::uint8_t[]>(PageSize);
   FillPage(page, copy.get());
   // The segments inside the page now read from the copy; their parts
@@ -428,173 +317,41 @@ void TLoadedImage::CopyPage(std::uint32_t page) {
   for (const TSegment& segment : inside)
     FSegments.emplace(segment.Start, segment);
   ForgetRecent();
-  FPages[page].Copy = copy.get();
+  std::uint8_t* bytes = copy.get();
   FCopies.push_back(std::move(copy));
-  ++FWork.PagesCopied;
+  return bytes;
 }
 
-void TLoadedImage::NeedBytes(std::uint64_t rva, std::uint64_t count) {
-  if (FTargets.empty())
-    return;
-  for (std::uint64_t page = rva / PageSize; page <= (rva + count - 1) / PageSize; ++page)
-    NeedPage(static_cast<std::uint32_t>(page));
-}
-
-void TLoadedImage::NeedPage(std::uint32_t page) {
-  TPageState& state = FPages[page];
-  if (state.Progress.Done == FTargets.size())
-    return;
-  if (state.Copy == nullptr) {
-    // A page that no target reaches is never copied.
-    if (VisitTargets(page, state.Progress, [](std::uint32_t, std::uint32_t) { return false; }))
-      return;
-    CopyPage(page);
-  }
-  while (!AddToPage(page, state.Copy, state.Progress))
-    LearnCarries(page - 1);
-}
-
-void TLoadedImage::LearnCarries(std::uint32_t page) {
-  // The carries of a page depend on those into it from the page below, and
-  // so on down: the pages are worked out from the lowest one still needed,
-  // in a scratch page, unless they are copies already. While targets are
-  // still recorded, a page may need this again later: it is then copied,
-  // so that its additions are made once.
-  std::vector<std::uint32_t> pages{page};
-  std::unique_ptr<std::uint8_t[]> scratch;
-  while (!pages.empty()) {
-    const std::uint32_t current = pages.back();
-    TPageState& state = FPages[current];
-    // Look for a carry into the page that is not known yet before the page
-    // is worked out, so that each page is worked out once.
-    const std::uint64_t pageStart = std::uint64_t{current} * PageSize;
-    TPageProgress probe = state.Progress;
-    if (!VisitTargets(current, probe, [&](std::uint32_t index, std::uint32_t target) {
-          return target >= pageStart || (FTargets[index] >> 12) != 0;
-        })) {
-      pages.push_back(current - 1);
-      continue;
+TLoadedImage::TEntryRun TLoadedImage::EntryRun(std::uint64_t rva, std::uint64_t end, std::uint8_t (&straddling)[2]) {
+  const TSegment* segment = rva < RvaLimit ? Find(static_cast<std::uint32_t>(rva)) : nullptr;
+  if (segment != nullptr && segment->End - rva >= 2) {
+    std::uint64_t limit = segment->End;
+    if (segment->Pending) {
+      // A segment with recorded targets: once the entry's page is up to
+      // date, a page that no target reaches is read as it stands, until
+      // the next target is recorded.
+      FRelocation.NeedBytes(rva, 2);
+      segment = Find(static_cast<std::uint32_t>(rva));
+      limit = std::min((rva / PageSize + 1) * PageSize, segment->End);
+      if (!segment->Pending || rva + 2 > limit)
+        segment = nullptr;
     }
-    if (state.Copy == nullptr && FRecording)
-      CopyPage(current);
-    bool done;
-    if (state.Copy != nullptr) {
-      done = AddToPage(current, state.Copy, state.Progress);
-    } else {
-      if (!scratch)
-        scratch = std::make_unique<std::uint8_t[]>(PageSize);
-      FillPage(current, scratch.get());
-      ++FWork.PagesReplayed;
-      TPageProgress progress = state.Progress;
-      done = AddToPage(current, scratch.get(), progress);
+    if (segment != nullptr) {
+      const std::uint8_t* bytes = segment->Data == nullptr ? nullptr : segment->Data + (rva - segment->Start);
+      return TEntryRun{bytes, rva, std::min(end, rva + (limit - rva) / 2 * 2), segment};
     }
-    if (done)
-      pages.pop_back();
-    else
-      pages.push_back(current - 1);
   }
-}
-
-void TLoadedImage::ApplyEverything() {
-  for (const TTargetBlock& block : FBlocks) {
-    const std::uint64_t last = std::min<std::uint64_t>((std::uint64_t{block.VirtualAddress} + 0x0FFF + 3) / PageSize,
-                                                       FPageFirst.size() - 1);
-    for (std::uint64_t page = block.VirtualAddress / PageSize; page <= last; ++page)
-      NeedPage(static_cast<std::uint32_t>(page));
-  }
-}
-
-void TLoadedImage::ForgetTargets() {
-  FTargets.clear();
-  FBlocks.clear();
-  FPageFirst.clear();
-  FPageLast.clear();
-  FPages.clear();
-}
-
-void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint32_t delta) {
-  // A second pass adds its own Delta: the first one is finished before.
-  if (!FTargets.empty()) {
-    ApplyEverything();
-    ForgetTargets();
-  }
-  FTargetDelta = delta;
-  FRecording = true;
-  // Room for the entries a real table of this size holds; a crafted size
-  // gets no more than a few MiB before the entries are read.
-  FTargets.reserve(std::min<std::size_t>(size / 2, std::size_t{1} << 21));
-  struct TRecordingEnd {
-    bool& Recording;
-    ~TRecordingEnd() { Recording = false; }
-  } recordingEnd{FRecording};
-  // The offset from rva is kept in 64 bits so that a walk that reaches past
-  // 2^32 fails on its read instead of wrapping around to low RVAs.
-  std::uint64_t offset = 0;
-  while (offset < size) {
-    const std::uint64_t block = std::uint64_t{rva} + offset;
-    const std::uint32_t pageRva = ReadDWord(block, "a base relocation block (VirtualAddress)");
-    const std::uint32_t sizeOfBlock = ReadDWord(block + pe::BaseRelocation::SizeOfBlock, "a base relocation block (SizeOfBlock)");
-    // Deliberately quiet: a block without a whole entry ends the pass.
-    if (sizeOfBlock < 10)
-      return;
-    const std::uint64_t count = (sizeOfBlock - 8) / 2;
-    std::uint64_t entry = block + pe::BaseRelocation::Size;
-    const std::uint64_t entriesEnd = entry + 2 * count;
-    bool blockRecorded = false;
-    while (entry < entriesEnd) {
-      const TSegment* segment = entry < RvaLimit ? Find(static_cast<std::uint32_t>(entry)) : nullptr;
-      if (segment != nullptr && segment->End - entry >= 2 && !segment->Pending) {
-        // Entries read straight from one segment; a zero-filled stretch holds
-        // only entries of type 0, which change nothing.
-        const std::uint64_t stretchEnd = std::min(entriesEnd, entry + (segment->End - entry) / 2 * 2);
-        if (segment->Data == nullptr) {
-          entry = stretchEnd;
-          continue;
-        }
-        // A target recorded in this very segment may change its entries:
-        // then they are read through ReadWord.
-        while (entry < stretchEnd && !segment->Pending) {
-          const std::uint8_t* p = segment->Data + (entry - segment->Start);
-          const std::uint16_t value = LoadWord(p);
-          entry += 2;
-          if ((value >> 12) != 0)
-            RecordTarget(pageRva, value, blockRecorded);
-        }
-        continue;
-      }
-      if (segment != nullptr && segment->End - entry >= 2) {
-        // A segment with recorded targets: once the entry's page is up to
-        // date, a page that no target reaches is read as it stands, until
-        // the next target is recorded.
-        NeedBytes(entry, 2);
-        segment = Find(static_cast<std::uint32_t>(entry));
-        const std::uint64_t limit = std::min((entry / PageSize + 1) * PageSize, segment->End);
-        if (segment->Pending && entry + 2 <= limit) {
-          const std::size_t targets = FTargets.size();
-          while (entry < entriesEnd && entry + 2 <= limit && FTargets.size() == targets) {
-            const std::uint16_t value =
-                segment->Data == nullptr ? std::uint16_t{0} : LoadWord(segment->Data + (entry - segment->Start));
-            entry += 2;
-            if ((value >> 12) != 0)
-              RecordTarget(pageRva, value, blockRecorded);
-          }
-          continue;
-        }
-      }
-      // The entry straddles two regions or pages, lies in none, or its page
-      // has been copied since.
-      const std::uint16_t value = ReadWord(entry, "a base relocation entry");
-      entry += 2;
-      if ((value >> 12) != 0)
-        RecordTarget(pageRva, value, blockRecorded);
-    }
-    offset += pe::BaseRelocation::Size + 2 * count;
-  }
+  // The entry straddles two regions or pages, lies in none, or its page has
+  // been copied since.
+  const std::uint16_t value = ReadWord(rva, "a base relocation entry");
+  straddling[0] = static_cast<std::uint8_t>(value);
+  straddling[1] = static_cast<std::uint8_t>(value >> 8);
+  return TEntryRun{straddling, rva, rva + 2, nullptr};
 }
 
 void TLoadedImage::Release() {
   FReservation.Release();
-  ForgetTargets();
+  FRelocation.Forget();
   FSegments.clear();
   FCopies.clear();
   ForgetRecent();

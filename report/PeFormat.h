@@ -126,11 +126,19 @@ struct ImportDescriptor {
   static constexpr std::uint64_t Size = 20;
 };
 
-/// IMAGE_BASE_RELOCATION: a block header, then its 16-bit entries.
+/// IMAGE_BASE_RELOCATION: a block header, then its 16-bit entries. An entry
+/// holds its type in bits 15 to 12 (0: none, nothing to add) and the offset
+/// of its target from VirtualAddress in bits 11 to 0.
 struct BaseRelocation {
   static constexpr std::uint64_t VirtualAddress = 0;
   static constexpr std::uint64_t SizeOfBlock = 4;
   static constexpr std::uint64_t Size = 8;
+
+  static constexpr std::uint64_t EntrySize = 2;
+  /// A block smaller than its header and one entry ends the table.
+  static constexpr std::uint32_t MinimumBlockSize = Size + EntrySize;
+  static constexpr unsigned TypeShift = 12;
+  static constexpr std::uint16_t OffsetMask = 0x0FFF;
 };
 
 /// The offset from e_lfanew of a field of an entry of a PE32 file's data
