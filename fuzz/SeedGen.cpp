@@ -2,20 +2,14 @@
 // imports and relocations, and a few odd layouts.
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "PeBuilder.h"
+#include "TestSupport.h"
 
 using namespace korvane::test;
 
 namespace {
-
-bool Write(const std::filesystem::path& path, const TBytes& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
-}
 
 TBytes Filled(std::size_t size, std::uint8_t value) { return TBytes(size, value); }
 
@@ -63,7 +57,7 @@ int main(int argc, char** argv) {
       {"dos.exe", TDosBuilder().Word(0x04, 3).Build()},
   };
   for (const auto& [name, bytes] : seeds)
-    if (!Write(folder / name, bytes)) {
+    if (!WriteBytes(folder / name, bytes)) {
       std::fprintf(stderr, "korvane-fuzz-seeds: cannot write %s\n", name);
       return 1;
     }

@@ -3,9 +3,9 @@
 // for every page of a huge section. The bounds test runs the CLI on them.
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "PeBuilder.h"
+#include "TestSupport.h"
 
 using korvane::test::PutDWord;
 using korvane::test::PutWord;
@@ -13,14 +13,9 @@ using korvane::test::TBytes;
 using korvane::test::TPeBuilder;
 using korvane::test::TRelocationBlock;
 using korvane::test::TSectionSpec;
+using korvane::test::WriteBytes;
 
 namespace {
-
-bool Write(const std::filesystem::path& path, const TBytes& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
-}
 
 // Descriptors that all import ordinal 1 and whose names start nameStep bytes
 // apart in one run of 'L' bytes of runLength, ended by a NUL.
@@ -80,7 +75,7 @@ int main(int argc, char** argv) {
       {"reloc-file.dll", BlockPerPage(32u << 20, 32u << 20, 8192, 0x10)},
   };
   for (const auto& [name, bytes] : files)
-    if (!Write(folder / name, bytes)) {
+    if (!WriteBytes(folder / name, bytes)) {
       std::fprintf(stderr, "korvane-craftedgen: cannot write %s\n", name);
       return 1;
     }

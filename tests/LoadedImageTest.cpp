@@ -3,6 +3,7 @@
 // agreement of the image with the plain model on every RVA.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -593,6 +594,75 @@ TEST(LoadedImageRelocation, WorkFollowsTheReadsNotTheTable) {
     EXPECT_EQ(image.ReadDWord(high - 0x1000, "the target below"), 0x00010001u);
     EXPECT_LE(image.RelocationWork().PagesReplayed, before.PagesReplayed);
     EXPECT_LE(image.RelocationWork().PagesCopied, before.PagesCopied + 2);
+  }
+}
+
+// The entries of a table are read alike wherever its bytes lie: across two
+// regions, across a page end of a section that holds targets, or running
+// into zero fill, which holds entries of type 0 only.
+TEST(LoadedImageRelocation, EntriesReadAlikeWhereverTheTableLies) {
+  struct TCase {
+    const char* Name;
+    std::uint32_t TableRva;  // inside the sections below
+    std::uint32_t TableSize; // from the data directory
+    std::vector<test::TRelocationBlock> Blocks;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> Expected;
+  };
+  // Sections: 0x2000 and 0x3000 (one page each, 0x44 bytes), 0x4000 (two
+  // pages of 0x11 bytes), 0x6000 (one page of raw 0x55 bytes, then 3 pages
+  // of zero fill).
+  const TCase cases[] = {
+      {"an entry across two sections at an odd RVA",
+       0x2FF7,
+       14,
+       {{0x4000, {Entry(0x010), Entry(0x020), Entry(0x030)}}},
+       {{0x4010, 0x11111211}, {0x4020, 0x11111211}, {0x4030, 0x11111211}}},
+      {"entries across a page end of a section with targets",
+       0x4FF5,
+       24,
+       {{0x4000, {Entry(0x010), Entry(0x100)}}, {0x5000, {Entry(0x010), Entry(0x020)}}},
+       {{0x4010, 0x11111211}, {0x4100, 0x11111211}, {0x5010, 0x11111211}, {0x5020, 0x11111211}}},
+      // SizeOfBlock covers 0x800 entries, all but two of them zero fill.
+      {"a block that runs into zero fill",
+       0x6FF4,
+       0x100C,
+       {{0x4000, {Entry(0x040), Entry(0x050)}, 8 + 2 * 0x800}},
+       {{0x4040, 0x11111211}, {0x4050, 0x11111211}, {0x4060, 0x11111111}}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TBytes sections(0x5000);
+    std::fill(sections.begin(), sections.begin() + 0x2000, std::uint8_t{0x44});
+    std::fill(sections.begin() + 0x2000, sections.begin() + 0x4000, std::uint8_t{0x11});
+    std::fill(sections.begin() + 0x4000, sections.end(), std::uint8_t{0x55});
+    std::size_t at = c.TableRva - 0x2000;
+    for (const test::TRelocationBlock& block : c.Blocks) {
+      const std::uint32_t blockSize =
+          block.SizeOfBlock != 0 ? block.SizeOfBlock : static_cast<std::uint32_t>(8 + 2 * block.Entries.size());
+      test::PutDWord(sections, at, block.VirtualAddress);
+      test::PutDWord(sections, at + 4, blockSize);
+      for (std::size_t i = 0; i < block.Entries.size(); ++i)
+        test::PutWord(sections, at + 8 + 2 * i, block.Entries[i]);
+      at += blockSize;
+    }
+    const auto part = [&](std::size_t from, std::size_t size) {
+      return TBytes(sections.begin() + static_cast<long>(from), sections.begin() + static_cast<long>(from + size));
+    };
+    const TBytes file = TPeBuilder()
+                            .Section(Raw(0x2000, 0x1000, part(0, 0x1000)))
+                            .Section(Raw(0x3000, 0x1000, part(0x1000, 0x1000)))
+                            .Section(Raw(0x4000, 0x2000, part(0x2000, 0x2000)))
+                            .Section(Raw(0x6000, 0x4000, part(0x4000, 0x1000)))
+                            .DataDirectory(5, c.TableRva, c.TableSize)
+                            .Build();
+    const TGuardedBytes guarded(file);
+    TLoadedImage image(guarded.View(), Pe);
+    test::TImageModel model(guarded.View(), Pe);
+    image.ApplyBaseRelocations(c.TableRva, c.TableSize, 0x100);
+    model.ApplyBaseRelocations(c.TableRva, c.TableSize, 0x100);
+    for (const auto& [rva, value] : c.Expected)
+      EXPECT_EQ(image.ReadDWord(rva, "target"), value) << RvaText(rva);
+    ExpectAgreesWithModel(image, model);
   }
 }
 

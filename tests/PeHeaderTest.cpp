@@ -97,14 +97,37 @@ TEST(PeHeaderTables, Characteristics) {
 }
 
 TEST(PeHeaderTables, ProcessorsAndSubsystems) {
-  const std::pair<std::uint16_t, const char*> processors[] = {
-      {0x014C, "Intel 386"},   {0x014D, "Intel 486"},   {0x014E, "Intel 586"},
-      {0x0162, "MIPS Mark I (R2000, R3000)"}, {0x0163, "MIPS Mark II (R6000)"},
-      {0x0166, "MIPS Mark III (R4000)"}, {0x0184, "DEC Alpha"}, {0x01F0, "IBM PowerPC"},
-      {0x0200, "Intel 64"},    {0x8664, "AMD64 (K8)"},  {0x01C0, ""}, {0xAA64, ""}, {0, ""},
+  // Machine values as the format and its older tools define them, and the
+  // report's text for each; the codes around them (and those of processors
+  // the report does not name: ARM, ARM Thumb-2, ARM64, R10000, none) get no
+  // text.
+  const struct {
+    const char* Name;
+    std::uint16_t Machine;
+    const char* Text;
+  } processors[] = {
+      {"IMAGE_FILE_MACHINE_I386", 0x014C, "Intel 386"},
+      {"i486", 0x014D, "Intel 486"},
+      {"Pentium", 0x014E, "Intel 586"},
+      {"IMAGE_FILE_MACHINE_R3000", 0x0162, "MIPS Mark I (R2000, R3000)"},
+      {"R6000", 0x0163, "MIPS Mark II (R6000)"},
+      {"IMAGE_FILE_MACHINE_R4000", 0x0166, "MIPS Mark III (R4000)"},
+      {"IMAGE_FILE_MACHINE_ALPHA", 0x0184, "DEC Alpha"},
+      {"IMAGE_FILE_MACHINE_POWERPC", 0x01F0, "IBM PowerPC"},
+      {"IMAGE_FILE_MACHINE_IA64", 0x0200, "Intel 64"},
+      {"IMAGE_FILE_MACHINE_AMD64", 0x8664, "AMD64 (K8)"},
+      {"IMAGE_FILE_MACHINE_ARM", 0x01C0, ""},
+      {"IMAGE_FILE_MACHINE_ARMNT", 0x01C4, ""},
+      {"IMAGE_FILE_MACHINE_ARM64", 0xAA64, ""},
+      {"IMAGE_FILE_MACHINE_R10000", 0x0168, ""},
+      {"IMAGE_FILE_MACHINE_UNKNOWN", 0, ""},
+      {"below I386", 0x014B, ""},
+      {"above Pentium", 0x014F, ""},
+      {"AMD64 byte-swapped", 0x6486, ""},
+      {"all bits", 0xFFFF, ""},
   };
-  for (const auto& [machine, text] : processors) {
-    SCOPED_TRACE(machine);
+  for (const auto& [name, machine, text] : processors) {
+    SCOPED_TRACE(name);
     EXPECT_EQ(LineStarting(Summary(TPeBuilder().Machine(machine).Build()), "Required CPU"),
               std::string("Required CPU:\t\t") + text);
   }

@@ -2,23 +2,14 @@
 // the demo commands and the fuzzer's seeds.
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "PeBuilder.h"
+#include "TestSupport.h"
 
 using korvane::test::TBytes;
 using korvane::test::TDosBuilder;
 using korvane::test::TPeBuilder;
-
-namespace {
-
-bool Write(const std::filesystem::path& path, const TBytes& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
-}
-
-} // namespace
+using korvane::test::WriteBytes;
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -44,7 +35,7 @@ int main(int argc, char** argv) {
                            .Build()},
   };
   for (const auto& [name, bytes] : samples)
-    if (!Write(folder / name, bytes)) {
+    if (!WriteBytes(folder / name, bytes)) {
       std::fprintf(stderr, "korvane-samplegen: cannot write %s\n", name);
       return 1;
     }

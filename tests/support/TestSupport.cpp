@@ -77,13 +77,18 @@ TGuardedBytes::~TGuardedBytes() {
 #endif
 }
 
+bool WriteBytes(const std::filesystem::path& path, const TBytes& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
 TTempFile::TTempFile(const TBytes& bytes, const std::string& name) {
   const std::filesystem::path folder = std::filesystem::temp_directory_path() / UniqueName();
   std::filesystem::create_directories(folder);
   FFolder = folder.string();
   FPath = (folder / name).string();
-  std::ofstream out(FPath, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  WriteBytes(FPath, bytes);
 }
 
 TTempFile::~TTempFile() {

@@ -1,8 +1,10 @@
-// Helpers shared by the engine tests: bytes placed against an inaccessible
-// page, temporary files, a fixed date formatter and report line access.
+// Helpers shared by the engine tests and the file generators: bytes placed
+// against an inaccessible page, files written and temporary files, a fixed
+// date formatter and report line access.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,9 @@ private:
   const std::uint8_t* FData = nullptr;
   std::size_t FSize = 0;
 };
+
+/// Writes bytes as the whole file at path; false when that fails.
+bool WriteBytes(const std::filesystem::path& path, const TBytes& bytes);
 
 /// A file in the temporary folder, removed when the object goes.
 class TTempFile {
