@@ -20,7 +20,7 @@ void TByteView::Require(std::uint64_t offset, std::uint64_t count, std::string_v
 }
 
 [[gnu::noinline, gnu::cold]] void TByteView::FailField(std::uint64_t offset, std::uint64_t count,
-                                                        std::string_view field, const TRecordName& name) const {
+                                                       std::string_view field, const TRecordName& name) const {
   throw TFormatError(BeyondEndMessage(name.FieldText(field), offset, count, FSize));
 }
 

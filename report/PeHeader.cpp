@@ -119,6 +119,8 @@ private:
   bool FWide = false;
 };
 
+std::string Bytes(std::uint64_t count) { return Decimal(count) + " bytes"; }
+
 std::string Version(std::uint64_t major, std::uint64_t minor) {
   return Decimal(major) + "." + Decimal(minor);
 }
@@ -164,7 +166,7 @@ void ReportPeHeader(TReportView& view, const TByteView& file, std::uint64_t peOf
                Version(pe.Optional(O::MajorLinkerVersion), pe.Optional(O::MinorLinkerVersion)));
   view.AddLine(LabelLead(TimeStampLabel) + TimeStampText(pe.File(FileHeader::TimeDateStamp), formatter));
   view.AddLine(LabelLead(ImageBaseLabel) + Hex(pe.Natural(O::ImageBase32, O::ImageBase64)) + "H");
-  view.AddLine(LabelLead(ImageSizeLabel) + Decimal(pe.Optional(O::SizeOfImage)) + " bytes");
+  view.AddLine(LabelLead(ImageSizeLabel) + Bytes(pe.Optional(O::SizeOfImage)));
   view.AddLine(LabelLead(RequiredOsLabel) +
                Version(pe.Optional(O::MajorOperatingSystemVersion), pe.Optional(O::MinorOperatingSystemVersion)));
   view.AddLine(LabelLead(ImageVersionLabel) +
@@ -173,17 +175,13 @@ void ReportPeHeader(TReportView& view, const TByteView& file, std::uint64_t peOf
                Version(pe.Optional(O::MajorSubsystemVersion), pe.Optional(O::MinorSubsystemVersion)));
   view.AddLine(LabelLead(SubsystemLabel).append(SubsystemText(pe.Optional(O::Subsystem))));
   view.AddLine(LabelLead(ChecksumLabel) + Decimal(pe.Optional(O::CheckSum)));
-  view.AddLine(LabelLead(CodeSizeLabel) + Decimal(pe.Optional(O::SizeOfCode)) + " bytes");
-  view.AddLine(LabelLead(InitializedDataLabel) + Decimal(pe.Optional(O::SizeOfInitializedData)) + " bytes");
-  view.AddLine(LabelLead(UninitializedDataLabel) + Decimal(pe.Optional(O::SizeOfUninitializedData)) + " bytes");
-  view.AddLine(LabelLead(StackReserveLabel) +
-               Decimal(pe.Natural(O::SizeOfStackReserve32, O::SizeOfStackReserve64)) + " bytes");
-  view.AddLine(LabelLead(StackCommitLabel) +
-               Decimal(pe.Natural(O::SizeOfStackCommit32, O::SizeOfStackCommit64)) + " bytes");
-  view.AddLine(LabelLead(HeapReserveLabel) +
-               Decimal(pe.Natural(O::SizeOfHeapReserve32, O::SizeOfHeapReserve64)) + " bytes");
-  view.AddLine(LabelLead(HeapCommitLabel) +
-               Decimal(pe.Natural(O::SizeOfHeapCommit32, O::SizeOfHeapCommit64)) + " bytes");
+  view.AddLine(LabelLead(CodeSizeLabel) + Bytes(pe.Optional(O::SizeOfCode)));
+  view.AddLine(LabelLead(InitializedDataLabel) + Bytes(pe.Optional(O::SizeOfInitializedData)));
+  view.AddLine(LabelLead(UninitializedDataLabel) + Bytes(pe.Optional(O::SizeOfUninitializedData)));
+  view.AddLine(LabelLead(StackReserveLabel) + Bytes(pe.Natural(O::SizeOfStackReserve32, O::SizeOfStackReserve64)));
+  view.AddLine(LabelLead(StackCommitLabel) + Bytes(pe.Natural(O::SizeOfStackCommit32, O::SizeOfStackCommit64)));
+  view.AddLine(LabelLead(HeapReserveLabel) + Bytes(pe.Natural(O::SizeOfHeapReserve32, O::SizeOfHeapReserve64)));
+  view.AddLine(LabelLead(HeapCommitLabel) + Bytes(pe.Natural(O::SizeOfHeapCommit32, O::SizeOfHeapCommit64)));
 }
 
 } // namespace korvane

@@ -48,8 +48,8 @@ std::string ReportToRtf(const TMemoryReportView& view, unsigned codePage, const 
       colours.push_back(colour);
   }
 
-  std::string rtf = "{\\rtf1\\ansi\\ansicpg" + std::to_string(codePage) + "\\deff0{\\fonttbl{\\f0\\fswiss " +
-                    ReportFontFace + ";}}";
+  std::string rtf =
+      "{\\rtf1\\ansi\\ansicpg" + std::to_string(codePage) + "\\deff0{\\fonttbl{\\f0\\fswiss " + ReportFontFace + ";}}";
   rtf += "{\\colortbl;";
   for (const std::uint32_t colour : colours) {
     // A Windows colour value keeps red in its low byte.

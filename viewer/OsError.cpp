@@ -8,6 +8,8 @@
 
 namespace korvane::viewer {
 
-TOsError LastOsError(const std::string& what) { return platform::SystemError(static_cast<int>(::GetLastError()), what); }
+TOsError LastOsError(const std::string& what) {
+  return platform::SystemError(static_cast<int>(::GetLastError()), what);
+}
 
 } // namespace korvane::viewer
