@@ -1,10 +1,7 @@
-// Composition of the operating-system failure message and of the failure
-// a system call raises.
+// Composition of the operating-system failure message.
 #include "Errors.h"
 
 #include <utility>
-
-#include "Platform.h"
 
 namespace korvane {
 
@@ -21,17 +18,5 @@ std::string TrimSystemText(std::string systemText) {
 std::string SystemErrorMessage(int code, std::string systemText) {
   return "System Error.  Code: " + std::to_string(code) + ".\r\n" + TrimSystemText(std::move(systemText));
 }
-
-namespace platform {
-
-TOsError SystemError(int code, std::string_view context) {
-  std::string message(context);
-  if (!message.empty())
-    message += ": ";
-  message += code == 0 ? std::string(OsFailureWithoutCode) : SystemErrorMessage(code, SystemText(code));
-  return TOsError(code, message);
-}
-
-} // namespace platform
 
 } // namespace korvane
