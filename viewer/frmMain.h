@@ -20,8 +20,6 @@
 
 namespace korvane::viewer {
 
-class TKorvaneFrame;
-
 class TKorvaneFrame {
 public:
   /// Makes the form, hidden, as a child of parentWindow at 0, 0.
@@ -37,7 +35,6 @@ public:
   HWND HostWindow() const { return FHostWindow; }
   HMENU MenuHandle() const { return MainMenu1.Get(); }
   HWND ToolBarHandle() const { return ToolBar1.Get(); }
-  HWND ReportHandle() const { return edMain.Get(); }
 
   /// Takes ToolBar1 out of the form into the host window and shows it there.
   void MoveToolBarTo(HWND hostWindow);
