@@ -1,3 +1,4 @@
+// The menu, tool bar and accelerator table made from the viewer's actions.
 #include "Actions.h"
 
 #include <commctrl.h>
@@ -41,13 +42,10 @@ TMenu CreateMainMenu(TMenuItems top) {
   return menu;
 }
 
-const TMenuItem* FindMenuItem(TMenuItems items, std::uint16_t command) {
-  for (const TMenuItem* item : items) {
-    if (item->Command() == command)
-      return item;
-    if (const TMenuItem* found = FindMenuItem(item->Items, command))
-      return found;
-  }
+const TAction* FindAction(std::span<const TAction* const> actions, std::uint16_t command) {
+  for (const TAction* action : actions)
+    if (action->Command.Value() == command)
+      return action;
   return nullptr;
 }
 
@@ -73,8 +71,7 @@ HACCEL CreateAccelerators(TMenuItems items) {
                  "The accelerator table");
 }
 
-TWindow CreateToolBar(HWND parent, int controlId, HIMAGELIST glyphs, std::span<const TToolButton> buttons,
-                      std::span<const TAction* const> actions, int commandBase, HWND sink) {
+TWindow CreateToolBar(HWND parent, int controlId, HIMAGELIST glyphs, std::span<const TToolButton> buttons, HWND sink) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
   ::InitCommonControlsEx(&controls);
   TWindow toolBar(Checked(
@@ -96,11 +93,8 @@ TWindow CreateToolBar(HWND parent, int controlId, HIMAGELIST glyphs, std::span<c
       entry.iBitmap = button.Width;  // a separator's bitmap index is its width
       entry.fsStyle = BTNS_SEP;
     } else {
-      std::size_t index = 0;
-      while (index < actions.size() && actions[index] != button.Action)
-        ++index;
       entry.iBitmap = button.Action->ImageIndex;
-      entry.idCommand = commandBase + static_cast<int>(index);
+      entry.idCommand = button.Action->Command.Value();
       entry.fsState = TBSTATE_ENABLED;
       entry.fsStyle = BTNS_BUTTON;
     }

@@ -11,18 +11,21 @@
 
 #include "CommandPool.h"
 #include "Handles.h"
+#include "ShortCut.h"
 
 namespace korvane::viewer {
 
 class TKorvaneFrame;
 
-/// A command: what its menu items and tool buttons show, and its handler.
+/// A command: what its menu items and tool buttons show, its handler, and
+/// the command id that its menu items, tool buttons and accelerators carry.
 struct TAction {
   const char* Caption;  // "&" marks the mnemonic
   const char* Hint;     // nullptr: none
   int ImageIndex;       // -1: none
-  std::uint16_t ShortCut;
+  std::uint16_t ShortCut;  // a shortcut code of ShortCut.h; 0: none
   void (TKorvaneFrame::*Execute)();
+  TCommandId Command{};
 };
 
 /// One item of a menu. A separator's caption is "-".
@@ -34,14 +37,12 @@ public:
   std::string Text() const;
   std::uint16_t ShortCut() const { return Action != nullptr ? Action->ShortCut : 0; }
   bool IsSeparator() const { return Caption == "-"; }
-  std::uint16_t Command() const { return FCommand.Value(); }
+  /// The action's command id; 0 for an item without an action.
+  std::uint16_t Command() const { return Action != nullptr ? Action->Command.Value() : 0; }
 
   std::string Caption;
   const TAction* Action;
   std::vector<const TMenuItem*> Items;
-
-private:
-  TCommandId FCommand;
 };
 
 /// A tool button bound to an action, or a separator (no action) of Width pixels.
@@ -54,17 +55,15 @@ using TMenuItems = std::span<const TMenuItem* const>;
 
 /// A menu bar of the top items, each with a popup of its items.
 TMenu CreateMainMenu(TMenuItems top);
-/// The item with that command id anywhere in the tree, or nullptr.
-const TMenuItem* FindMenuItem(TMenuItems items, std::uint16_t command);
+/// The action with that command id, or nullptr; none has 0.
+const TAction* FindAction(std::span<const TAction* const> actions, std::uint16_t command);
 /// An accelerator table from the shortcuts of the items: an item with a
 /// shortcut gives an entry, one without has its items walked. nullptr when no
 /// item has a shortcut; the caller owns the table.
 HACCEL CreateAccelerators(TMenuItems items);
 
-/// A flat tool bar child of parent with the buttons; a button's command is
-/// commandBase plus the index of its action in actions. The bar sends its
-/// clicks and hint requests to sink.
-TWindow CreateToolBar(HWND parent, int controlId, HIMAGELIST glyphs, std::span<const TToolButton> buttons,
-                      std::span<const TAction* const> actions, int commandBase, HWND sink);
+/// A flat tool bar child of parent with the buttons, each carrying its
+/// action's command id. The bar sends its clicks and hint requests to sink.
+TWindow CreateToolBar(HWND parent, int controlId, HIMAGELIST glyphs, std::span<const TToolButton> buttons, HWND sink);
 
 } // namespace korvane::viewer

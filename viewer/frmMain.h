@@ -71,18 +71,17 @@ private:
   void CreateReportControl();
   void CreateMenus();
 
-  // Actions, in the order of ActionList1.
+  // Actions, in the order of ActionList1: they take their command ids in it.
   const TAction actFileOpen{"&Open...", "Open", 0, VK_F3, &TKorvaneFrame::actFileOpenExecute};
   const TAction actFileExit{"E&xit", nullptr, -1, VK_ESCAPE, &TKorvaneFrame::actFileExitExecute};
-  const TAction actEditCopy{"&Copy", "Copy", 2, 0x4000 | 'C', &TKorvaneFrame::actEditCopyExecute};
+  const TAction actEditCopy{"&Copy", "Copy", 2, ShortCutCtrl | 'C', &TKorvaneFrame::actEditCopyExecute};
   const TAction actFilePrint{"&Print", "Print", 1, VK_F9, &TKorvaneFrame::actFilePrintExecute};
-  const TAction actEditSelectAll{"Select &all", nullptr, -1, 0x4000 | 'A',
+  const TAction actEditSelectAll{"Select &all", nullptr, -1, ShortCutCtrl | 'A',
                                  &TKorvaneFrame::actEditSelectAllExecute};
   const TAction actEditFind{"&Find...", "Find", 3, VK_F7, &TKorvaneFrame::actEditFindExecute};
   const std::array<const TAction*, 6> ActionList1{&actFileOpen,  &actFileExit,      &actEditCopy,
                                                   &actFilePrint, &actEditSelectAll, &actEditFind};
 
-  // Menu items are made in menu order, so they take their command ids in it.
   TMenuItem File1{"&File"};
   TMenuItem Open1{"", &actFileOpen};
   TMenuItem N1{"-"};
