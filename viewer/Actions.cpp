@@ -42,11 +42,24 @@ TMenu CreateMainMenu(TMenuItems top) {
   return menu;
 }
 
-const TAction* FindAction(std::span<const TAction* const> actions, std::uint16_t command) {
-  for (const TAction* action : actions)
-    if (action->Command.Value() == command)
-      return action;
+const TAction* FindAction(TMenuItems items, std::uint16_t command) {
+  for (const TMenuItem* item : items) {
+    if (item->Command() == command)
+      return item->Action;
+    if (const TAction* found = FindAction(item->Items, command))
+      return found;
+  }
   return nullptr;
+}
+
+std::uint16_t ActionCommand(TMenuItems items, const TAction* action) {
+  for (const TMenuItem* item : items) {
+    if (item->Action == action)
+      return item->Command();
+    if (const std::uint16_t found = ActionCommand(item->Items, action); found != 0)
+      return found;
+  }
+  return 0;
 }
 
 namespace {
@@ -71,7 +84,8 @@ HACCEL CreateAccelerators(TMenuItems items) {
                  "The accelerator table");
 }
 
-TWindow CreateToolBar(HWND parent, int controlId, HIMAGELIST glyphs, std::span<const TToolButton> buttons, HWND sink) {
+TWindow CreateToolBar(HWND parent, int controlId, HIMAGELIST glyphs, std::span<const TToolButton> buttons,
+                      TMenuItems menu, HWND sink) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
   ::InitCommonControlsEx(&controls);
   TWindow toolBar(Checked(
@@ -94,7 +108,7 @@ TWindow CreateToolBar(HWND parent, int controlId, HIMAGELIST glyphs, std::span<c
       entry.fsStyle = BTNS_SEP;
     } else {
       entry.iBitmap = button.Action->ImageIndex;
-      entry.idCommand = button.Action->Command.Value();
+      entry.idCommand = ActionCommand(menu, button.Action);
       entry.fsState = TBSTATE_ENABLED;
       entry.fsStyle = BTNS_BUTTON;
     }

@@ -17,15 +17,14 @@ namespace korvane::viewer {
 
 class TKorvaneFrame;
 
-/// A command: what its menu items and tool buttons show, its handler, and
-/// the command id that its menu items, tool buttons and accelerators carry.
+/// A command: what its menu items and tool buttons show, and its handler. Its
+/// command id is the one its menu item took; its tool buttons carry it too.
 struct TAction {
   const char* Caption;  // "&" marks the mnemonic
   const char* Hint;     // nullptr: none
   int ImageIndex;       // -1: none
   std::uint16_t ShortCut;  // a shortcut code of ShortCut.h; 0: none
   void (TKorvaneFrame::*Execute)();
-  TCommandId Command{};
 };
 
 /// One item of a menu. A separator's caption is "-".
@@ -37,12 +36,14 @@ public:
   std::string Text() const;
   std::uint16_t ShortCut() const { return Action != nullptr ? Action->ShortCut : 0; }
   bool IsSeparator() const { return Caption == "-"; }
-  /// The action's command id; 0 for an item without an action.
-  std::uint16_t Command() const { return Action != nullptr ? Action->Command.Value() : 0; }
+  std::uint16_t Command() const { return FCommand.Value(); }
 
   std::string Caption;
   const TAction* Action;
   std::vector<const TMenuItem*> Items;
+
+private:
+  TCommandId FCommand;
 };
 
 /// A tool button bound to an action, or a separator (no action) of Width pixels.
@@ -55,15 +56,19 @@ using TMenuItems = std::span<const TMenuItem* const>;
 
 /// A menu bar of the top items, each with a popup of its items.
 TMenu CreateMainMenu(TMenuItems top);
-/// The action with that command id, or nullptr; none has 0.
-const TAction* FindAction(std::span<const TAction* const> actions, std::uint16_t command);
+/// The action of the item with that command id anywhere in the tree, or nullptr.
+const TAction* FindAction(TMenuItems items, std::uint16_t command);
+/// The command id of the first item of the tree that shows the action, or 0.
+std::uint16_t ActionCommand(TMenuItems items, const TAction* action);
 /// An accelerator table from the shortcuts of the items: an item with a
 /// shortcut gives an entry, one without has its items walked. nullptr when no
 /// item has a shortcut; the caller owns the table.
 HACCEL CreateAccelerators(TMenuItems items);
 
 /// A flat tool bar child of parent with the buttons, each carrying its
-/// action's command id. The bar sends its clicks and hint requests to sink.
-TWindow CreateToolBar(HWND parent, int controlId, HIMAGELIST glyphs, std::span<const TToolButton> buttons, HWND sink);
+/// action's command id in menu. The bar sends its clicks and hint requests to
+/// sink.
+TWindow CreateToolBar(HWND parent, int controlId, HIMAGELIST glyphs, std::span<const TToolButton> buttons,
+                      TMenuItems menu, HWND sink);
 
 } // namespace korvane::viewer

@@ -1,4 +1,4 @@
-// Command ids of actions, shared by every viewer of the module.
+// Command ids of menu items, shared by every viewer of the module.
 #include "CommandPool.h"
 
 #include <vector>

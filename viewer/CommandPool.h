@@ -1,5 +1,5 @@
-// Command ids of actions: the lowest number that no live action of the module
-// holds, taken when the action is made and given back when it goes.
+// Command ids of menu items: the lowest number that no live menu item of the
+// module holds, taken when the item is made and given back when it goes.
 #pragma once
 
 #include <cstdint>

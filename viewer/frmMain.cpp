@@ -91,7 +91,8 @@ TKorvaneFrame::TKorvaneFrame(HWND hostWindow, HWND parentWindow) : FHostWindow(h
     FToolBarSink.Reset(Checked(::CreateWindowExA(0, ToolBarSinkClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                                  nullptr, ModuleInstance(), this),
                                "The tool bar's message window"));
-    ToolBar1 = CreateToolBar(FHandle.Get(), ToolBarControlId, ImageList1.Get(), ToolButtons, FToolBarSink.Get());
+    ToolBar1 = CreateToolBar(FHandle.Get(), ToolBarControlId, ImageList1.Get(), ToolButtons, MainMenuItems,
+                             FToolBarSink.Get());
     CreateReportControl();
     FView = std::make_unique<TRichEditView>(edMain.Get());
     // The fonts stay as they are for the viewer's life: one grid serves every report.
@@ -195,7 +196,7 @@ void TKorvaneFrame::HandleCommand(std::uint16_t id, HWND control) {
   // Notifications of the report control are no commands.
   if (control != nullptr && control == edMain.Get())
     return;
-  if (const TAction* action = FindAction(ActionList1, id))
+  if (const TAction* action = FindAction(MainMenuItems, id))
     Execute(*action);
 }
 
@@ -274,7 +275,7 @@ LRESULT CALLBACK TKorvaneFrame::ToolBarSinkProc(HWND window, UINT message, WPARA
     return ::DefWindowProcA(window, message, wParam, lParam);
   try {
     if (message == WM_COMMAND && reinterpret_cast<HWND>(lParam) == frame->ToolBar1.Get()) {
-      if (const TAction* action = FindAction(frame->ActionList1, LOWORD(wParam)))
+      if (const TAction* action = FindAction(frame->MainMenuItems, LOWORD(wParam)))
         frame->Execute(*action);
       return 0;
     }
@@ -291,7 +292,7 @@ LRESULT TKorvaneFrame::HandleToolBarNotify(const NMHDR& header, LPARAM lParam) {
     return 0;
   // A tool's id is its button's command id, which fits a WORD.
   const TAction* action =
-      header.idFrom <= 0xFFFF ? FindAction(ActionList1, static_cast<std::uint16_t>(header.idFrom)) : nullptr;
+      header.idFrom <= 0xFFFF ? FindAction(MainMenuItems, static_cast<std::uint16_t>(header.idFrom)) : nullptr;
   if (action == nullptr)
     return 0;
   // No hint for Find while its dialog is open.

@@ -71,7 +71,7 @@ private:
   void CreateReportControl();
   void CreateMenus();
 
-  // Actions, in the order of ActionList1: they take their command ids in it.
+  // Actions, in the order of ActionList1.
   const TAction actFileOpen{"&Open...", "Open", 0, VK_F3, &TKorvaneFrame::actFileOpenExecute};
   const TAction actFileExit{"E&xit", nullptr, -1, VK_ESCAPE, &TKorvaneFrame::actFileExitExecute};
   const TAction actEditCopy{"&Copy", "Copy", 2, ShortCutCtrl | 'C', &TKorvaneFrame::actEditCopyExecute};
@@ -82,6 +82,8 @@ private:
   const std::array<const TAction*, 6> ActionList1{&actFileOpen,  &actFileExit,      &actEditCopy,
                                                   &actFilePrint, &actEditSelectAll, &actEditFind};
 
+  // Menu items are made in menu order, so they take their command ids in it;
+  // an action's id is that of its item, on the tool bar as well.
   TMenuItem File1{"&File"};
   TMenuItem Open1{"", &actFileOpen};
   TMenuItem N1{"-"};
