@@ -76,7 +76,7 @@ HWND __stdcall CreateViewerWindow(HWND hostWindow, HWND parentWindow, DWORD /*re
       frame->MoveToolBarTo(hostWindow);
       accelerators.Reset(frame->CreateAccelerators());
     }
-    // The form's window carries the form from its creation on.
+    // Nothing fails from here on: the out-values name a viewer that stands.
     if (withUi) {
       if (menuOut != nullptr)
         *menuOut = frame->MenuHandle();

@@ -1,3 +1,4 @@
+// The menu, tool bar and accelerator table made from the viewer's actions.
 #include "Actions.h"
 
 #include <commctrl.h>
@@ -41,14 +42,24 @@ TMenu CreateMainMenu(TMenuItems top) {
   return menu;
 }
 
-const TMenuItem* FindMenuItem(TMenuItems items, std::uint16_t command) {
+const TAction* FindAction(TMenuItems items, std::uint16_t command) {
   for (const TMenuItem* item : items) {
     if (item->Command() == command)
-      return item;
-    if (const TMenuItem* found = FindMenuItem(item->Items, command))
+      return item->Action;
+    if (const TAction* found = FindAction(item->Items, command))
       return found;
   }
   return nullptr;
+}
+
+std::uint16_t ActionCommand(TMenuItems items, const TAction* action) {
+  for (const TMenuItem* item : items) {
+    if (item->Action == action)
+      return item->Command();
+    if (const std::uint16_t found = ActionCommand(item->Items, action); found != 0)
+      return found;
+  }
+  return 0;
 }
 
 namespace {
@@ -74,7 +85,7 @@ HACCEL CreateAccelerators(TMenuItems items) {
 }
 
 TWindow CreateToolBar(HWND parent, int controlId, HIMAGELIST glyphs, std::span<const TToolButton> buttons,
-                      std::span<const TAction* const> actions, int commandBase, HWND sink) {
+                      TMenuItems menu, HWND sink) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
   ::InitCommonControlsEx(&controls);
   TWindow toolBar(Checked(
@@ -96,11 +107,8 @@ TWindow CreateToolBar(HWND parent, int controlId, HIMAGELIST glyphs, std::span<c
       entry.iBitmap = button.Width;  // a separator's bitmap index is its width
       entry.fsStyle = BTNS_SEP;
     } else {
-      std::size_t index = 0;
-      while (index < actions.size() && actions[index] != button.Action)
-        ++index;
       entry.iBitmap = button.Action->ImageIndex;
-      entry.idCommand = commandBase + static_cast<int>(index);
+      entry.idCommand = ActionCommand(menu, button.Action);
       entry.fsState = TBSTATE_ENABLED;
       entry.fsStyle = BTNS_BUTTON;
     }

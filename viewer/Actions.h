@@ -11,17 +11,19 @@
 
 #include "CommandPool.h"
 #include "Handles.h"
+#include "ShortCut.h"
 
 namespace korvane::viewer {
 
 class TKorvaneFrame;
 
-/// A command: what its menu items and tool buttons show, and its handler.
+/// A command: what its menu items and tool buttons show, and its handler. Its
+/// command id is the one its menu item took; its tool buttons carry it too.
 struct TAction {
   const char* Caption;  // "&" marks the mnemonic
   const char* Hint;     // nullptr: none
   int ImageIndex;       // -1: none
-  std::uint16_t ShortCut;
+  std::uint16_t ShortCut;  // a shortcut code of ShortCut.h; 0: none
   void (TKorvaneFrame::*Execute)();
 };
 
@@ -54,17 +56,19 @@ using TMenuItems = std::span<const TMenuItem* const>;
 
 /// A menu bar of the top items, each with a popup of its items.
 TMenu CreateMainMenu(TMenuItems top);
-/// The item with that command id anywhere in the tree, or nullptr.
-const TMenuItem* FindMenuItem(TMenuItems items, std::uint16_t command);
+/// The action of the item with that command id anywhere in the tree, or nullptr.
+const TAction* FindAction(TMenuItems items, std::uint16_t command);
+/// The command id of the first item of the tree that shows the action, or 0.
+std::uint16_t ActionCommand(TMenuItems items, const TAction* action);
 /// An accelerator table from the shortcuts of the items: an item with a
 /// shortcut gives an entry, one without has its items walked. nullptr when no
 /// item has a shortcut; the caller owns the table.
 HACCEL CreateAccelerators(TMenuItems items);
 
-/// A flat tool bar child of parent with the buttons; a button's command is
-/// commandBase plus the index of its action in actions. The bar sends its
-/// clicks and hint requests to sink.
+/// A flat tool bar child of parent with the buttons, each carrying its
+/// action's command id in menu. The bar sends its clicks and hint requests to
+/// sink.
 TWindow CreateToolBar(HWND parent, int controlId, HIMAGELIST glyphs, std::span<const TToolButton> buttons,
-                      std::span<const TAction* const> actions, int commandBase, HWND sink);
+                      TMenuItems menu, HWND sink);
 
 } // namespace korvane::viewer

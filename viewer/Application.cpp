@@ -12,7 +12,6 @@ namespace {
 HWND TheMainWindow = nullptr;
 
 struct TDisabledWindows {
-  DWORD Process;
   HWND Keep;
   std::vector<HWND> Windows;
 };
@@ -67,7 +66,7 @@ void ShowErrorBox(HWND owner, const std::string& message) {
     ::SendMessageA(capture, WM_CANCELMODE, 0, 0);
   const HWND active = ::GetActiveWindow();
   const HWND focus = ::GetFocus();
-  TDisabledWindows disabled{::GetCurrentProcessId(), owner, {}};
+  TDisabledWindows disabled{owner, {}};
   ::EnumThreadWindows(::GetCurrentThreadId(), DisableWindow, reinterpret_cast<LPARAM>(&disabled));
   const std::string text = ErrorBoxText(message);
   const std::string caption = ApplicationTitle();

@@ -1,3 +1,4 @@
+// The open, print and find dialogs of the viewer.
 #include "Dialogs.h"
 
 #include <dlgs.h>

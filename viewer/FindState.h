@@ -35,7 +35,6 @@ public:
 
   void RestartAtTop() { FFindPos = 0; }
 
-  const std::string& LastFindText() const { return FLastFindText; }
   std::int32_t FindPos() const { return FFindPos; }
 
 private:

@@ -1,3 +1,5 @@
+// The report printed in one job: the pages as the control lays them out, or
+// the report's lines drawn here when the control lays out none.
 #include "Printing.h"
 
 #include <richedit.h>

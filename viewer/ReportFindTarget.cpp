@@ -1,3 +1,5 @@
+// The find rules' view of the report control: its selection, its text
+// length and EM_FINDTEXT.
 #include "ReportFindTarget.h"
 
 namespace korvane::viewer {

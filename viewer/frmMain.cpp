@@ -28,8 +28,6 @@ constexpr int DesignedHeight = 389;
 // Child ids far above the menu's command ids.
 constexpr int ToolBarControlId = 0xF001;
 constexpr int ReportControlId = 0xF002;
-// Tool buttons carry the index of their action in ActionList1 above this base.
-constexpr int ButtonCommandBase = 100;
 // Far above any report; the control's default of 32,767 characters is not.
 constexpr LPARAM ReportTextLimit = 0x7FFFFFFE;
 // GetWindowText of the host's title reads at most this many characters.
@@ -93,8 +91,8 @@ TKorvaneFrame::TKorvaneFrame(HWND hostWindow, HWND parentWindow) : FHostWindow(h
     FToolBarSink.Reset(Checked(::CreateWindowExA(0, ToolBarSinkClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                                  nullptr, ModuleInstance(), this),
                                "The tool bar's message window"));
-    ToolBar1 = CreateToolBar(FHandle.Get(), ToolBarControlId, ImageList1.Get(), ToolButtons, ActionList1,
-                             ButtonCommandBase, FToolBarSink.Get());
+    ToolBar1 = CreateToolBar(FHandle.Get(), ToolBarControlId, ImageList1.Get(), ToolButtons, MainMenuItems,
+                             FToolBarSink.Get());
     CreateReportControl();
     FView = std::make_unique<TRichEditView>(edMain.Get());
     // The fonts stay as they are for the viewer's life: one grid serves every report.
@@ -198,9 +196,8 @@ void TKorvaneFrame::HandleCommand(std::uint16_t id, HWND control) {
   // Notifications of the report control are no commands.
   if (control != nullptr && control == edMain.Get())
     return;
-  const TMenuItem* item = FindMenuItem(MainMenuItems, id);
-  if (item != nullptr && item->Action != nullptr)
-    Execute(*item->Action);
+  if (const TAction* action = FindAction(MainMenuItems, id))
+    Execute(*action);
 }
 
 namespace {
@@ -278,9 +275,8 @@ LRESULT CALLBACK TKorvaneFrame::ToolBarSinkProc(HWND window, UINT message, WPARA
     return ::DefWindowProcA(window, message, wParam, lParam);
   try {
     if (message == WM_COMMAND && reinterpret_cast<HWND>(lParam) == frame->ToolBar1.Get()) {
-      const int index = LOWORD(wParam) - ButtonCommandBase;
-      if (index >= 0 && static_cast<std::size_t>(index) < frame->ActionList1.size())
-        frame->Execute(*frame->ActionList1[static_cast<std::size_t>(index)]);
+      if (const TAction* action = FindAction(frame->MainMenuItems, LOWORD(wParam)))
+        frame->Execute(*action);
       return 0;
     }
     if (message == WM_NOTIFY)
@@ -294,10 +290,11 @@ LRESULT CALLBACK TKorvaneFrame::ToolBarSinkProc(HWND window, UINT message, WPARA
 LRESULT TKorvaneFrame::HandleToolBarNotify(const NMHDR& header, LPARAM lParam) {
   if (header.code != TTN_GETDISPINFOA && header.code != TTN_GETDISPINFOW)
     return 0;
-  const auto index = static_cast<std::size_t>(header.idFrom) - ButtonCommandBase;
-  if (header.idFrom < ButtonCommandBase || index >= ActionList1.size())
+  // A tool's id is its button's command id, which fits a WORD.
+  const TAction* action =
+      header.idFrom <= 0xFFFF ? FindAction(MainMenuItems, static_cast<std::uint16_t>(header.idFrom)) : nullptr;
+  if (action == nullptr)
     return 0;
-  const TAction* action = ActionList1[index];
   // No hint for Find while its dialog is open.
   const char* hint = action == &actEditFind && !FFindHintShown ? nullptr : action->Hint;
   FHintText = hint != nullptr ? hint : "";

@@ -20,8 +20,6 @@
 
 namespace korvane::viewer {
 
-class TKorvaneFrame;
-
 class TKorvaneFrame {
 public:
   /// Makes the form, hidden, as a child of parentWindow at 0, 0.
@@ -37,7 +35,6 @@ public:
   HWND HostWindow() const { return FHostWindow; }
   HMENU MenuHandle() const { return MainMenu1.Get(); }
   HWND ToolBarHandle() const { return ToolBar1.Get(); }
-  HWND ReportHandle() const { return edMain.Get(); }
 
   /// Takes ToolBar1 out of the form into the host window and shows it there.
   void MoveToolBarTo(HWND hostWindow);
@@ -77,15 +74,16 @@ private:
   // Actions, in the order of ActionList1.
   const TAction actFileOpen{"&Open...", "Open", 0, VK_F3, &TKorvaneFrame::actFileOpenExecute};
   const TAction actFileExit{"E&xit", nullptr, -1, VK_ESCAPE, &TKorvaneFrame::actFileExitExecute};
-  const TAction actEditCopy{"&Copy", "Copy", 2, 0x4000 | 'C', &TKorvaneFrame::actEditCopyExecute};
+  const TAction actEditCopy{"&Copy", "Copy", 2, ShortCutCtrl | 'C', &TKorvaneFrame::actEditCopyExecute};
   const TAction actFilePrint{"&Print", "Print", 1, VK_F9, &TKorvaneFrame::actFilePrintExecute};
-  const TAction actEditSelectAll{"Select &all", nullptr, -1, 0x4000 | 'A',
+  const TAction actEditSelectAll{"Select &all", nullptr, -1, ShortCutCtrl | 'A',
                                  &TKorvaneFrame::actEditSelectAllExecute};
   const TAction actEditFind{"&Find...", "Find", 3, VK_F7, &TKorvaneFrame::actEditFindExecute};
   const std::array<const TAction*, 6> ActionList1{&actFileOpen,  &actFileExit,      &actEditCopy,
                                                   &actFilePrint, &actEditSelectAll, &actEditFind};
 
-  // Menu items are made in menu order, so they take their command ids in it.
+  // Menu items are made in menu order, so they take their command ids in it;
+  // an action's id is that of its item, on the tool bar as well.
   TMenuItem File1{"&File"};
   TMenuItem Open1{"", &actFileOpen};
   TMenuItem N1{"-"};

@@ -1,5 +1,9 @@
 #include "Harness.h"
 
+#include <cstring>
+#include <map>
+#include <set>
+
 namespace korvane::test {
 
 std::string ExeFolder() {
@@ -77,6 +81,188 @@ WORD MenuCommand(HMENU menu, const std::string& text) {
         return static_cast<WORD>(::GetMenuItemID(popup, i));
   }
   return 0;
+}
+
+HWND ReportOf(HWND viewer) { return ::FindWindowExA(viewer, nullptr, "RICHEDIT", nullptr); }
+
+std::string ReportText(HWND edit) {
+  std::string text(static_cast<std::size_t>(::GetWindowTextLengthA(edit)) + 1, '\0');
+  text.resize(static_cast<std::size_t>(::GetWindowTextA(edit, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+// ---- the recording host ----
+
+THostState HostState;
+
+void ResetHostState() {
+  HostState.Viewer = nullptr;
+  HostState.FindDialog = nullptr;
+  HostState.FromViewer.clear();
+}
+
+namespace {
+
+LRESULT CALLBACK RecordingHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+  case WM_COMMAND:
+    if (HostState.Viewer != nullptr)
+      ::SendMessageA(HostState.Viewer, WM_COMMAND, wParam, lParam);
+    return 0;
+  case WM_VIEWER_FILEOPENED: {
+    TReceived received{message, wParam, lParam, {}, {}, {}};
+    const auto* info = reinterpret_cast<const ViewerFileInfo*>(lParam);
+    received.FileName = info->fileName;
+    received.KindText = info->kindText;
+    if (HostState.Viewer != nullptr) {
+      const std::string report = ReportText(ReportOf(HostState.Viewer));
+      received.ReportTitle = report.substr(0, report.find('\r'));
+    }
+    HostState.FromViewer.push_back(received);
+    return 0;
+  }
+  case WM_VIEWER_DIALOG:
+    HostState.FindDialog = wParam != 0 ? reinterpret_cast<HWND>(lParam) : nullptr;
+    [[fallthrough]];
+  case WM_VIEWER_CLOSE:
+    HostState.FromViewer.push_back({message, wParam, lParam, {}, {}, {}});
+    return 0;
+  default:
+    return ::DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+} // namespace
+
+std::vector<TReceived> Received(UINT message) {
+  std::vector<TReceived> found;
+  for (const TReceived& received : HostState.FromViewer)
+    if (received.Message == message)
+      found.push_back(received);
+  return found;
+}
+
+HWND RecordingHostWindow() {
+  static const HWND window = CreateHostWindow("TKorvaneTestHost", RecordingHostTitle, RecordingHostProc);
+  return window;
+}
+
+// ---- the modal dialogs ----
+
+void PressButton(HWND dialog, int id) { ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+bool IsOpenDialog(HWND dialog) { return ::GetDlgItem(dialog, OpenFileNameControl) != nullptr; }
+bool IsPrintDialog(HWND dialog) { return ::GetDlgItem(dialog, PrinterNameControl) != nullptr; }
+
+namespace {
+
+bool IsMessageBox(HWND dialog) { return ::GetDlgItem(dialog, BoxIconControl) != nullptr; }
+
+BOOL CALLBACK CollectDialog(HWND window, LPARAM context) {
+  char className[32] = {};
+  ::GetClassNameA(window, className, sizeof className);
+  if (std::strcmp(className, "#32770") == 0 && ::IsWindowVisible(window))
+    reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+  return TRUE;
+}
+
+} // namespace
+
+TDialogWatcher::TDialogWatcher(HWND host) : FHost(host), FUi(::GetCurrentThreadId()), FThread([this] { Run(); }) {}
+
+TDialogWatcher::~TDialogWatcher() {
+  FStop = true;
+  FThread.join();
+}
+
+void TDialogWatcher::OnDialog(TDialogKind kind, TStep step) {
+  const std::lock_guard<std::mutex> lock(FMutex);
+  FSteps.push_back({kind, std::move(step)});
+}
+
+std::vector<TBox> TDialogWatcher::Boxes() {
+  const std::lock_guard<std::mutex> lock(FMutex);
+  return FBoxes;
+}
+
+void TDialogWatcher::Run() {
+  using namespace std::chrono_literals;
+  std::set<HWND> handled;
+  std::map<HWND, std::chrono::steady_clock::time_point> others;
+  while (!FStop) {
+    std::vector<HWND> dialogs;
+    ::EnumThreadWindows(FUi, CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
+    for (HWND dialog : dialogs) {
+      if (handled.count(dialog) != 0 || dialog == HostState.FindDialog.load())
+        continue;
+      TStep step;
+      {
+        const std::lock_guard<std::mutex> lock(FMutex);
+        if (!FSteps.empty() && FSteps.front().Kind(dialog)) {
+          step = std::move(FSteps.front().Step);
+          FSteps.pop_front();
+        }
+      }
+      // An open dialog holds a control with the id of a box's icon (stc1).
+      if (!step && !IsOpenDialog(dialog) && IsMessageBox(dialog)) {
+        handled.insert(dialog);
+        std::this_thread::sleep_for(100ms);  // let the box finish its set-up
+        HandleBox(dialog);
+        continue;
+      }
+      if (!step && !IsOpenDialog(dialog)) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - others.emplace(dialog, now).first->second > 2s) {
+          handled.insert(dialog);
+          ++FUnexpected;
+          PressButton(dialog, IDCANCEL);
+        }
+        continue;
+      }
+      handled.insert(dialog);
+      std::this_thread::sleep_for(100ms);  // let the dialog finish its set-up
+      if (step) {
+        ++FStepsDone;
+        step(dialog);
+      } else {
+        ++FUnexpected;
+        PressButton(dialog, IDCANCEL);
+      }
+    }
+    std::this_thread::sleep_for(20ms);
+  }
+}
+
+void TDialogWatcher::HandleBox(HWND box) {
+  char buffer[1024] = {};
+  TBox seen{};
+  ::GetWindowTextA(box, buffer, sizeof buffer);
+  seen.Caption = buffer;
+  ::GetDlgItemTextA(box, BoxTextControl, buffer, sizeof buffer);
+  seen.Text = buffer;
+  const auto icon = reinterpret_cast<HICON>(::SendDlgItemMessageA(box, BoxIconControl, STM_GETICON, 0, 0));
+  seen.InformationIcon = icon != nullptr && icon == ::LoadIconA(nullptr, IDI_ASTERISK);
+  seen.ErrorIcon = icon != nullptr && icon == ::LoadIconA(nullptr, IDI_HAND);
+  seen.OwnedByHostWindow = ::GetWindow(box, GW_OWNER) == FHost;
+  {
+    const std::lock_guard<std::mutex> lock(FMutex);
+    FBoxes.push_back(seen);
+  }
+  PressButton(box, IDOK);
+}
+
+TDialogWatcher::TStep ChooseFile(const std::string& path) {
+  return [path](HWND dialog) {
+    ::SetDlgItemTextA(dialog, OpenFileNameControl, path.c_str());
+    PressButton(dialog, IDOK);
+  };
+}
+
+// ---- sample files ----
+
+const TSamples& Samples() {
+  static const TSamples samples;
+  return samples;
 }
 
 } // namespace korvane::test

@@ -1,15 +1,23 @@
 // What both Windows test programs need to be a host of korvane.dll: the
-// module loaded as a host loads it, a host window, a message pump with a
-// deadline and the viewer's menu read back.
+// module loaded as a host loads it, a host window that records what the
+// viewer tells it, a message pump with a deadline, the viewer's menu read
+// back, a helper thread that handles the modal dialogs and the sample files.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "korvane/KorvaneHost.h"
+#include "TestSupport.h"
 
 namespace korvane::test {
 
@@ -43,5 +51,135 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds time
 std::string MenuText(HMENU menu, UINT position);
 /// The command id of the item with this text in any popup of the menu, or 0.
 WORD MenuCommand(HMENU menu, const std::string& text);
+
+/// The viewer's report control and its whole text.
+HWND ReportOf(HWND viewer);
+std::string ReportText(HWND edit);
+
+// ---- the recording host ----
+
+/// One message the host window received from the viewer.
+struct TReceived {
+  UINT Message;
+  WPARAM WParam;
+  LPARAM LParam;
+  // For WM_VIEWER_FILEOPENED: the record's texts and, when the host holds a
+  // viewer, the report's first line while the host handled the message.
+  std::string FileName;
+  std::string KindText;
+  std::string ReportTitle;
+};
+
+struct THostState {
+  /// The viewer that WM_COMMAND goes to, as a host forwards menu choices and
+  /// translated shortcut keys; nullptr: the host forwards nothing.
+  HWND Viewer = nullptr;
+  /// The open find dialog as WM_VIEWER_DIALOG tells it; read by the dialog
+  /// watcher's thread.
+  std::atomic<HWND> FindDialog{nullptr};
+  std::vector<TReceived> FromViewer;
+};
+extern THostState HostState;
+
+void ResetHostState();
+/// What the viewer sent or posted with this message, in order.
+std::vector<TReceived> Received(UINT message);
+
+inline constexpr const char* RecordingHostTitle = "Test host";
+/// The process's one recording host window, titled RecordingHostTitle.
+HWND RecordingHostWindow();
+
+// ---- the modal dialogs: handled from a helper thread ----
+
+// Controls of the standard dialogs.
+inline constexpr int FindWhatControl = 0x480;
+inline constexpr int WholeWordControl = 0x410;
+inline constexpr int MatchCaseControl = 0x411;
+inline constexpr int OpenFileNameControl = 0x47C;
+inline constexpr int PrinterNameControl = 0x473;
+inline constexpr int BoxTextControl = 0xFFFF;
+inline constexpr int BoxIconControl = 0x440;
+
+/// A click on a dialog's button, posted.
+void PressButton(HWND dialog, int id);
+
+bool IsOpenDialog(HWND dialog);
+bool IsPrintDialog(HWND dialog);
+
+/// What a closed message box showed.
+struct TBox {
+  std::string Caption;
+  std::string Text;
+  bool InformationIcon;
+  bool ErrorIcon;
+  bool OwnedByHostWindow;
+};
+
+/// While a test runs, a helper thread hands each open dialog of the UI
+/// thread to the next queued step made for its kind and closes each message
+/// box with OK, recording it. The modeless find dialog is left alone; an open
+/// dialog without its step is cancelled and counted at once, any other dialog
+/// that stays up for two seconds too, so a wrong command fails the test rather
+/// than hanging it.
+class TDialogWatcher {
+public:
+  using TStep = std::function<void(HWND dialog)>;
+  using TDialogKind = bool (*)(HWND dialog);
+
+  explicit TDialogWatcher(HWND host);
+  ~TDialogWatcher();
+  TDialogWatcher(const TDialogWatcher&) = delete;
+  TDialogWatcher& operator=(const TDialogWatcher&) = delete;
+
+  void OnDialog(TDialogKind kind, TStep step);
+  void OnOpenDialog(TStep step) { OnDialog(IsOpenDialog, std::move(step)); }
+  /// The steps handed a dialog so far.
+  int StepsDone() const { return FStepsDone; }
+  std::vector<TBox> Boxes();
+  int UnexpectedDialogs() const { return FUnexpected; }
+
+private:
+  struct TQueued {
+    TDialogKind Kind;
+    TStep Step;
+  };
+
+  void Run();
+  void HandleBox(HWND box);
+
+  HWND FHost;
+  DWORD FUi;
+  std::mutex FMutex;
+  std::deque<TQueued> FSteps;
+  std::vector<TBox> FBoxes;
+  std::atomic<int> FStepsDone{0};
+  std::atomic<int> FUnexpected{0};
+  std::atomic<bool> FStop{false};
+  std::thread FThread;
+};
+
+/// A step for the open dialog: the file name typed in, then OK.
+TDialogWatcher::TStep ChooseFile(const std::string& path);
+
+// ---- sample files ----
+
+struct TSamples {
+  TTempFile Dos{TDosBuilder().Word(0x04, 3).Build(), "dos.exe"};
+  TTempFile Pe32{TPeBuilder().Characteristics(0x2102).Build(), "pe32.dll"};
+  TTempFile Pe32Plus{TPeBuilder().Pe32Plus().Build(), "pe32plus.dll"};
+  TTempFile Win16{TPeBuilder().Magic(0x0107).Build(), "win16.exe"};
+  TTempFile Empty{{}, "empty.exe"};
+  TTempFile Listing{TPeBuilder()
+                        .Export("Qqq", 1)
+                        .Export("AlphaBeta", 2)
+                        .Export("Gamma", 3)
+                        .Import("KERNEL32.dll", {"ExitProcess", "Sleep"})
+                        .Build(),
+                    "listing.dll"};
+  TTempFile Other{TPeBuilder().Export("Delta", 1).Import("USER32.dll", {"MessageBoxA"}).Build(), "other.dll"};
+};
+
+/// Written once per process, at the first use.
+const TSamples& Samples();
 
 } // namespace korvane::test

@@ -1,8 +1,8 @@
-// The messages between korvane.dll and its host, and Find in the report: a
-// host window records every message it receives and drives the module as a
-// real host does (menu commands and translated shortcut keys forwarded to the
-// viewer), and the Find dialog is driven through its own controls, under Wine
-// on the project's display.
+// The messages between korvane.dll and its host, and Find in the report: the
+// harness's recording host drives the module as a real host does (menu
+// commands and translated shortcut keys forwarded to the viewer), and the Find
+// dialog is driven through its own controls, under Wine on the project's
+// display.
 #include <windows.h>
 #include <commctrl.h>
 #include <richedit.h>
@@ -10,126 +10,44 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstring>
-#include <deque>
 #include <functional>
-#include <map>
-#include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "Harness.h"
 #include "korvane/KorvaneHost.h"
-#include "PeBuilder.h"
-#include "TestSupport.h"
 
 namespace {
 
+using korvane::test::ChooseFile;
+using korvane::test::FindWhatControl;
+using korvane::test::HostState;
+using korvane::test::MatchCaseControl;
 using korvane::test::MenuCommand;
 using korvane::test::Module;
+using korvane::test::PressButton;
 using korvane::test::PumpPending;
-using korvane::test::TDosBuilder;
-using korvane::test::TPeBuilder;
-using korvane::test::TTempFile;
+using korvane::test::Received;
+using korvane::test::RecordingHostTitle;
+using korvane::test::ReportText;
+using korvane::test::ResetHostState;
+using korvane::test::Samples;
+using korvane::test::TBox;
+using korvane::test::TDialogWatcher;
+using korvane::test::WholeWordControl;
 using namespace std::chrono_literals;
 
-constexpr const char* HostTitle = "Protocol host";
-// Controls of the standard dialogs.
-constexpr int FindWhatControl = 0x480;
-constexpr int WholeWordControl = 0x410;
-constexpr int MatchCaseControl = 0x411;
-constexpr int OpenFileNameControl = 0x47C;
-constexpr int BoxTextControl = 0xFFFF;
-constexpr int BoxIconControl = 0x440;
-
-// ---- the recording host ----
-
-// One message the host window received from the viewer.
-struct TReceived {
-  UINT Message;
-  WPARAM WParam;
-  LPARAM LParam;
-  // For WM_VIEWER_FILEOPENED: the record's texts and the report's first
-  // line while the host handled the message.
-  std::string FileName;
-  std::string KindText;
-  std::string ReportTitle;
-};
-
-struct THostState {
-  HWND Viewer = nullptr;
-  // The open find dialog as WM_VIEWER_DIALOG tells it; read by the helper thread.
-  std::atomic<HWND> FindDialog{nullptr};
-  std::vector<UINT> AllMessages;
-  std::vector<TReceived> FromViewer;
-};
-THostState HostState;
-
-void ResetHostState() {
-  HostState.Viewer = nullptr;
-  HostState.FindDialog = nullptr;
-  HostState.AllMessages.clear();
-  HostState.FromViewer.clear();
-}
-
-std::string ReportText(HWND edit) {
-  std::string text(static_cast<std::size_t>(::GetWindowTextLengthA(edit)) + 1, '\0');
-  text.resize(static_cast<std::size_t>(::GetWindowTextA(edit, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
-
-HWND ReportOf(HWND viewer) { return ::FindWindowExA(viewer, nullptr, "RICHEDIT", nullptr); }
-
-LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  HostState.AllMessages.push_back(message);
-  switch (message) {
-  case WM_COMMAND:
-    // Menu choices and translated shortcut keys run in the viewer.
-    if (HostState.Viewer != nullptr)
-      ::SendMessageA(HostState.Viewer, WM_COMMAND, wParam, lParam);
-    return 0;
-  case WM_VIEWER_FILEOPENED: {
-    TReceived received{message, wParam, lParam, {}, {}, {}};
-    const auto* info = reinterpret_cast<const ViewerFileInfo*>(lParam);
-    received.FileName = info->fileName;
-    received.KindText = info->kindText;
-    const std::string report = ReportText(ReportOf(HostState.Viewer));
-    received.ReportTitle = report.substr(0, report.find('\r'));
-    HostState.FromViewer.push_back(received);
-    return 0;
-  }
-  case WM_VIEWER_DIALOG:
-    HostState.FindDialog = wParam != 0 ? reinterpret_cast<HWND>(lParam) : nullptr;
-    [[fallthrough]];
-  case WM_VIEWER_CLOSE:
-    HostState.FromViewer.push_back({message, wParam, lParam, {}, {}, {}});
-    return 0;
-  default:
-    return ::DefWindowProcA(window, message, wParam, lParam);
-  }
-}
-
-std::vector<TReceived> Received(UINT message) {
-  std::vector<TReceived> found;
-  for (const TReceived& received : HostState.FromViewer)
-    if (received.Message == message)
-      found.push_back(received);
-  return found;
-}
-
-// One visible host window per process (Wine maps a new top-level window
-// slowly on a display without a window manager), holding a viewer with its
-// menu, tool bar and accelerators, as the demo host does.
+// The recording host window holding a viewer with its menu, tool bar and
+// accelerators, as the demo host does.
 class THostedViewer {
 public:
   THostedViewer() {
     ResetHostState();
-    FHost = HostWindow();
+    FHost = korvane::test::RecordingHostWindow();
     Viewer = Module().CreateViewerWindow(FHost, FHost, 0, TRUE, &Menu, &ToolBar, &Accelerators);
     HostState.Viewer = Viewer;
     ::SetMenu(FHost, Menu);
@@ -146,7 +64,7 @@ public:
   THostedViewer& operator=(const THostedViewer&) = delete;
 
   HWND Host() const { return FHost; }
-  HWND Report() const { return ReportOf(Viewer); }
+  HWND Report() const { return korvane::test::ReportOf(Viewer); }
 
   BOOL Show(const std::string& path) {
     char kind[KORVANE_KIND_TEXT_CAPACITY] = {};
@@ -196,136 +114,7 @@ public:
   HACCEL Accelerators = nullptr;
 
 private:
-  static HWND HostWindow() {
-    static const HWND window = korvane::test::CreateHostWindow("TKorvaneProtocolHost", HostTitle, HostProc);
-    return window;
-  }
-
   HWND FHost = nullptr;
-};
-
-// ---- the modal dialogs: handled from a helper thread ----
-
-// What a closed message box showed.
-struct TBox {
-  std::string Caption;
-  std::string Text;
-  bool InformationIcon;
-  bool OwnedByHostWindow;
-};
-
-bool IsMessageBox(HWND dialog) { return ::GetDlgItem(dialog, BoxIconControl) != nullptr; }
-bool IsOpenDialog(HWND dialog) { return ::GetDlgItem(dialog, OpenFileNameControl) != nullptr; }
-
-// While a test runs, a helper thread hands each open dialog of the UI thread
-// to the next queued step and closes each message box with OK, recording it.
-// The modeless find dialog is left alone; any other dialog that stays up for
-// two seconds is cancelled and counted, so a wrong command fails the test
-// rather than hanging it.
-class TDialogWatcher {
-public:
-  using TStep = std::function<void(HWND dialog)>;
-
-  explicit TDialogWatcher(HWND host)
-      : FHost(host), FUi(::GetCurrentThreadId()), FThread([this] { Run(); }) {}
-  ~TDialogWatcher() {
-    FStop = true;
-    FThread.join();
-  }
-  TDialogWatcher(const TDialogWatcher&) = delete;
-  TDialogWatcher& operator=(const TDialogWatcher&) = delete;
-
-  void OnOpenDialog(TStep step) {
-    const std::lock_guard<std::mutex> lock(FMutex);
-    FSteps.push_back(std::move(step));
-  }
-  std::vector<TBox> Boxes() {
-    const std::lock_guard<std::mutex> lock(FMutex);
-    return FBoxes;
-  }
-  int UnexpectedDialogs() const { return FUnexpected; }
-
-private:
-  static BOOL CALLBACK Collect(HWND window, LPARAM context) {
-    char className[32] = {};
-    ::GetClassNameA(window, className, sizeof className);
-    if (std::strcmp(className, "#32770") == 0 && ::IsWindowVisible(window))
-      reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
-    return TRUE;
-  }
-
-  void Run() {
-    std::set<HWND> handled;
-    std::map<HWND, std::chrono::steady_clock::time_point> others;
-    while (!FStop) {
-      std::vector<HWND> dialogs;
-      ::EnumThreadWindows(FUi, Collect, reinterpret_cast<LPARAM>(&dialogs));
-      for (HWND dialog : dialogs) {
-        if (handled.count(dialog) != 0 || dialog == HostState.FindDialog.load())
-          continue;
-        if (!IsMessageBox(dialog) && !IsOpenDialog(dialog)) {
-          const auto now = std::chrono::steady_clock::now();
-          const auto seen = others.emplace(dialog, now).first->second;
-          if (now - seen > 2s) {
-            handled.insert(dialog);
-            ++FUnexpected;
-            ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-          }
-          continue;
-        }
-        handled.insert(dialog);
-        std::this_thread::sleep_for(100ms);  // let the dialog finish its set-up
-        if (IsOpenDialog(dialog))
-          HandleOpenDialog(dialog);
-        else
-          HandleBox(dialog);
-      }
-      std::this_thread::sleep_for(20ms);
-    }
-  }
-
-  void HandleOpenDialog(HWND dialog) {
-    TStep step;
-    {
-      const std::lock_guard<std::mutex> lock(FMutex);
-      if (!FSteps.empty()) {
-        step = std::move(FSteps.front());
-        FSteps.pop_front();
-      }
-    }
-    if (step) {
-      step(dialog);
-    } else {
-      ++FUnexpected;
-      ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    }
-  }
-
-  void HandleBox(HWND box) {
-    char buffer[1024] = {};
-    TBox seen{};
-    ::GetWindowTextA(box, buffer, sizeof buffer);
-    seen.Caption = buffer;
-    ::GetDlgItemTextA(box, BoxTextControl, buffer, sizeof buffer);
-    seen.Text = buffer;
-    const auto icon = reinterpret_cast<HICON>(::SendDlgItemMessageA(box, BoxIconControl, STM_GETICON, 0, 0));
-    seen.InformationIcon = icon != nullptr && icon == ::LoadIconA(nullptr, IDI_ASTERISK);
-    seen.OwnedByHostWindow = ::GetWindow(box, GW_OWNER) == FHost;
-    {
-      const std::lock_guard<std::mutex> lock(FMutex);
-      FBoxes.push_back(seen);
-    }
-    ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  }
-
-  HWND FHost;
-  DWORD FUi;
-  std::mutex FMutex;
-  std::deque<TStep> FSteps;
-  std::vector<TBox> FBoxes;
-  std::atomic<int> FUnexpected{0};
-  std::atomic<bool> FStop{false};
-  std::thread FThread;
 };
 
 // ---- the find dialog, driven through its controls ----
@@ -384,25 +173,6 @@ std::vector<LONG> Occurrences(const std::string& report, const std::string& text
   return found;
 }
 
-// ---- sample files ----
-
-struct TSamples {
-  TTempFile Listing{TPeBuilder()
-                        .Export("Qqq", 1)
-                        .Export("AlphaBeta", 2)
-                        .Export("Gamma", 3)
-                        .Import("KERNEL32.dll", {"ExitProcess", "Sleep"})
-                        .Build(),
-                    "listing.dll"};
-  TTempFile Other{TPeBuilder().Export("Delta", 1).Import("USER32.dll", {"MessageBoxA"}).Build(), "other.dll"};
-  TTempFile Dos{TDosBuilder().Word(0x04, 3).Build(), "dos.exe"};
-};
-
-const TSamples& Samples() {
-  static const TSamples samples;
-  return samples;
-}
-
 // ---- forwarded commands ----
 
 TEST(ForwardedCommands, ToolBarHandleIgnoredWhateverTheIdAndUnknownIdsIgnored) {
@@ -457,18 +227,12 @@ TEST(OpenCommand, ExactlyOneFileOpenedAfterTheReportAndNoneOnCancelOrFailure) {
   THostedViewer viewer;
   ASSERT_EQ(viewer.Show(Samples().Dos.Path()), -1);
   TDialogWatcher watcher(viewer.Host());
-  auto choose = [](const std::string& path) {
-    return [path](HWND dialog) {
-      ::SetDlgItemTextA(dialog, OpenFileNameControl, path.c_str());
-      ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    };
-  };
-  watcher.OnOpenDialog([](HWND dialog) { ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0); });
+  watcher.OnOpenDialog([](HWND dialog) { PressButton(dialog, IDCANCEL); });
   viewer.Choose("&Open...\tF3");
   EXPECT_TRUE(Received(WM_VIEWER_FILEOPENED).empty()) << "cancelled";
 
   const std::string path = Samples().Listing.Path();
-  watcher.OnOpenDialog(choose(path));
+  watcher.OnOpenDialog(ChooseFile(path));
   EXPECT_TRUE(viewer.PressKey(VK_F3));
   auto opened = Received(WM_VIEWER_FILEOPENED);
   ASSERT_EQ(opened.size(), 1u);
@@ -481,7 +245,7 @@ TEST(OpenCommand, ExactlyOneFileOpenedAfterTheReportAndNoneOnCancelOrFailure) {
   const std::string locked = Samples().Dos.Path();
   HANDLE writer = ::CreateFileA(locked.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-  watcher.OnOpenDialog(choose(locked));
+  watcher.OnOpenDialog(ChooseFile(locked));
   viewer.Choose("&Open...\tF3");
   ::CloseHandle(writer);
   EXPECT_EQ(Received(WM_VIEWER_FILEOPENED).size(), 1u) << "a failed report tells the host nothing";
@@ -564,7 +328,7 @@ TEST(FindNext, EveryMatchInOrderThenNotFoundOnceThenTheFirstAgain) {
   const std::vector<TBox> boxes = watcher.Boxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].Text, "Cannot find 'size'.");
-  EXPECT_EQ(boxes[0].Caption, HostTitle) << "the host's title, not the viewer's";
+  EXPECT_EQ(boxes[0].Caption, RecordingHostTitle) << "the host's title, not the viewer's";
   EXPECT_TRUE(boxes[0].InformationIcon);
   EXPECT_TRUE(boxes[0].OwnedByHostWindow) << "owned through the viewer window by the host's top-level window";
   EXPECT_EQ(SelectionOf(viewer.Report()).Start, expected.back()) << "not found keeps the selection";
@@ -686,10 +450,7 @@ TEST(FindNext, OpeningAnotherFileWhileTheDialogIsOpenKeepsThePosition) {
   const auto position = static_cast<std::size_t>(third.Start) + 4;
 
   auto open = [&](const std::string& path) {
-    watcher.OnOpenDialog([path](HWND openDialog) {
-      ::SetDlgItemTextA(openDialog, OpenFileNameControl, path.c_str());
-      ::PostMessageA(openDialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    });
+    watcher.OnOpenDialog(ChooseFile(path));
     viewer.Choose("&Open...\tF3");
   };
   open(Samples().Other.Path());

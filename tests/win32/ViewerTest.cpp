@@ -8,18 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ByteView.h"
@@ -37,50 +34,34 @@
 
 namespace {
 
+using korvane::test::ChooseFile;
 using korvane::test::ExeFolder;
+using korvane::test::IsPrintDialog;
 using korvane::test::LastErrorText;
 using korvane::test::MenuCommand;
 using korvane::test::MenuText;
 using korvane::test::Module;
 using korvane::test::ModulePath;
+using korvane::test::PressButton;
 using korvane::test::PumpPending;
 using korvane::test::PumpUntil;
-using korvane::test::TDosBuilder;
+using korvane::test::Received;
+using korvane::test::ResetHostState;
+using korvane::test::Samples;
+using korvane::test::TBox;
 using korvane::TDestroyViewerWindow;
+using korvane::test::TDialogWatcher;
+using korvane::test::TDosBuilder;
 using korvane::test::TPeBuilder;
 using korvane::test::TTempFile;
 using namespace std::chrono_literals;
-
-// ---- a host window that records what the viewer tells it ----
-
-struct THostLog {
-  int CloseMessages = 0;
-  std::vector<std::pair<std::string, std::string>> OpenedFiles;
-};
-THostLog HostLog;
-
-LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_VIEWER_CLOSE) {
-    ++HostLog.CloseMessages;
-    return 0;
-  }
-  if (message == WM_VIEWER_FILEOPENED) {
-    const auto* info = reinterpret_cast<const ViewerFileInfo*>(lParam);
-    HostLog.OpenedFiles.emplace_back(info->fileName, info->kindText);
-    return 0;
-  }
-  return ::DefWindowProcA(window, message, wParam, lParam);
-}
 
 // One visible host window serves every test (Wine takes seconds to map a
 // new top-level window on a display without a window manager).
 class THostWindow {
 public:
-  THostWindow() { HostLog = {}; }
-  HWND Get() const {
-    static const HWND window = korvane::test::CreateHostWindow("TKorvaneTestHost", "Test host", HostProc);
-    return window;
-  }
+  THostWindow() { ResetHostState(); }
+  HWND Get() const { return korvane::test::RecordingHostWindow(); }
 };
 
 // A viewer with or without the interface, destroyed at the end of the test.
@@ -100,7 +81,7 @@ public:
   TViewer& operator=(const TViewer&) = delete;
 
   HWND Get() const { return FWindow; }
-  HWND Report() const { return ::FindWindowExA(FWindow, nullptr, "RICHEDIT", nullptr); }
+  HWND Report() const { return korvane::test::ReportOf(FWindow); }
   HWND HiddenToolBar() const { return ::FindWindowExA(FWindow, nullptr, TOOLBARCLASSNAMEA, nullptr); }
   BOOL Show(const std::string& path, std::string* kind = nullptr) {
     char buffer[korvane::KindTextCapacity + 8] = "untouched";
@@ -166,79 +147,6 @@ std::string ClipboardText() {
     }
   ::CloseClipboard();
   return text;
-}
-
-// ---- driving the modal dialogs from a helper thread ----
-
-struct TFoundDialog {
-  HWND Skip;
-  HWND Found;
-};
-
-BOOL CALLBACK FindDialog(HWND window, LPARAM context) {
-  auto* found = reinterpret_cast<TFoundDialog*>(context);
-  char className[32] = {};
-  ::GetClassNameA(window, className, sizeof className);
-  if (window != found->Skip && std::strcmp(className, "#32770") == 0 && ::IsWindowVisible(window)) {
-    found->Found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-// Each step waits (at most 20 s) for the next visible dialog of the UI thread
-// and handles it; the steps run while the UI thread sits in a modal loop.
-class TDialogDriver {
-public:
-  using TStep = std::function<void(HWND dialog)>;
-
-  explicit TDialogDriver(std::vector<TStep> steps)
-      : FThread([this, steps = std::move(steps), ui = ::GetCurrentThreadId()] { Run(steps, ui); }) {}
-  ~TDialogDriver() { FThread.join(); }
-  TDialogDriver(const TDialogDriver&) = delete;
-  TDialogDriver& operator=(const TDialogDriver&) = delete;
-
-  int StepsDone() const { return FStepsDone; }
-
-private:
-  void Run(const std::vector<TStep>& steps, DWORD ui) {
-    HWND previous = nullptr;
-    for (const TStep& step : steps) {
-      TFoundDialog found{previous, nullptr};
-      const auto end = std::chrono::steady_clock::now() + 20s;
-      while (found.Found == nullptr && std::chrono::steady_clock::now() < end) {
-        ::EnumThreadWindows(ui, FindDialog, reinterpret_cast<LPARAM>(&found));
-        if (found.Found == nullptr)
-          std::this_thread::sleep_for(50ms);
-      }
-      if (found.Found == nullptr)
-        return;
-      std::this_thread::sleep_for(100ms);  // let the dialog finish its set-up
-      step(found.Found);
-      previous = found.Found;
-      ++FStepsDone;
-    }
-  }
-
-  std::atomic<int> FStepsDone{0};
-  std::thread FThread;
-};
-
-void PressButton(HWND dialog, int id) { ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
-
-// ---- sample files ----
-
-struct TSamples {
-  TTempFile Dos{TDosBuilder().Word(0x04, 3).Build(), "dos.exe"};
-  TTempFile Pe32{TPeBuilder().Characteristics(0x2102).Build(), "pe32.dll"};
-  TTempFile Pe32Plus{TPeBuilder().Pe32Plus().Build(), "pe32plus.dll"};
-  TTempFile Win16{TPeBuilder().Magic(0x0107).Build(), "win16.exe"};
-  TTempFile Empty{{}, "empty.exe"};
-};
-
-const TSamples& Samples() {
-  static const TSamples samples;
-  return samples;
 }
 
 std::string SystemText(DWORD code) {
@@ -744,12 +652,12 @@ TEST(Commands, ExitAndForwardedCommands) {
   viewer.Command(0x7FFF);  // no item has it
   viewer.Command(MenuCommand(viewer.Menu, "E&xit\tEsc"), viewer.ToolBar);  // from the bar: ignored
   PumpPending();
-  EXPECT_EQ(HostLog.CloseMessages, 0);
+  EXPECT_EQ(Received(WM_VIEWER_CLOSE).size(), 0u);
 
   viewer.Command(MenuCommand(viewer.Menu, "E&xit\tEsc"));
-  EXPECT_TRUE(PumpUntil([] { return HostLog.CloseMessages > 0; }, 5s));
+  EXPECT_TRUE(PumpUntil([] { return !Received(WM_VIEWER_CLOSE).empty(); }, 5s));
   PumpPending();
-  EXPECT_EQ(HostLog.CloseMessages, 1);
+  EXPECT_EQ(Received(WM_VIEWER_CLOSE).size(), 1u);
   EXPECT_TRUE(::IsWindow(viewer.Get())) << "Exit leaves the viewer to the host";
   EXPECT_EQ(ControlLines(viewer.Report())[0], "dos.exe");
 }
@@ -759,60 +667,44 @@ TEST(OpenCommand, CancelChoiceAndFailureThroughTheRealDialog) {
   TViewer viewer(host.Get(), true);
   ASSERT_EQ(viewer.Show(Samples().Dos.Path()), -1);
   const WORD open = MenuCommand(viewer.Menu, "&Open...\tF3");
+  TDialogWatcher watcher(host.Get());
   {
     SCOPED_TRACE("cancel changes nothing");
-    TDialogDriver driver({[](HWND dialog) { PressButton(dialog, IDCANCEL); }});
+    watcher.OnOpenDialog([](HWND dialog) { PressButton(dialog, IDCANCEL); });
     viewer.Command(open);
-    EXPECT_EQ(driver.StepsDone(), 1);
+    EXPECT_EQ(watcher.StepsDone(), 1);
   }
   EXPECT_EQ(ControlLines(viewer.Report())[0], "dos.exe");
-  EXPECT_TRUE(HostLog.OpenedFiles.empty());
+  EXPECT_TRUE(Received(WM_VIEWER_FILEOPENED).empty());
   {
     SCOPED_TRACE("a chosen file rebuilds the report");
-    const std::string path = Samples().Pe32.Path();
-    TDialogDriver driver({[path](HWND dialog) {
-      ::SetDlgItemTextA(dialog, 0x47C, path.c_str());
-      PressButton(dialog, IDOK);
-    }});
+    watcher.OnOpenDialog(ChooseFile(Samples().Pe32.Path()));
     viewer.Command(open);
   }
   EXPECT_EQ(ControlLines(viewer.Report())[0], "pe32.dll");
-  ASSERT_EQ(HostLog.OpenedFiles.size(), 1u);
-  EXPECT_EQ(HostLog.OpenedFiles[0].first, Samples().Pe32.Path());
-  EXPECT_EQ(HostLog.OpenedFiles[0].second, "Portable Executable");
+  const auto opened = Received(WM_VIEWER_FILEOPENED);
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0].FileName, Samples().Pe32.Path());
+  EXPECT_EQ(opened[0].KindText, "Portable Executable");
   {
     SCOPED_TRACE("a file held open for writing shows the error box");
     const std::string path = Samples().Dos.Path();
     HANDLE writer = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    std::string text;
-    std::string caption;
-    bool errorIcon = false;
-    TDialogDriver driver({[path](HWND dialog) {
-                            ::SetDlgItemTextA(dialog, 0x47C, path.c_str());
-                            PressButton(dialog, IDOK);
-                          },
-                          [&](HWND box) {
-                            char buffer[1024] = {};
-                            ::GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
-                            text = buffer;
-                            ::GetWindowTextA(box, buffer, sizeof buffer);
-                            caption = buffer;
-                            const auto icon = reinterpret_cast<HICON>(
-                                ::SendDlgItemMessageA(box, 0x440, STM_GETICON, 0, 0));
-                            errorIcon = icon != nullptr && icon == ::LoadIconA(nullptr, IDI_HAND);
-                            PressButton(box, IDOK);
-                          }});
+    watcher.OnOpenDialog(ChooseFile(path));
     viewer.Command(open);
     ::CloseHandle(writer);
-    EXPECT_EQ(driver.StepsDone(), 2);
-    EXPECT_EQ(text, "System Error.  Code: 32.\r\n" + SystemText(32) + ".");
+    EXPECT_EQ(watcher.StepsDone(), 3) << "the third open dialog of the test";
+    const std::vector<TBox> boxes = watcher.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, "System Error.  Code: 32.\r\n" + SystemText(32) + ".");
     // The program's name less its extension, all but the first character lower case.
-    EXPECT_EQ(caption, "korvane-viewer-tests");
-    EXPECT_TRUE(errorIcon);
+    EXPECT_EQ(boxes[0].Caption, "korvane-viewer-tests");
+    EXPECT_TRUE(boxes[0].ErrorIcon);
   }
-  EXPECT_EQ(HostLog.OpenedFiles.size(), 1u) << "a failed Open tells the host nothing";
+  EXPECT_EQ(Received(WM_VIEWER_FILEOPENED).size(), 1u) << "a failed Open tells the host nothing";
   EXPECT_EQ(::GetWindowTextLengthA(viewer.Report()), 0) << "the failed report is empty";
+  EXPECT_EQ(watcher.UnexpectedDialogs(), 0);
 }
 
 // Run by tests/win32/print_test.sh, which sets up and checks the CUPS queue.
@@ -822,9 +714,10 @@ TEST(PrintCommand, DISABLED_OneJobNamedLikeTheFirstLine) {
   const char* path = std::getenv("KORVANE_PRINT_FILE");
   ASSERT_NE(path, nullptr);
   ASSERT_EQ(viewer.Show(path), -1) << LastErrorText();
-  TDialogDriver driver({[](HWND dialog) { PressButton(dialog, IDOK); }});
+  TDialogWatcher watcher(host.Get());
+  watcher.OnDialog(IsPrintDialog, [](HWND dialog) { PressButton(dialog, IDOK); });
   viewer.Command(MenuCommand(viewer.Menu, "&Print\tF9"));
-  EXPECT_EQ(driver.StepsDone(), 1);
+  EXPECT_EQ(watcher.StepsDone(), 1);
 }
 
 TEST(Lifetime, SeveralViewersAndDestroyingTwice) {
