@@ -19,20 +19,23 @@ std::string Numbered(const char* prefix, std::uint32_t n, const char* suffix = "
 test::TBytes SyntheticDll(const TSyntheticShape& shape) {
   test::TPeBuilder builder;
   builder.Characteristics(0x2102);
-  // A data section of pointers, one relocation for each double word.
-  const std::uint32_t dataSize = (shape.Relocations * 4 + 0xFFF) / 0x1000 * 0x1000;
-  test::TBytes data(dataSize, 0);
-  for (std::uint32_t i = 0; i < shape.Relocations; ++i)
-    test::PutDWord(data, 4 * i, 0x10001000 + 16 * i);
-  builder.ImageBase(0x10000000).Section({".data", 0x1000, dataSize, data});
-  std::vector<test::TRelocationBlock> blocks;
-  for (std::uint32_t i = 0; i < shape.Relocations; ++i) {
-    const std::uint32_t rva = 0x1000 + 4 * i;
-    if (blocks.empty() || blocks.back().VirtualAddress != (rva & ~0xFFFu))
-      blocks.push_back({rva & ~0xFFFu, {}, 0});
-    blocks.back().Entries.push_back(static_cast<std::uint16_t>(0x3000 | (rva & 0xFFF)));
+  builder.ImageBase(0x10000000);
+  if (shape.Relocations > 0) {
+    // A data section of pointers, one relocation for each double word.
+    const std::uint32_t dataSize = (shape.Relocations * 4 + 0xFFF) / 0x1000 * 0x1000;
+    test::TBytes data(dataSize, 0);
+    for (std::uint32_t i = 0; i < shape.Relocations; ++i)
+      test::PutDWord(data, 4 * i, 0x10001000 + 16 * i);
+    builder.Section({".data", 0x1000, dataSize, data});
+    std::vector<test::TRelocationBlock> blocks;
+    for (std::uint32_t i = 0; i < shape.Relocations; ++i) {
+      const std::uint32_t rva = 0x1000 + 4 * i;
+      if (blocks.empty() || blocks.back().VirtualAddress != (rva & ~0xFFFu))
+        blocks.push_back({rva & ~0xFFFu, {}, 0});
+      blocks.back().Entries.push_back(static_cast<std::uint16_t>(0x3000 | (rva & 0xFFF)));
+    }
+    builder.Relocations(std::move(blocks));
   }
-  builder.Relocations(std::move(blocks));
 
   for (std::uint32_t i = 0; i < shape.Exports; ++i)
     builder.Export(Numbered("SyntheticExportedFunction", i), static_cast<std::uint16_t>(i));

@@ -40,9 +40,15 @@ void AppendTabStops(std::string& rtf, const std::vector<int>& stops) {
 } // namespace
 
 std::string ReportToRtf(const TMemoryReportView& view, unsigned codePage, const TTabGrid* tabs) {
-  const int count = view.LineCount();
+  return ReportLinesToRtf(view, {0, view.LineCount()}, codePage, tabs);
+}
+
+std::string ReportLinesToRtf(const TMemoryReportView& view, TLineRange lines, unsigned codePage,
+                             const TTabGrid* tabs) {
+  const int first = std::clamp(lines.First, 0, view.LineCount());
+  const int end = std::clamp(lines.First + std::max(lines.Count, 0), first, view.LineCount());
   std::vector<std::uint32_t> colours;
-  for (int i = 0; i < count; ++i) {
+  for (int i = first; i < end; ++i) {
     const std::uint32_t colour = view.Line(i).Colour;
     if (colour != ColourDefault && std::find(colours.begin(), colours.end(), colour) == colours.end())
       colours.push_back(colour);
@@ -58,16 +64,34 @@ std::string ReportToRtf(const TMemoryReportView& view, unsigned codePage, const 
   }
   // Outside the line groups: the line breaks take the body size.
   rtf += "}\\f0\\fs" + std::to_string(ReportBodySize * 2) + "\n";
-  // The paragraph format outside the line groups, which would undo it.
+  // The control drops the break after the last line of a document that
+  // replaces its content, and keeps every break of one inserted at its end:
+  // lines after the first stand after their break, so that the pieces of a
+  // report join into the same text.
+  const bool appended = first > 0;
+  // The paragraph format outside the line groups, which would undo it; an
+  // appended piece starts with the stops the lines before it left.
   const std::vector<int>* current = nullptr;
-  if (tabs != nullptr) {
+  if (tabs != nullptr && !appended) {
     current = &tabs->StopsFor(1);
     AppendTabStops(rtf, *current);
   }
-  for (int i = 0; i < count; ++i) {
+  for (int i = first; i < end; ++i) {
     const TReportLine& line = view.Line(i);
+    if (appended)
+      rtf += "\\par\n";
     if (tabs != nullptr) {
-      const int leading = LeadingTabs(line.Text);
+      int leading = LeadingTabs(line.Text);
+      if (current == nullptr && leading == 0) {
+        // The stops of the last line before it that holds a TAB, as in the
+        // whole document.
+        leading = 1;
+        for (int k = i - 1; k >= 0; --k)
+          if (const int tabsBefore = LeadingTabs(view.Line(k).Text); tabsBefore > 0) {
+            leading = tabsBefore;
+            break;
+          }
+      }
       if (leading > 0 && &tabs->StopsFor(leading) != current) {
         current = &tabs->StopsFor(leading);
         AppendTabStops(rtf, *current);
@@ -76,7 +100,8 @@ std::string ReportToRtf(const TMemoryReportView& view, unsigned codePage, const 
     if (line.Size == ReportBodySize && !line.Bold && line.Colour == ColourDefault) {
       // A plain line keeps the document's format: no group to open and close.
       AppendEscaped(rtf, line.Text);
-      rtf += "\\par\n";
+      if (!appended)
+        rtf += "\\par\n";
       continue;
     }
     rtf += "{\\f0\\fs" + std::to_string(line.Size * 2);
@@ -88,7 +113,7 @@ std::string ReportToRtf(const TMemoryReportView& view, unsigned codePage, const 
     }
     rtf += ' ';
     AppendEscaped(rtf, line.Text);
-    rtf += "}\\par\n";
+    rtf += appended ? "}" : "}\\par\n";
   }
   rtf += "}\n";
   return rtf;

@@ -16,4 +16,17 @@ namespace korvane {
 /// tab stops.
 std::string ReportToRtf(const TMemoryReportView& view, unsigned codePage = 1252, const TTabGrid* tabs = nullptr);
 
+/// Lines First to First + Count - 1 of a report (clipped to its lines).
+struct TLineRange {
+  int First = 0;
+  int Count = 0;
+};
+
+/// The lines of a range as an RTF document in the format of ReportToRtf.
+/// A range from the first line replaces a rich edit control's content; one
+/// from a later line is inserted at the end of the lines before it, which
+/// joins into the text, styles and tab stops of the whole report.
+std::string ReportLinesToRtf(const TMemoryReportView& view, TLineRange lines, unsigned codePage = 1252,
+                             const TTabGrid* tabs = nullptr);
+
 } // namespace korvane

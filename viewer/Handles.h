@@ -91,4 +91,17 @@ struct TDcTraits {
 };
 using TPrinterDc = TUniqueHandle<TDcTraits>;
 
+/// The wait cursor while a step holds the message loop; the cursor that was
+/// shown before comes back when it goes.
+class TWaitCursor {
+public:
+  TWaitCursor() : FOld(::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)))) {}  // IDC_WAIT
+  ~TWaitCursor() { ::SetCursor(FOld); }
+  TWaitCursor(const TWaitCursor&) = delete;
+  TWaitCursor& operator=(const TWaitCursor&) = delete;
+
+private:
+  HCURSOR FOld;
+};
+
 } // namespace korvane::viewer

@@ -4,6 +4,7 @@
 #include <richedit.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -90,7 +91,7 @@ TTabGrid MeasureReportTabGrid(HDC dc) {
     const TSelectedFont selected(dc, font.Get());
     measured.push_back({TextWidth(dc, label.Text), label.Tabs, label.Column});
   }
-  const TFont body = CreateReportFont(8, false, dpiY);
+  const TFont body = CreateReportFont(ReportBodySize, false, dpiY);
   const TSelectedFont selected(dc, body.Get());
   return TTabGrid::Fit(measured, TextWidth(dc, " "));
 }
@@ -108,7 +109,7 @@ TTabGrid ScreenTabGrid(HWND edit) {
   TMemoryReportView probe;
   for (const TColumnLabel& label : labels) {
     const int line = probe.AddLine(LabelLead(label));
-    if (label.Size != 8 || label.Bold)
+    if (label.Size != ReportBodySize || label.Bold)
       probe.FormatLine(line, label.Size, ColourLeave, label.Bold);
   }
   // A space between two letters (RTF takes a space after a line break for
@@ -136,13 +137,18 @@ TTabGrid ScreenTabGrid(HWND edit) {
   return TTabGrid::Fit(measured, space).Scaled(TwipsPerInch, dpiX);
 }
 
-bool StreamRtf(HWND edit, const std::string& rtf) {
+bool StreamRtf(HWND edit, const std::string& rtf, UINT flags) {
   TStreamSource source{&rtf, 0};
   EDITSTREAM stream{};
   stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
   stream.pfnCallback = ReadRtf;
-  ::SendMessageA(edit, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
+  ::SendMessageA(edit, EM_STREAMIN, flags, reinterpret_cast<LPARAM>(&stream));
   return stream.dwError == 0;
+}
+
+void TRichEditView::Attach(HWND edit) {
+  FEdit = edit;
+  FFilledLines = 0;
 }
 
 void TRichEditView::BeginUpdate() {
@@ -180,7 +186,54 @@ void TRichEditView::Changed() {
 
 void TRichEditView::StreamContent() {
   FStreamPending = false;
-  StreamRtf(FEdit, ReportToRtf(FContent, ::GetACP(), FHasTabs ? &FTabs : nullptr));
+  const int lines = FContent.LineCount();
+  FFilledLines = lines > WholeReportLines ? FirstPieceLines : lines;
+  StreamRtf(FEdit, ReportLinesToRtf(FContent, {0, FFilledLines}, ::GetACP(), Tabs()));
+}
+
+bool TRichEditView::Filling() const {
+  return FUpdateDepth == 0 && !FStreamPending && FFilledLines < FContent.LineCount();
+}
+
+void TRichEditView::FillNextPiece() {
+  if (!Filling())
+    return;
+  const auto start = std::chrono::steady_clock::now();
+  const int count = std::min(FPieceLines, FContent.LineCount() - FFilledLines);
+  const std::string rtf = ReportLinesToRtf(FContent, {FFilledLines, count}, ::GetACP(), Tabs());
+  // The piece goes in at the end of the content, where the selection has to
+  // stand for it; the user's selection and scroll position come back after.
+  CHARRANGE selection{};
+  ::SendMessageA(FEdit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+  const LRESULT firstLine = ::SendMessageA(FEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
+  const int column = ::GetScrollPos(FEdit, SB_HORZ);
+  ::SendMessageA(FEdit, WM_SETREDRAW, FALSE, 0);
+  const auto end = static_cast<LONG>(::SendMessageA(FEdit, WM_GETTEXTLENGTH, 0, 0));
+  CHARRANGE atEnd{end, end};
+  ::SendMessageA(FEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&atEnd));
+  StreamRtf(FEdit, rtf, SF_RTF | SFF_SELECTION);
+  FFilledLines += count;
+  // A read-only report has nothing to undo.
+  ::SendMessageA(FEdit, EM_EMPTYUNDOBUFFER, 0, 0);
+  ::SendMessageA(FEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+  const LRESULT nowFirst = ::SendMessageA(FEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
+  if (nowFirst != firstLine)
+    ::SendMessageA(FEdit, EM_LINESCROLL, 0, firstLine - nowFirst);
+  if (::GetScrollPos(FEdit, SB_HORZ) != column)
+    ::SendMessageA(FEdit, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, column), 0);
+  ::SendMessageA(FEdit, WM_SETREDRAW, TRUE, 0);
+  ::InvalidateRect(FEdit, nullptr, FALSE);
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  if (count == FPieceLines) {
+    const long long suggested = static_cast<long long>(count) * PieceMilliseconds / std::max<long long>(1, took.count());
+    FPieceLines = static_cast<int>(
+        std::clamp<long long>(suggested, MinPieceLines, std::min<long long>(MaxPieceLines, 2LL * count)));
+  }
+}
+
+void TRichEditView::CompleteFill() {
+  while (Filling())
+    FillNextPiece();
 }
 
 void TRichEditView::SetTabGrid(const TTabGrid& twips) {
@@ -193,8 +246,9 @@ void TRichEditView::RestreamWithTabs(const TTabGrid* twips) {
   ::SendMessageA(FEdit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
   const LRESULT firstLine = ::SendMessageA(FEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
   ::SendMessageA(FEdit, WM_SETREDRAW, FALSE, 0);
-  const TTabGrid* tabs = twips != nullptr ? twips : (FHasTabs ? &FTabs : nullptr);
+  const TTabGrid* tabs = twips != nullptr ? twips : Tabs();
   StreamRtf(FEdit, ReportToRtf(FContent, ::GetACP(), tabs));
+  FFilledLines = FContent.LineCount();
   ::SendMessageA(FEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
   const LRESULT nowFirst = ::SendMessageA(FEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
   ::SendMessageA(FEdit, EM_LINESCROLL, 0, firstLine - nowFirst);
@@ -227,8 +281,8 @@ void TRichEditView::SetText(std::string_view text) {
 }
 
 std::string TRichEditView::LineText(int index) const {
-  // During an update the control does not hold the report yet.
-  if (FUpdateDepth > 0 || FStreamPending)
+  // During an update or the fill the control does not hold the line yet.
+  if (FUpdateDepth > 0 || FStreamPending || index >= FFilledLines)
     return FContent.LineText(index);
   const LRESULT start = ::SendMessageA(FEdit, EM_LINEINDEX, static_cast<WPARAM>(index), 0);
   if (index < 0 || start < 0)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <richedit.h>
 
 #include <string>
 #include <string_view>
@@ -30,13 +31,32 @@ TTabGrid ScreenTabGrid(HWND edit);
 /// Writes the report into a Rich Edit 1.0 control. Appending to that control
 /// line by line costs time that grows with the square of the report's length,
 /// so between BeginUpdate and EndUpdate the report is only kept in memory and
-/// reaches the control as one styled RTF stream when the update ends. Outside
-/// an update every change is streamed at once. Positions in the control count
-/// a line break as two characters.
+/// reaches the control as styled RTF streams when the update ends. Outside an
+/// update every change is streamed at once. Positions in the control count a
+/// line break as two characters.
+///
+/// One stream of a long report holds the caller for many seconds (about 40 s
+/// for a million lines), and its cost grows faster than the report. A report
+/// of more than WholeReportLines lines therefore gets only its first
+/// FirstPieceLines lines when the update ends; FillNextPiece appends the rest
+/// in pieces at the end of the content, which costs the
+/// same for the last piece as for the first, while the user's selection and
+/// scroll position stay where they are.
 class TRichEditView final : public TReportView {
 public:
+  static constexpr int WholeReportLines = 16384;
+  static constexpr int FirstPieceLines = 2048;
+  /// A piece starts at 4,096 lines and then takes as many as the last piece
+  /// suggests for PieceMilliseconds, between MinPieceLines and MaxPieceLines.
+  static constexpr int MinPieceLines = 512;
+  static constexpr int MaxPieceLines = 65536;
+  static constexpr int PieceMilliseconds = 150;
+
   /// The control is not owned.
   explicit TRichEditView(HWND edit) : FEdit(edit) {}
+
+  /// The empty control that shows the next report; the content stays.
+  void Attach(HWND edit);
 
   void BeginUpdate() override;
   void EndUpdate() override;
@@ -49,8 +69,15 @@ public:
   void ResetCaret() override;
   void SelectStart() override;
 
-  /// The report as the control holds it once the update has ended.
+  /// The report as the control holds it once the update has ended and the
+  /// fill is complete.
   const TMemoryReportView& Content() const { return FContent; }
+  /// Lines of the report are still to be appended to the control.
+  bool Filling() const;
+  /// Appends the next piece of the report; nothing when the fill is complete.
+  void FillNextPiece();
+  /// Appends every piece that is left.
+  void CompleteFill();
   HWND Handle() const { return FEdit; }
 
   /// The tab stops (in twips) of every report streamed from now on.
@@ -65,6 +92,7 @@ private:
   void Changed();
   void StreamContent();
   void ApplyCaret(TCaretRequest request);
+  const TTabGrid* Tabs() const { return FHasTabs ? &FTabs : nullptr; }
 
   HWND FEdit;
   TMemoryReportView FContent;
@@ -73,10 +101,14 @@ private:
   TCaretRequest FCaretRequest = TCaretRequest::None;
   TTabGrid FTabs;
   bool FHasTabs = false;
+  // Lines of FContent that the control holds.
+  int FFilledLines = 0;
+  int FPieceLines = 4096;
 };
 
 /// The RTF text into a rich edit control with one EM_STREAMIN, replacing its
-/// content. Returns false when the control reports an error.
-bool StreamRtf(HWND edit, const std::string& rtf);
+/// content (or, with SFF_SELECTION in flags, the selection). Returns false
+/// when the control reports an error.
+bool StreamRtf(HWND edit, const std::string& rtf, UINT flags = SF_RTF);
 
 } // namespace korvane::viewer

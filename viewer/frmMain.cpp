@@ -32,6 +32,14 @@ constexpr int ReportControlId = 0xF002;
 constexpr LPARAM ReportTextLimit = 0x7FFFFFFE;
 // GetWindowText of the host's title reads at most this many characters.
 constexpr int HostTitleCapacity = 256;
+// Posted to the form: the next piece of the report, the controls of earlier
+// reports to destroy.
+constexpr UINT FillMessage = WM_APP + 1;
+constexpr UINT DisposalMessage = WM_APP + 2;
+// A control of at most this many lines is destroyed at once (its
+// DestroyWindow costs some microseconds a line); a longer one after the new
+// report is shown.
+constexpr LRESULT PromptlyDestroyedLines = 65536;
 
 std::set<const TKorvaneFrame*>& LiveFrames() {
   static std::set<const TKorvaneFrame*> frames;
@@ -78,7 +86,7 @@ TKorvaneFrame::TKorvaneFrame(HWND hostWindow, HWND parentWindow) : FHostWindow(h
     FRichEditLibrary.Reset(Checked(LoadSystemLibrary("riched32.dll"), "The rich edit library riched32.dll"));
     FFont.Reset(Checked(::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                      DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif"),
+                                      DEFAULT_PITCH | FF_DONTCARE, ReportFontFace),
                         "The viewer's font"));
     ImageList1.Reset(Checked(::ImageList_LoadImageA(ModuleInstance(), GlyphsResource, 16, 0, RGB(255, 0, 255),
                                                     IMAGE_BITMAP, LR_CREATEDIBSECTION),
@@ -93,7 +101,7 @@ TKorvaneFrame::TKorvaneFrame(HWND hostWindow, HWND parentWindow) : FHostWindow(h
                                "The tool bar's message window"));
     ToolBar1 = CreateToolBar(FHandle.Get(), ToolBarControlId, ImageList1.Get(), ToolButtons, MainMenuItems,
                              FToolBarSink.Get());
-    CreateReportControl();
+    edMain = CreateReportControl();
     FView = std::make_unique<TRichEditView>(edMain.Get());
     // The fonts stay as they are for the viewer's life: one grid serves every report.
     FView->SetTabGrid(ScreenTabGrid(edMain.Get()));
@@ -114,6 +122,11 @@ TKorvaneFrame::TKorvaneFrame(HWND hostWindow, HWND parentWindow) : FHostWindow(h
 
 TKorvaneFrame::~TKorvaneFrame() {
   LiveFrames().erase(this);
+  // No message of ours outlives the form.
+  MSG message{};
+  if (FHandle.Valid())
+    while (::PeekMessageA(&message, FHandle.Get(), FillMessage, DisposalMessage, PM_REMOVE | PM_NOYIELD)) {
+    }
   if (FHandle.Valid())
     ::SetWindowLongPtrA(FHandle.Get(), GWLP_USERDATA, 0);
   if (FToolBarSink.Valid())
@@ -144,15 +157,18 @@ void TKorvaneFrame::CreateMenus() {
   MainMenu1 = CreateMainMenu(MainMenuItems);
 }
 
-void TKorvaneFrame::CreateReportControl() {
-  edMain.Reset(Checked(
+TWindow TKorvaneFrame::CreateReportControl() {
+  RECT client{0, 0, DesignedWidth, DesignedHeight};
+  if (edMain.Valid())
+    ::GetClientRect(FHandle.Get(), &client);
+  TWindow control(Checked(
       ::CreateWindowExA(WS_EX_CLIENTEDGE, "RICHEDIT", "",
                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
                             ES_AUTOHSCROLL | ES_AUTOVSCROLL | ES_NOHIDESEL,
-                        0, 0, DesignedWidth, DesignedHeight, FHandle.Get(),
+                        0, 0, client.right, client.bottom, FHandle.Get(),
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(ReportControlId)), ModuleInstance(), nullptr),
       "The report control"));
-  const HWND edit = edMain.Get();
+  const HWND edit = control.Get();
   ::SendMessageA(edit, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
   ::SendMessageA(edit, EM_EXLIMITTEXT, 0, ReportTextLimit);
   ::SendMessageA(edit, EM_SETTARGETDEVICE, 0, 1);  // no word wrap
@@ -161,10 +177,68 @@ void TKorvaneFrame::CreateReportControl() {
   format.dwMask = CFM_FACE | CFM_SIZE | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_COLOR |
                   CFM_CHARSET;
   format.dwEffects = CFE_AUTOCOLOR;
-  format.yHeight = 8 * 20;  // twips
+  format.yHeight = ReportBodySize * 20;  // twips
   format.bCharSet = DEFAULT_CHARSET;
-  std::strcpy(format.szFaceName, "MS Sans Serif");
+  std::strcpy(format.szFaceName, ReportFontFace);
   ::SendMessageA(edit, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+  return control;
+}
+
+void TKorvaneFrame::BuildReport(const std::string& path) {
+  const TWaitCursor wait;
+  // Every report gets a fresh control: the control empties itself far more
+  // slowly than it fills (minutes for a report of a million lines), while a
+  // new one costs milliseconds.
+  TWindow fresh = CreateReportControl();
+  TWindow old = std::exchange(edMain, std::move(fresh));
+  const bool focused = old.Valid() && ::GetFocus() == old.Get();
+  FView->Attach(edMain.Get());
+  const auto retire = [this, focused, &old] {
+    if (focused)
+      ::SetFocus(edMain.Get());
+    if (!old.Valid())
+      return;
+    if (::SendMessageA(old.Get(), EM_GETLINECOUNT, 0, 0) <= PromptlyDestroyedLines) {
+      old.Reset();
+      return;
+    }
+    ::ShowWindow(old.Get(), SW_HIDE);
+    FRetiredControls.push_back(std::move(old));
+    if (!FDisposalPosted)
+      FDisposalPosted = ::PostMessageA(FHandle.Get(), DisposalMessage, 0, 0) != FALSE;
+  };
+  try {
+    FDriver->BuildReport(path);
+  } catch (...) {
+    retire();
+    PostFillMessage();
+    throw;
+  }
+  retire();
+  PostFillMessage();
+}
+
+void TKorvaneFrame::PostFillMessage() {
+  if (!FFillPosted && FView->Filling())
+    FFillPosted = ::PostMessageA(FHandle.Get(), FillMessage, 0, 0) != FALSE;
+}
+
+void TKorvaneFrame::FillNextPiece() {
+  FFillPosted = false;
+  FView->FillNextPiece();
+  PostFillMessage();
+}
+
+void TKorvaneFrame::CompleteFill() {
+  if (!FView->Filling())
+    return;
+  const TWaitCursor wait;
+  FView->CompleteFill();
+}
+
+void TKorvaneFrame::DestroyRetiredControls() {
+  FDisposalPosted = false;
+  FRetiredControls.clear();
 }
 
 void TKorvaneFrame::MoveToolBarTo(HWND hostWindow) {
@@ -233,6 +307,12 @@ LRESULT CALLBACK TKorvaneFrame::FrameProc(HWND window, UINT message, WPARAM wPar
     case WM_COMMAND:
       frame->HandleCommand(LOWORD(wParam), reinterpret_cast<HWND>(lParam));
       return 0;
+    case FillMessage:
+      frame->FillNextPiece();
+      return 0;
+    case DisposalMessage:
+      frame->DestroyRetiredControls();
+      return 0;
     case WM_NCDESTROY:
       // Destroyed with the host's window, without DestroyViewerWindow: the
       // form goes with it so that nothing leaks.
@@ -240,6 +320,8 @@ LRESULT CALLBACK TKorvaneFrame::FrameProc(HWND window, UINT message, WPARAM wPar
       if (LiveFrames().count(frame) != 0) {
         frame->FHandle.Release();
         frame->edMain.Release();
+        for (TWindow& retired : frame->FRetiredControls)
+          retired.Release();
         delete frame;
       }
       return ::DefWindowProcA(window, message, wParam, lParam);
@@ -338,9 +420,15 @@ void TKorvaneFrame::actFileExitExecute() {
     ::PostMessageA(FHostWindow, WM_VIEWER_CLOSE, 0, 0);
 }
 
-void TKorvaneFrame::actEditCopyExecute() { ::SendMessageA(edMain.Get(), WM_COPY, 0, 0); }
+void TKorvaneFrame::actEditCopyExecute() {
+  CompleteFill();
+  ::SendMessageA(edMain.Get(), WM_COPY, 0, 0);
+}
 
-void TKorvaneFrame::actEditSelectAllExecute() { ::SendMessageA(edMain.Get(), EM_SETSEL, 0, -1); }
+void TKorvaneFrame::actEditSelectAllExecute() {
+  CompleteFill();
+  ::SendMessageA(edMain.Get(), EM_SETSEL, 0, -1);
+}
 
 void TKorvaneFrame::actEditFindExecute() {
   FFind.StartNewSearch();
@@ -365,6 +453,7 @@ void TKorvaneFrame::FindDialogFind() {
   // decides where the next search starts.
   if (FNotFoundBoxShown)
     return;
+  CompleteFill();
   const std::string text = FindDialog.FindText();
   const DWORD flags = FindDialog.Flags();
   TReportFindTarget target(edMain.Get());
@@ -384,6 +473,7 @@ void TKorvaneFrame::FindDialogFind() {
 
 void TKorvaneFrame::actFilePrintExecute() {
   TPrinterDc printer = PrintDialog.Execute(FHostWindow);
+  CompleteFill();
   if (printer.Valid())
     PrintReport(*FView, printer.Get(), FView->LineText(0));
 }

@@ -43,7 +43,9 @@ public:
   HACCEL CreateAccelerators() const;
   void Show();
 
-  void BuildReport(const std::string& path) { FDriver->BuildReport(path); }
+  /// The report of the file in a fresh control; its first piece is shown
+  /// when this returns and the rest follows from the message loop.
+  void BuildReport(const std::string& path);
   const char* GetFileKindText() const { return FDriver->GetFileKindText(); }
   const std::string& FileName() const { return FDriver->FileName(); }
 
@@ -68,7 +70,14 @@ private:
   /// Runs a handler; a failure is shown to the user and goes no further.
   void Run(void (TKorvaneFrame::*handler)());
   void HandleFindMessage(LPARAM lParam);
-  void CreateReportControl();
+  TWindow CreateReportControl();
+  /// Appends the next piece of the report from the message loop.
+  void PostFillMessage();
+  void FillNextPiece();
+  /// The whole report in the control before a command reads it.
+  void CompleteFill();
+  /// Destroys the controls of earlier reports.
+  void DestroyRetiredControls();
   void CreateMenus();
 
   // Actions, in the order of ActionList1.
@@ -123,6 +132,10 @@ private:
   TMenu MainMenu1;
   TWindow FHandle;
   TWindow edMain;
+  // Controls of earlier reports, hidden until the message loop destroys them.
+  std::vector<TWindow> FRetiredControls;
+  bool FFillPosted = false;
+  bool FDisposalPosted = false;
   TWindow FToolBarSink;
   TWindow ToolBar1;
   // Owned by the host's top-level window, not by ours: closed with the form.

@@ -1,6 +1,15 @@
 // ShowFile of korvane.dll against the floor of its report control: the time
 // one EM_STREAMIN of the finished, styled report takes in a fresh Rich Edit
-// 1.0 control. Prints both medians and their ratio per file.
+// 1.0 control. The bench is the host: after ShowFile it runs its message loop
+// until the control holds the whole report, timing every message it
+// dispatches. Per file it prints the medians of
+//   floor     the one stream of the whole report,
+//   show      ShowFile,
+//   longest   the longest message dispatched until the control is full,
+//   full      ShowFile's start until the control is full,
+//   next      ShowFile of a small file (korvane.dll) right after,
+//   after     the longest message dispatched after that, until the queue is empty,
+//   destroy   DestroyViewerWindow of a viewer whose control is full.
 //   korvane-viewer-bench [--runs N] FILE...
 #include <windows.h>
 #include <richedit.h>
@@ -70,6 +79,36 @@ double StreamFloor(HWND host, const std::string& rtf) {
   return elapsed;
 }
 
+// The lines the viewer's report control holds.
+int ControlLines(HWND viewer) {
+  HWND edit = ::FindWindowExA(viewer, nullptr, "RICHEDIT", nullptr);
+  return edit != nullptr ? static_cast<int>(::SendMessageA(edit, EM_GETLINECOUNT, 0, 0)) : 0;
+}
+
+// Dispatches the queue's messages as a host's loop does, until the queue is
+// empty and done() holds; returns the longest dispatch in milliseconds.
+template <typename Done>
+double PumpUntil(Done done) {
+  double longest = 0;
+  MSG message{};
+  // A fill that never ends fails the run rather than hanging it.
+  const TClock::time_point deadline = TClock::now() + std::chrono::minutes(15);
+  while (TClock::now() < deadline) {
+    if (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      const TClock::time_point start = TClock::now();
+      ::TranslateMessage(&message);
+      ::DispatchMessageA(&message);
+      longest = std::max(longest, Milliseconds(TClock::now() - start));
+    } else if (done()) {
+      return longest;
+    } else {
+      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    }
+  }
+  std::fputs("korvane-viewer-bench: the control did not fill within 15 minutes\n", stderr);
+  std::exit(1);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -108,32 +147,55 @@ int main(int argc, char** argv) {
   HWND host = ::CreateWindowExA(0, "TKorvaneBenchHost", "Bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 720, 540,
                                 nullptr, nullptr, hostClass.hInstance, nullptr);
 
+  const std::string small = folder + "korvane.dll";
   int status = 0;
-  std::printf("%-28s %8s %12s %12s %7s\n", "file", "lines", "floor ms", "ShowFile ms", "ratio");
+  std::printf("%-24s %8s %9s %8s %8s %9s %8s %8s %8s\n", "file", "lines", "floor ms", "show ms", "longest",
+              "full ms", "next ms", "after", "destroy");
   for (const std::string& file : files) {
     korvane::TMemoryReportView report;
     korvane::TReportDriver driver(report);
     driver.BuildReport(file);
     const std::string rtf = korvane::ReportToRtf(report, ::GetACP());
+    // The control's lines: the report's, and the one after the last break
+    // when the report ends in one.
+    const int lines = report.LineCount();
 
-    std::vector<double> floor;
-    std::vector<double> shown;
+    std::vector<double> floor, shown, longest, full, next, after, destroyed;
     for (int run = 0; run < runs; ++run) {
       floor.push_back(StreamFloor(host, rtf));
-      HWND viewer = create(host, host, 0, FALSE, nullptr, nullptr, nullptr);
-      ::MoveWindow(viewer, 0, 0, 700, 500, FALSE);
       char kind[korvane::KindTextCapacity] = {};
-      const TClock::time_point start = TClock::now();
-      const BOOL ok = show(viewer, file.c_str(), kind);
-      ::UpdateWindow(viewer);
-      shown.push_back(Milliseconds(TClock::now() - start));
-      destroy(viewer);
-      if (!ok)
-        status = 1;
+      {
+        HWND viewer = create(host, host, 0, FALSE, nullptr, nullptr, nullptr);
+        ::MoveWindow(viewer, 0, 0, 700, 500, FALSE);
+        const TClock::time_point start = TClock::now();
+        if (!show(viewer, file.c_str(), kind))
+          status = 1;
+        ::UpdateWindow(viewer);
+        shown.push_back(Milliseconds(TClock::now() - start));
+        longest.push_back(PumpUntil([viewer, lines] { return ControlLines(viewer) >= lines; }));
+        full.push_back(Milliseconds(TClock::now() - start));
+        const TClock::time_point nextStart = TClock::now();
+        if (!show(viewer, small.c_str(), kind))
+          status = 1;
+        ::UpdateWindow(viewer);
+        next.push_back(Milliseconds(TClock::now() - nextStart));
+        after.push_back(PumpUntil([] { return true; }));
+        destroy(viewer);
+      }
+      {
+        HWND viewer = create(host, host, 0, FALSE, nullptr, nullptr, nullptr);
+        ::MoveWindow(viewer, 0, 0, 700, 500, FALSE);
+        if (!show(viewer, file.c_str(), kind))
+          status = 1;
+        PumpUntil([viewer, lines] { return ControlLines(viewer) >= lines; });
+        const TClock::time_point start = TClock::now();
+        destroy(viewer);
+        destroyed.push_back(Milliseconds(TClock::now() - start));
+      }
     }
     const std::string name = file.substr(file.find_last_of("\\/:") + 1);
-    std::printf("%-28s %8d %12.1f %12.1f %7.2f\n", name.c_str(), report.LineCount(), Median(floor), Median(shown),
-                Median(shown) / Median(floor));
+    std::printf("%-24s %8d %9.1f %8.1f %8.1f %9.1f %8.1f %8.1f %8.1f\n", name.c_str(), lines, Median(floor),
+                Median(shown), Median(longest), Median(full), Median(next), Median(after), Median(destroyed));
     std::fflush(stdout);
   }
   ::DestroyWindow(host);
