@@ -34,6 +34,7 @@ DWORD CALLBACK ReadRtf(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given
 }
 
 constexpr int TwipsPerInch = 1440;
+constexpr LONG PastTheEnd = 0x7FFFFFFF;
 
 // Gives back a window's DC.
 class TWindowDc {
@@ -208,21 +209,44 @@ void TRichEditView::FillNextPiece() {
   const LRESULT firstLine = ::SendMessageA(FEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
   const int column = ::GetScrollPos(FEdit, SB_HORZ);
   ::SendMessageA(FEdit, WM_SETREDRAW, FALSE, 0);
-  const auto end = static_cast<LONG>(::SendMessageA(FEdit, WM_GETTEXTLENGTH, 0, 0));
-  CHARRANGE atEnd{end, end};
+  // A position past the end stands for the end, which the control finds
+  // without counting its way there from the start.
+  CHARRANGE atEnd{PastTheEnd, PastTheEnd};
   ::SendMessageA(FEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&atEnd));
   StreamRtf(FEdit, rtf, SF_RTF | SFF_SELECTION);
   FFilledLines += count;
   // A read-only report has nothing to undo.
   ::SendMessageA(FEdit, EM_EMPTYUNDOBUFFER, 0, 0);
   ::SendMessageA(FEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
-  const LRESULT nowFirst = ::SendMessageA(FEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
-  if (nowFirst != firstLine)
-    ::SendMessageA(FEdit, EM_LINESCROLL, 0, firstLine - nowFirst);
-  if (::GetScrollPos(FEdit, SB_HORZ) != column)
-    ::SendMessageA(FEdit, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, column), 0);
+  // The control scrolls to where the piece went in once it draws again:
+  // it is drawn now (the message loop takes posted messages before
+  // painting), and then put back where the user had it.
   ::SendMessageA(FEdit, WM_SETREDRAW, TRUE, 0);
   ::InvalidateRect(FEdit, nullptr, FALSE);
+  ::UpdateWindow(FEdit);
+  // Rich Edit 1.0 scrolls by lines; Wine's control moves a different number
+  // of lines than asked once the report is long, so each step asks in
+  // proportion to how far the last one went.
+  LRESULT now = ::SendMessageA(FEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
+  LRESULT asked = 0;
+  LRESULT moved = 0;
+  for (int step = 0; step < 6 && now != firstLine; ++step) {
+    const LRESULT wanted = firstLine - now;
+    asked = moved != 0 ? wanted * asked / moved : wanted;
+    if (asked == 0)
+      asked = wanted > 0 ? 1 : -1;
+    ::SendMessageA(FEdit, EM_LINESCROLL, 0, asked);
+    const LRESULT after = ::SendMessageA(FEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
+    moved = after - now;
+    now = after;
+  }
+  // The last lines one at a time.
+  for (int step = 0; step < 4 && now != firstLine; ++step) {
+    ::SendMessageA(FEdit, WM_VSCROLL, now < firstLine ? SB_LINEDOWN : SB_LINEUP, 0);
+    now = ::SendMessageA(FEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
+  }
+  if (::GetScrollPos(FEdit, SB_HORZ) != column)
+    ::SendMessageA(FEdit, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, column), 0);
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   if (count == FPieceLines) {
     const long long suggested = static_cast<long long>(count) * PieceMilliseconds / std::max<long long>(1, took.count());

@@ -44,11 +44,11 @@ TTabGrid ScreenTabGrid(HWND edit);
 /// scroll position stay where they are.
 class TRichEditView final : public TReportView {
 public:
-  static constexpr int WholeReportLines = 16384;
-  static constexpr int FirstPieceLines = 2048;
+  static constexpr int WholeReportLines = 4096;
+  static constexpr int FirstPieceLines = 1024;
   /// A piece starts at 4,096 lines and then takes as many as the last piece
   /// suggests for PieceMilliseconds, between MinPieceLines and MaxPieceLines.
-  static constexpr int MinPieceLines = 512;
+  static constexpr int MinPieceLines = 1024;
   static constexpr int MaxPieceLines = 65536;
   static constexpr int PieceMilliseconds = 150;
 

@@ -36,6 +36,7 @@ constexpr int HostTitleCapacity = 256;
 // reports to destroy.
 constexpr UINT FillMessage = WM_APP + 1;
 constexpr UINT DisposalMessage = WM_APP + 2;
+constexpr UINT_PTR FillTimerId = 1;
 // A control of at most this many lines is destroyed at once (its
 // DestroyWindow costs some microseconds a line); a longer one after the new
 // report is shown.
@@ -124,6 +125,8 @@ TKorvaneFrame::~TKorvaneFrame() {
   LiveFrames().erase(this);
   // No message of ours outlives the form.
   MSG message{};
+  if (FHandle.Valid())
+    ::KillTimer(FHandle.Get(), FillTimerId);
   if (FHandle.Valid())
     while (::PeekMessageA(&message, FHandle.Get(), FillMessage, DisposalMessage, PM_REMOVE | PM_NOYIELD)) {
     }
@@ -219,11 +222,18 @@ void TKorvaneFrame::BuildReport(const std::string& path) {
 }
 
 void TKorvaneFrame::PostFillMessage() {
-  if (!FFillPosted && FView->Filling())
+  if (FFillPosted || !FView->Filling())
+    return;
+  // The message loop takes a posted message before the user's input, so
+  // while input waits the next piece comes from a timer, which waits for it.
+  if (HIWORD(::GetQueueStatus(QS_INPUT)) != 0)
+    FFillPosted = ::SetTimer(FHandle.Get(), FillTimerId, USER_TIMER_MINIMUM, nullptr) != 0;
+  else
     FFillPosted = ::PostMessageA(FHandle.Get(), FillMessage, 0, 0) != FALSE;
 }
 
 void TKorvaneFrame::FillNextPiece() {
+  ::KillTimer(FHandle.Get(), FillTimerId);
   FFillPosted = false;
   FView->FillNextPiece();
   PostFillMessage();
@@ -309,6 +319,10 @@ LRESULT CALLBACK TKorvaneFrame::FrameProc(HWND window, UINT message, WPARAM wPar
       return 0;
     case FillMessage:
       frame->FillNextPiece();
+      return 0;
+    case WM_TIMER:
+      if (wParam == FillTimerId)
+        frame->FillNextPiece();
       return 0;
     case DisposalMessage:
       frame->DestroyRetiredControls();

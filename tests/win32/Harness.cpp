@@ -1,5 +1,6 @@
 #include "Harness.h"
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
@@ -259,6 +260,21 @@ TDialogWatcher::TStep ChooseFile(const std::string& path) {
 }
 
 // ---- sample files ----
+
+TBytes LongListingDll() {
+  TPeBuilder builder;
+  for (int i = 0; i < 24000; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "LongListingFunction%05d", i);
+    builder.Export(name, static_cast<std::uint16_t>(i));
+  }
+  return builder.Build();
+}
+
+const TTempFile& LongListingSample() {
+  static const TTempFile sample(LongListingDll(), "longlisting.dll");
+  return sample;
+}
 
 const TSamples& Samples() {
   static const TSamples samples;

@@ -163,6 +163,11 @@ TDialogWatcher::TStep ChooseFile(const std::string& path);
 
 // ---- sample files ----
 
+/// A DLL whose export listing is long enough for the viewer to fill its
+/// control in several pieces; its last export is LastLongListingName.
+TBytes LongListingDll();
+inline constexpr const char* LastLongListingName = "LongListingFunction23999";
+
 struct TSamples {
   TTempFile Dos{TDosBuilder().Word(0x04, 3).Build(), "dos.exe"};
   TTempFile Pe32{TPeBuilder().Characteristics(0x2102).Build(), "pe32.dll"};
@@ -181,5 +186,7 @@ struct TSamples {
 
 /// Written once per process, at the first use.
 const TSamples& Samples();
+/// The DLL of LongListingDll, written at its first use.
+const TTempFile& LongListingSample();
 
 } // namespace korvane::test

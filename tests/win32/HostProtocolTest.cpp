@@ -339,6 +339,22 @@ TEST(FindNext, EveryMatchInOrderThenNotFoundOnceThenTheFirstAgain) {
   EXPECT_EQ(watcher.Boxes().size(), 1u);
 }
 
+TEST(FindNext, DuringTheFillFindsALineOfTheLastPiece) {
+  THostedViewer viewer;
+  ASSERT_EQ(viewer.Show(korvane::test::LongListingSample().Path()), -1);
+  TDialogWatcher watcher(viewer.Host());
+  ASSERT_EQ(ReportText(viewer.Report()).find(korvane::test::LastLongListingName), std::string::npos)
+      << "the last piece is still to come";
+  const HWND dialog = OpenFindDialog(viewer);
+  ASSERT_NE(dialog, nullptr);
+  FindNext(dialog, korvane::test::LastLongListingName, true, true);
+  const std::string report = ReportText(viewer.Report());
+  const TSelection selection = SelectionOf(viewer.Report());
+  EXPECT_EQ(selection.Text, korvane::test::LastLongListingName);
+  EXPECT_EQ(static_cast<std::size_t>(selection.Start), report.find(korvane::test::LastLongListingName));
+  EXPECT_TRUE(watcher.Boxes().empty());
+}
+
 TEST(FindNext, OptionsAndOverlapsAsTheUserExpects) {
   THostedViewer viewer;
   ASSERT_EQ(viewer.Show(Samples().Listing.Path()), -1);

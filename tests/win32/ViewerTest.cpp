@@ -569,10 +569,15 @@ TEST(ReportControl, PropertiesOfTheControl) {
   ::MoveWindow(viewer.Get(), 0, 0, 200, 150, TRUE);
   ASSERT_EQ(viewer.Show(ModulePath()), -1);
   PumpPending();
-  const auto shown = static_cast<DWORD>(::GetWindowLongA(edit, GWL_STYLE));
+  // Every report comes in a control of its own, made like the first.
+  const HWND reportEdit = viewer.Report();
+  ASSERT_NE(reportEdit, nullptr);
+  const auto shown = static_cast<DWORD>(::GetWindowLongA(reportEdit, GWL_STYLE));
   EXPECT_NE(shown & WS_HSCROLL, 0u);
   EXPECT_NE(shown & WS_VSCROLL, 0u);
-  const auto lines = ::SendMessageA(edit, EM_GETLINECOUNT, 0, 0);
+  EXPECT_NE(shown & ES_READONLY, 0u);
+  EXPECT_GT(::SendMessageA(reportEdit, EM_GETLIMITTEXT, 0, 0), 1 << 30);
+  const auto lines = ::SendMessageA(reportEdit, EM_GETLINECOUNT, 0, 0);
   EXPECT_LE(lines, EngineReport(ModulePath()).LineCount() + 1);
 }
 
@@ -995,6 +1000,147 @@ TEST(SystemLibraries, TheRichEditComesFromTheSystemFolderNotFromBesideTheHost) {
   EXPECT_EQ(found["kind"], "Portable Executable");
 }
 
+// ---- a report long enough to reach the control in pieces ----
+
+LRESULT ControlLineCount(HWND edit) { return ::SendMessageA(edit, EM_GETLINECOUNT, 0, 0); }
+
+// The report's lines as the control holds them: a break between each two.
+std::string JoinedLines(const korvane::TMemoryReportView& report) {
+  std::string joined;
+  for (const std::string& line : korvane::test::ReportLines(report))
+    joined += (joined.empty() ? "" : "\r\n") + line;
+  return joined;
+}
+
+// Shows the long listing; the control holds only its first part then.
+void ShowLongListing(TViewer& viewer, int reportLines) {
+  ASSERT_EQ(viewer.Show(korvane::test::LongListingSample().Path()), -1) << LastErrorText();
+  ASSERT_GE(ControlLineCount(viewer.Report()), 40) << "at least the first screen is in";
+  ASSERT_LT(ControlLineCount(viewer.Report()), reportLines) << "the rest is still to come";
+}
+
+bool PumpUntilFilled(HWND edit, int reportLines) {
+  return PumpUntil([edit, reportLines] { return ControlLineCount(edit) >= reportLines; }, 120s);
+}
+
+std::vector<LONG> TabStops(HWND edit, int line) {
+  const LRESULT start = ::SendMessageA(edit, EM_LINEINDEX, static_cast<WPARAM>(line), 0);
+  ::SendMessageA(edit, EM_SETSEL, static_cast<WPARAM>(start), start);
+  PARAFORMAT format{};
+  format.cbSize = sizeof format;
+  ::SendMessageA(edit, EM_GETPARAFORMAT, 0, reinterpret_cast<LPARAM>(&format));
+  return std::vector<LONG>(format.rgxTabs, format.rgxTabs + std::min<int>(format.cTabCount, MAX_TAB_STOPS));
+}
+
+TEST(ReportFill, AfterTheFillTheControlHoldsExactlyTheReportWithItsStylesAndStops) {
+  THostWindow host;
+  TViewer viewer(host.Get(), false);
+  const korvane::TMemoryReportView expected = EngineReport(korvane::test::LongListingSample().Path());
+  ShowLongListing(viewer, expected.LineCount());
+  const HWND edit = viewer.Report();
+  ASSERT_TRUE(PumpUntilFilled(edit, expected.LineCount()));
+  EXPECT_EQ(korvane::test::ReportText(edit), JoinedLines(expected));
+  // Lines of every piece, the last included: their characters' formats, and
+  // the same tab stops on every export line as on the first.
+  const std::vector<std::string> lines = korvane::test::ReportLines(expected);
+  const auto isExport = [](const std::string& line) { return line.find("LongListingFunction") != std::string::npos; };
+  const auto firstExport = static_cast<int>(std::find_if(lines.begin(), lines.end(), isExport) - lines.begin());
+  ASSERT_LT(firstExport, expected.LineCount());
+  const std::vector<LONG> exportStops = TabStops(edit, firstExport);
+  EXPECT_FALSE(exportStops.empty());
+  for (int i = 0; i < expected.LineCount(); i += (i < 40 ? 1 : 997)) {
+    const korvane::TReportLine line = expected.Line(i);
+    SCOPED_TRACE("line " + std::to_string(i) + ": " + line.Text);
+    if (line.Text.empty())
+      continue;
+    const CHARFORMATA format = LineFormat(edit, i);
+    EXPECT_EQ(format.yHeight, line.Size * 20);
+    EXPECT_EQ((format.dwEffects & CFE_BOLD) != 0, line.Bold);
+    if (isExport(line.Text)) {
+      EXPECT_EQ(TabStops(edit, i), exportStops);
+    }
+  }
+  EXPECT_EQ(TabStops(edit, expected.LineCount() - 1), exportStops);
+}
+
+TEST(ReportFill, TheUsersSelectionAndScrollPositionStayWhilePiecesArrive) {
+  THostWindow host;
+  TViewer viewer(host.Get(), false);
+  const korvane::TMemoryReportView expected = EngineReport(korvane::test::LongListingSample().Path());
+  ShowLongListing(viewer, expected.LineCount());
+  const HWND edit = viewer.Report();
+  CHARRANGE chosen{300, 420};
+  ::SendMessageA(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&chosen));
+  ::SendMessageA(edit, EM_LINESCROLL, 0, 25);
+  const LRESULT firstLine = ::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
+  EXPECT_GT(firstLine, 0);
+  ASSERT_TRUE(PumpUntilFilled(edit, expected.LineCount()));
+  CHARRANGE now{};
+  ::SendMessageA(edit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&now));
+  EXPECT_EQ(now.cpMin, chosen.cpMin);
+  EXPECT_EQ(now.cpMax, chosen.cpMax);
+  // Wine's control scrolls a long report in steps coarser than a line, so
+  // the view comes back to within one line of where the user had it.
+  EXPECT_NEAR(static_cast<double>(::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0)),
+              static_cast<double>(firstLine), 1.0);
+}
+
+TEST(ReportFill, SelectAllThenCopyDuringTheFillCopiesTheWholeReport) {
+  THostWindow host;
+  TViewer viewer(host.Get(), true);
+  const korvane::TMemoryReportView expected = EngineReport(korvane::test::LongListingSample().Path());
+  ShowLongListing(viewer, expected.LineCount());
+  viewer.Command(MenuCommand(viewer.Menu, "Select &all\tCtrl+A"));
+  viewer.Command(MenuCommand(viewer.Menu, "&Copy\tCtrl+C"));
+  EXPECT_EQ(ClipboardText(), JoinedLines(expected));
+}
+
+TEST(ReportFill, AnotherFileDuringTheFillLeavesExactlyItsReport) {
+  THostWindow host;
+  TViewer viewer(host.Get(), false);
+  const korvane::TMemoryReportView expected = EngineReport(korvane::test::LongListingSample().Path());
+  ShowLongListing(viewer, expected.LineCount());
+  ASSERT_EQ(viewer.Show(Samples().Listing.Path()), -1) << LastErrorText();
+  const std::string shown = JoinedLines(EngineReport(Samples().Listing.Path()));
+  // No piece of the long report arrives later.
+  PumpUntil([] { return false; }, 1500ms);
+  EXPECT_EQ(korvane::test::ReportText(viewer.Report()), shown);
+  int controls = 0;
+  for (HWND child = nullptr; (child = ::FindWindowExA(viewer.Get(), child, "RICHEDIT", nullptr)) != nullptr;)
+    ++controls;
+  EXPECT_EQ(controls, 1);
+}
+
+TEST(ReportFill, DestroyingTheViewerDuringTheFillLeavesNothingBehind) {
+  THostWindow host;
+  {
+    // The first long report loads what stays loaded.
+    TViewer viewer(host.Get(), false);
+    ASSERT_EQ(viewer.Show(korvane::test::LongListingSample().Path()), -1) << LastErrorText();
+  }
+  PumpPending();
+  const TCounts before = Counts();
+  HWND window = nullptr;
+  {
+    TViewer viewer(host.Get(), false);
+    window = viewer.Get();
+    ShowLongListing(viewer, EngineReport(korvane::test::LongListingSample().Path()).LineCount());
+  }
+  EXPECT_FALSE(::IsWindow(window));
+  MSG message{};
+  int forTheGoneWindow = 0;
+  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.hwnd == window)
+      ++forTheGoneWindow;
+    ::DispatchMessageA(&message);
+  }
+  EXPECT_EQ(forTheGoneWindow, 0);
+  const TCounts after = Counts();
+  EXPECT_EQ(after.Windows, before.Windows);
+  EXPECT_EQ(after.GdiObjects, before.GdiObjects);
+  EXPECT_EQ(after.UserObjects, before.UserObjects);
+}
+
 // Ends the process if a test hangs in a modal loop: a failure, never a hang.
 DWORD WINAPI Watchdog(LPVOID seconds) {
   ::Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(seconds)) * 1000);
@@ -1012,7 +1158,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot load %s\n", ModulePath().c_str());
     return 1;
   }
-  ::CloseHandle(::CreateThread(nullptr, 0, Watchdog, reinterpret_cast<LPVOID>(UINT_PTR{240}), 0, nullptr));
+  ::CloseHandle(::CreateThread(nullptr, 0, Watchdog, reinterpret_cast<LPVOID>(UINT_PTR{480}), 0, nullptr));
   if (argc == 5 && std::strcmp(argv[1], PlantedHostOption) == 0)
     return RunPlantedHost(std::strcmp(argv[2], "bare") == 0, argv[3], argv[4]);
   return RUN_ALL_TESTS();
