@@ -27,7 +27,7 @@ constexpr int MaxComparedLines = 100000;
 
 // What one implementation made of the image: how far it came and the lines.
 struct TOutcome {
-  int Steps = 0;  // built, relocated, exports listed, imports listed
+  int Steps = 0; // built, relocated, exports listed, imports listed
   std::string Text;
 };
 

@@ -14,9 +14,8 @@ void CopyLastErrorText(char* buffer, int maxLength) {
   if (buffer == nullptr || maxLength < 1)
     return;
   const std::string& text = LastErrorText();
-  const std::size_t count = text.size() < static_cast<std::size_t>(maxLength - 1)
-                                ? text.size()
-                                : static_cast<std::size_t>(maxLength - 1);
+  const std::size_t count =
+      text.size() < static_cast<std::size_t>(maxLength - 1) ? text.size() : static_cast<std::size_t>(maxLength - 1);
   std::memcpy(buffer, text.data(), count);
   buffer[count] = '\0';
 }

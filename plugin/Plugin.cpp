@@ -55,8 +55,8 @@ Result Guarded(Result failed, Body body) noexcept {
 
 extern "C" {
 
-HWND __stdcall CreateViewerWindow(HWND hostWindow, HWND parentWindow, DWORD /*reserved*/, BOOL withUi,
-                                  HMENU* menuOut, HWND* toolBarOut, HACCEL* acceleratorsOut) {
+HWND __stdcall CreateViewerWindow(HWND hostWindow, HWND parentWindow, DWORD /*reserved*/, BOOL withUi, HMENU* menuOut,
+                                  HWND* toolBarOut, HACCEL* acceleratorsOut) {
   // The host's out-values are written only once the viewer stands; a failed
   // call with withUi sets them to 0, so that none names an object that went
   // with the failed viewer.
@@ -115,8 +115,6 @@ void __stdcall DestroyViewerWindow(HWND viewerWindow) {
   });
 }
 
-void __stdcall GetLastErrorText(char* buffer, int maxLength) {
-  korvane::plugin::CopyLastErrorText(buffer, maxLength);
-}
+void __stdcall GetLastErrorText(char* buffer, int maxLength) { korvane::plugin::CopyLastErrorText(buffer, maxLength); }
 
 } // extern "C"

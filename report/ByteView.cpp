@@ -5,12 +5,11 @@
 
 namespace korvane {
 
-std::string BeyondEndMessage(std::string_view what, std::uint64_t offset, std::uint64_t count,
-                             std::uint64_t size) {
+std::string BeyondEndMessage(std::string_view what, std::uint64_t offset, std::uint64_t count, std::uint64_t size) {
   std::string message = "The file ends before ";
   message += what;
-  message += " (" + std::to_string(count) + (count == 1 ? " byte" : " bytes") + " at offset " +
-             std::to_string(offset) + "; the file has " + std::to_string(size) + " bytes)";
+  message += " (" + std::to_string(count) + (count == 1 ? " byte" : " bytes") + " at offset " + std::to_string(offset) +
+             "; the file has " + std::to_string(size) + " bytes)";
   return message;
 }
 

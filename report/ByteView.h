@@ -29,9 +29,7 @@ public:
   std::size_t Size() const { return FSize; }
 
   /// True when count bytes at offset lie inside the view.
-  bool Contains(std::uint64_t offset, std::uint64_t count) const {
-    return offset <= FSize && FSize - offset >= count;
-  }
+  bool Contains(std::uint64_t offset, std::uint64_t count) const { return offset <= FSize && FSize - offset >= count; }
 
   // The what argument names the field for the failure message
   // ("the DOS header field e_lfanew").
@@ -69,7 +67,6 @@ private:
 };
 
 /// Message of a read that would pass the end of the file.
-std::string BeyondEndMessage(std::string_view what, std::uint64_t offset, std::uint64_t count,
-                             std::uint64_t size);
+std::string BeyondEndMessage(std::string_view what, std::uint64_t offset, std::uint64_t count, std::uint64_t size);
 
 } // namespace korvane

@@ -28,9 +28,9 @@ constexpr TColumnLabel OemId{"OEM ID:", 3};
 constexpr TColumnLabel Checksum{"Checksum:", 2};
 constexpr TColumnLabel LinkerVersion{"Linker version:", 2};
 
-constexpr TColumnLabel Labels[] = {TotalPages, LastPageSize,  RelocationEntries, HeaderSize, MinMemory,
-                                   MaxMemory,  InitialSs,     InitialSp,         CsIp,       RelocationTable,
-                                   OverlayNumber, OemId,      Checksum,          LinkerVersion};
+constexpr TColumnLabel Labels[] = {TotalPages,    LastPageSize, RelocationEntries, HeaderSize,   MinMemory,
+                                   MaxMemory,     InitialSs,    InitialSp,         CsIp,         RelocationTable,
+                                   OverlayNumber, OemId,        Checksum,          LinkerVersion};
 
 } // namespace
 

@@ -60,9 +60,10 @@ void ReportExports(TReportView& view, TImageReader& image, std::uint32_t exportR
       image.ReadDWord(directory + ExportDirectory::NumberOfNames, "the export directory (NumberOfNames)"));
   if (count <= 0)
     return;
-  const std::uint64_t names = image.ReadDWord(directory + ExportDirectory::AddressOfNames, "the export directory (AddressOfNames)");
-  const std::uint64_t ordinals =
-      image.ReadDWord(directory + ExportDirectory::AddressOfNameOrdinals, "the export directory (AddressOfNameOrdinals)");
+  const std::uint64_t names =
+      image.ReadDWord(directory + ExportDirectory::AddressOfNames, "the export directory (AddressOfNames)");
+  const std::uint64_t ordinals = image.ReadDWord(directory + ExportDirectory::AddressOfNameOrdinals,
+                                                 "the export directory (AddressOfNameOrdinals)");
 
   std::string line;
   std::string buffer;

@@ -37,7 +37,8 @@ public:
 
   void Walk(std::uint64_t descriptor) {
     for (std::uint32_t count = 0;; descriptor += ImportDescriptor::Size, ++count) {
-      const std::uint32_t nameRva = FImage.ReadDWord(descriptor + ImportDescriptor::Name, "an import descriptor (Name)");
+      const std::uint32_t nameRva =
+          FImage.ReadDWord(descriptor + ImportDescriptor::Name, "an import descriptor (Name)");
       if (nameRva == 0)
         return;
       if (count == MaxImportDescriptors)
@@ -49,7 +50,8 @@ public:
       // never RVA 0.
       std::uint32_t thunks = 0;
       if (timeDateStamp != 0)
-        thunks = FImage.ReadDWord(descriptor + ImportDescriptor::OriginalFirstThunk, "an import descriptor (OriginalFirstThunk)");
+        thunks = FImage.ReadDWord(descriptor + ImportDescriptor::OriginalFirstThunk,
+                                  "an import descriptor (OriginalFirstThunk)");
       if (thunks == 0)
         thunks = FImage.ReadDWord(descriptor + ImportDescriptor::FirstThunk, "an import descriptor (FirstThunk)");
       WalkThunks(thunks, nameRva);

@@ -147,7 +147,7 @@ void TLoadedImage::ForgetRecent() {
 }
 
 [[gnu::noinline, gnu::cold]] void TLoadedImage::FailRead(std::uint64_t rva, std::uint64_t count,
-                                                          std::string_view what) const {
+                                                         std::string_view what) const {
   throw TFormatError("The image has no readable bytes for " + std::string(what) + " (" + Decimal(count) +
                      (count == 1 ? " byte" : " bytes") + " at RVA " + RvaText(rva) + ")");
 }
@@ -228,7 +228,8 @@ std::string_view TLoadedImage::ReadText(std::uint64_t rva, std::string_view what
     }
     const auto* from = reinterpret_cast<const char*>(segment->Data + (position - segment->Start));
     const void* nul = std::memchr(from, 0, available);
-    const std::size_t length = nul == nullptr ? available : static_cast<std::size_t>(static_cast<const char*>(nul) - from);
+    const std::size_t length =
+        nul == nullptr ? available : static_cast<std::size_t>(static_cast<const char*>(nul) - from);
     if (buffer.size() + length > MaxTextLength)
       FailText(what, rva, "is longer than " + Decimal(MaxTextLength) + " bytes");
     if (nul != nullptr && buffer.empty())
@@ -311,8 +312,8 @@ std::uint8_t* TLoadedImage::CopyPage(std::uint32_t page) {
         right.Data += end - segment.Start;
       FSegments.emplace(right.Start, right);
     }
-    inside.push_back(TSegment{static_cast<std::uint32_t>(start), end, copy.get() + (start - pageStart),
-                              segment.Writable, false});
+    inside.push_back(
+        TSegment{static_cast<std::uint32_t>(start), end, copy.get() + (start - pageStart), segment.Writable, false});
   }
   for (const TSegment& segment : inside)
     FSegments.emplace(segment.Start, segment);

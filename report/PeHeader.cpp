@@ -31,17 +31,21 @@ struct TProcessor {
 };
 
 constexpr TProcessor Processors[] = {
-    {0x014C, "Intel 386"},   {0x014D, "Intel 486"},
-    {0x014E, "Intel 586"},   {0x0162, "MIPS Mark I (R2000, R3000)"},
-    {0x0163, "MIPS Mark II (R6000)"}, {0x0166, "MIPS Mark III (R4000)"},
-    {0x0184, "DEC Alpha"},   {0x01F0, "IBM PowerPC"},
-    {0x0200, "Intel 64"},    {0x8664, "AMD64 (K8)"},
+    {0x014C, "Intel 386"},
+    {0x014D, "Intel 486"},
+    {0x014E, "Intel 586"},
+    {0x0162, "MIPS Mark I (R2000, R3000)"},
+    {0x0163, "MIPS Mark II (R6000)"},
+    {0x0166, "MIPS Mark III (R4000)"},
+    {0x0184, "DEC Alpha"},
+    {0x01F0, "IBM PowerPC"},
+    {0x0200, "Intel 64"},
+    {0x8664, "AMD64 (K8)"},
 };
 
-constexpr const char* Subsystems[] = {"Unknown",           "Native",          "Windows GUI",
-                                      "Windows character", "Unknown",         "OS/2 character",
-                                      "Unknown",           "Posix character", "Unknown",
-                                      "Windows CE"};
+constexpr const char* Subsystems[] = {"Unknown", "Native",         "Windows GUI", "Windows character",
+                                      "Unknown", "OS/2 character", "Unknown",     "Posix character",
+                                      "Unknown", "Windows CE"};
 
 // The TAB counts line the values up in the report's fixed tab grid; a
 // further characteristic stands on a line of its own under the first.
@@ -66,25 +70,10 @@ constexpr TColumnLabel HeapCommitLabel{"Size of local heap to commit:", 1};
 constexpr TColumnLabel CharacteristicContinued{"", 3};
 
 constexpr TColumnLabel Labels[] = {
-    CharacteristicsLabel,
-    RequiredCpuLabel,
-    LinkerVersionLabel,
-    TimeStampLabel,
-    ImageBaseLabel,
-    ImageSizeLabel,
-    RequiredOsLabel,
-    ImageVersionLabel,
-    SubsystemVersionLabel,
-    SubsystemLabel,
-    ChecksumLabel,
-    CodeSizeLabel,
-    InitializedDataLabel,
-    UninitializedDataLabel,
-    StackReserveLabel,
-    StackCommitLabel,
-    HeapReserveLabel,
-    HeapCommitLabel,
-    CharacteristicContinued,
+    CharacteristicsLabel, RequiredCpuLabel, LinkerVersionLabel,   TimeStampLabel,          ImageBaseLabel,
+    ImageSizeLabel,       RequiredOsLabel,  ImageVersionLabel,    SubsystemVersionLabel,   SubsystemLabel,
+    ChecksumLabel,        CodeSizeLabel,    InitializedDataLabel, UninitializedDataLabel,  StackReserveLabel,
+    StackCommitLabel,     HeapReserveLabel, HeapCommitLabel,      CharacteristicContinued,
 };
 
 using pe::FileHeader;
@@ -121,9 +110,7 @@ private:
 
 std::string Bytes(std::uint64_t count) { return Decimal(count) + " bytes"; }
 
-std::string Version(std::uint64_t major, std::uint64_t minor) {
-  return Decimal(major) + "." + Decimal(minor);
-}
+std::string Version(std::uint64_t major, std::uint64_t minor) { return Decimal(major) + "." + Decimal(minor); }
 
 // Appends "\n\t\t\t" when accumulator is not empty, then text.
 void AppendCharacteristic(std::string& accumulator, std::string_view text) {

@@ -74,8 +74,7 @@ private:
 };
 
 /// Message of the failure raised when the file shrank while it was read.
-inline constexpr const char* FileShrankMessage =
-    "The file became shorter while it was read; the report stops here";
+inline constexpr const char* FileShrankMessage = "The file became shorter while it was read; the report stops here";
 
 /// The part of a path after its last folder separator ("\" or ":" on
 /// Windows, with double-byte characters respected; "/" elsewhere).

@@ -37,8 +37,7 @@ bool HasPeSignature(const TByteView& file, std::uint32_t e_lfanew) {
 
 } // namespace
 
-TReportDriver::TReportDriver(TReportView& view)
-    : TReportDriver(view, platform::LocaleDateTimeFormatter()) {}
+TReportDriver::TReportDriver(TReportView& view) : TReportDriver(view, platform::LocaleDateTimeFormatter()) {}
 
 TReportDriver::TReportDriver(TReportView& view, const TDateTimeFormatter& formatter)
     : FView(view), FFormatter(formatter) {}

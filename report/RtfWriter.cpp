@@ -43,8 +43,7 @@ std::string ReportToRtf(const TMemoryReportView& view, unsigned codePage, const 
   return ReportLinesToRtf(view, {0, view.LineCount()}, codePage, tabs);
 }
 
-std::string ReportLinesToRtf(const TMemoryReportView& view, TLineRange lines, unsigned codePage,
-                             const TTabGrid* tabs) {
+std::string ReportLinesToRtf(const TMemoryReportView& view, TLineRange lines, unsigned codePage, const TTabGrid* tabs) {
   const int first = std::clamp(lines.First, 0, view.LineCount());
   const int end = std::clamp(lines.First + std::max(lines.Count, 0), first, view.LineCount());
   std::vector<std::uint32_t> colours;
@@ -59,8 +58,8 @@ std::string ReportLinesToRtf(const TMemoryReportView& view, TLineRange lines, un
   rtf += "{\\colortbl;";
   for (const std::uint32_t colour : colours) {
     // A Windows colour value keeps red in its low byte.
-    rtf += "\\red" + std::to_string(colour & 0xFF) + "\\green" + std::to_string((colour >> 8) & 0xFF) +
-           "\\blue" + std::to_string((colour >> 16) & 0xFF) + ";";
+    rtf += "\\red" + std::to_string(colour & 0xFF) + "\\green" + std::to_string((colour >> 8) & 0xFF) + "\\blue" +
+           std::to_string((colour >> 16) & 0xFF) + ";";
   }
   // Outside the line groups: the line breaks take the body size.
   rtf += "}\\f0\\fs" + std::to_string(ReportBodySize * 2) + "\n";

@@ -45,8 +45,8 @@ int EvenSpacing(std::span<const TMeasuredLabel> labels, int gap) {
 TTabGrid TTabGrid::Fit(std::span<const TMeasuredLabel> labels, int gap) {
   gap = std::max(gap, 0);
   int widest = 0;
-  int widestName = -1;  // of the export listing's leads; -1 without one
-  int narrowestOneTab = std::numeric_limits<int>::max();  // of the header labels with one TAB
+  int widestName = -1;                                   // of the export listing's leads; -1 without one
+  int narrowestOneTab = std::numeric_limits<int>::max(); // of the header labels with one TAB
   int mostTabs = 1;
   for (const TMeasuredLabel& label : labels) {
     widest = std::max(widest, label.Width);

@@ -9,8 +9,8 @@ namespace korvane {
 /// A moment of the proleptic Gregorian calendar, no time zone.
 struct TCivilTime {
   int Year = 1970;
-  int Month = 1;  // 1..12
-  int Day = 1;    // 1..31
+  int Month = 1; // 1..12
+  int Day = 1;   // 1..31
   int Hour = 0;
   int Minute = 0;
   int Second = 0;

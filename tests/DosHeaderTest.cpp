@@ -19,10 +19,22 @@ std::vector<std::string> Summary(const TBytes& bytes) {
 
 TEST(DosHeaderLines, WholeSummaryInOrderWithChecksumLast) {
   const TBytes file = TDosBuilder()
-                          .Word(0x02, 0x90).Word(0x04, 3).Word(0x06, 1).Word(0x08, 4)
-                          .Word(0x0A, 0x10).Word(0x0C, 0xFFFF).Word(0x0E, 0x1A2B).Word(0x10, 0xB8)
-                          .Word(0x12, 77).Word(0x14, 0x0100).Word(0x16, 0xFFF0).Word(0x18, 0x1E)
-                          .Word(0x1A, 2).Word(0x1C, 1).Byte(0x1E, 0xFB).Byte(0x1F, 0x33)
+                          .Word(0x02, 0x90)
+                          .Word(0x04, 3)
+                          .Word(0x06, 1)
+                          .Word(0x08, 4)
+                          .Word(0x0A, 0x10)
+                          .Word(0x0C, 0xFFFF)
+                          .Word(0x0E, 0x1A2B)
+                          .Word(0x10, 0xB8)
+                          .Word(0x12, 77)
+                          .Word(0x14, 0x0100)
+                          .Word(0x16, 0xFFF0)
+                          .Word(0x18, 0x1E)
+                          .Word(0x1A, 2)
+                          .Word(0x1C, 1)
+                          .Byte(0x1E, 0xFB)
+                          .Byte(0x1F, 0x33)
                           .Word(0x24, 9)
                           .Build();
   const std::vector<std::string> expected = {
@@ -57,7 +69,7 @@ TEST(DosHeaderLines, LinkerMarkNeedsBothMarks) {
     std::uint16_t Mark;
     std::uint8_t MarkByte;
     std::uint8_t Version;
-    const char* Line;  // nullptr: no linker line
+    const char* Line; // nullptr: no linker line
   };
   const TCase cases[] = {
       {"mark and 0x33", 1, 0xFB, 0x33, "Linker version:\t\t3.3"},
@@ -67,8 +79,7 @@ TEST(DosHeaderLines, LinkerMarkNeedsBothMarks) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const auto lines =
-        Summary(TDosBuilder().Word(0x1C, c.Mark).Byte(0x1E, c.MarkByte).Byte(0x1F, c.Version).Build());
+    const auto lines = Summary(TDosBuilder().Word(0x1C, c.Mark).Byte(0x1E, c.MarkByte).Byte(0x1F, c.Version).Build());
     if (c.Line == nullptr) {
       EXPECT_EQ(lines.size(), 13u);
     } else {
@@ -88,7 +99,7 @@ TEST(DosHeaderBounds, ShortHeaderFailsAtFirstMissingFieldAndKeepsEarlierLines) {
   } catch (const TFormatError& error) {
     EXPECT_NE(std::string(error.what()).find("e_oemid"), std::string::npos) << error.what();
   }
-  EXPECT_EQ(view.LineCount(), 11);  // up to the overlay number
+  EXPECT_EQ(view.LineCount(), 11); // up to the overlay number
 }
 
 } // namespace

@@ -62,7 +62,8 @@ TEST(ExportListingLines, EntriesAsStoredInTableOrder) {
     TLines Lines;
   };
   const TCase cases[] = {
-      {"ordinals padded to four digits, never cut", {{"A", 0}, {"B", 7}, {"C", 12345}, {"D", 65535}},
+      {"ordinals padded to four digits, never cut",
+       {{"A", 0}, {"B", 7}, {"C", 12345}, {"D", 65535}},
        {"0000\tA", "0007\tB", "12345\tC", "65535\tD"}},
       {"not sorted, same ordinal twice", {{"Zeta", 3}, {"Alpha", 3}}, {"0003\tZeta", "0003\tAlpha"}},
       {"Base is not added", {{"First", 1}}, {"0001\tFirst"}},
@@ -86,8 +87,7 @@ TEST(ExportListingLines, CountsOfZeroOrLessWriteTheHeadingsOnly) {
     test::TPeLayout layout;
     TPeBuilder builder;
     builder.Export("Alpha", 1).Build(&layout);
-    const TListing listing =
-        List(builder.PatchDWord(layout.FileOffset(layout.ExportDirectory + 24), count).Build());
+    const TListing listing = List(builder.PatchDWord(layout.FileOffset(layout.ExportDirectory + 24), count).Build());
     EXPECT_EQ(listing.Failure, "");
     EXPECT_EQ(test::ReportLines(listing.View), Headings);
   }
@@ -96,7 +96,7 @@ TEST(ExportListingLines, CountsOfZeroOrLessWriteTheHeadingsOnly) {
 TEST(ExportListingFailures, UnreadableTablesKeepTheLinesBefore) {
   struct TCase {
     const char* Name;
-    std::uint32_t Field;  // offset in the export directory, or of a table
+    std::uint32_t Field; // offset in the export directory, or of a table
     std::uint32_t Value;
     std::size_t Lines;
     const char* Message;
@@ -149,9 +149,9 @@ TEST(ExportListingFailures, NameBytesStopAtTheirLimit) {
   TBytes edata(0x100 + (4u << 20) + 1, 'A');
   std::fill(edata.begin(), edata.begin() + 0x100, 0);
   edata.back() = 0;
-  test::PutDWord(edata, 24, count);        // NumberOfNames
-  test::PutDWord(edata, 32, pointers);     // AddressOfNames
-  test::PutDWord(edata, 36, va + 0x80);    // AddressOfNameOrdinals: zeros
+  test::PutDWord(edata, 24, count);     // NumberOfNames
+  test::PutDWord(edata, 32, pointers);  // AddressOfNames
+  test::PutDWord(edata, 36, va + 0x80); // AddressOfNameOrdinals: zeros
   TBytes names(4 * count);
   for (std::size_t i = 0; i < count; ++i)
     test::PutDWord(names, 4 * i, va + 0x100);

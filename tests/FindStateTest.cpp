@@ -26,7 +26,8 @@ public:
       for (std::size_t i = 0; i < text.size() && equal; ++i) {
         const char a = FText[static_cast<std::size_t>(p) + i];
         const char b = text[i];
-        equal = matchCase ? a == b : std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+        equal = matchCase ? a == b
+                          : std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
       }
       if (equal && wholeWord && (IsWordChar(p - 1) || IsWordChar(p + static_cast<std::int32_t>(text.size()))))
         equal = false;
@@ -112,15 +113,15 @@ TEST(FindStart, NewTextStartsAtSelectionEndSameTextIgnoresTheSelection) {
   TTextTarget target("one two one two one");
   TFindState state;
   EXPECT_EQ(Press(state, target, "one", 1).front(), 0);
-  EXPECT_EQ(Press(state, target, "two", 1).front(), 4);  // new text: after the selected "one"
+  EXPECT_EQ(Press(state, target, "two", 1).front(), 4); // new text: after the selected "one"
 
-  target.FStart = 0;  // the user moves the caret to the top
+  target.FStart = 0; // the user moves the caret to the top
   target.FLength = 0;
-  EXPECT_EQ(Press(state, target, "two", 1).front(), 12);  // same text: continues
+  EXPECT_EQ(Press(state, target, "two", 1).front(), 12); // same text: continues
 
   target.FStart = 0;
   target.FLength = 0;
-  EXPECT_EQ(Press(state, target, "one", 1).front(), 0);  // new text, nothing selected: the top
+  EXPECT_EQ(Press(state, target, "one", 1).front(), 0); // new text, nothing selected: the top
 }
 
 TEST(FindStart, FindCommandStartsAFreshSearchEvenAfterNotFound) {
@@ -130,7 +131,7 @@ TEST(FindStart, FindCommandStartsAFreshSearchEvenAfterNotFound) {
   target.FStart = 6;
   target.FLength = 2;
   state.StartNewSearch();
-  EXPECT_EQ(Press(state, target, "bb", 1).front(), -1);  // starts after the selection at 6
+  EXPECT_EQ(Press(state, target, "bb", 1).front(), -1); // starts after the selection at 6
   EXPECT_EQ(Press(state, target, "bb", 1).front(), 3);
 }
 

@@ -16,7 +16,7 @@ using test::TPeBuilder;
 using test::TTempFile;
 using TLines = std::vector<std::string>;
 
-constexpr int HeaderLines = 4 + 18;  // title, kind and the PE header summary
+constexpr int HeaderLines = 4 + 18; // title, kind and the PE header summary
 
 struct TRun {
   TMemoryReportView View;
@@ -61,7 +61,7 @@ TEST(ImageReport, FailuresKeepTheLinesBeforeThem) {
   struct TCase {
     const char* Name;
     TBytes Bytes;
-    std::size_t Lines;  // after the summary
+    std::size_t Lines; // after the summary
     const char* Message;
   };
   const TBytes pe = TPeBuilder().Build();
@@ -70,8 +70,8 @@ TEST(ImageReport, FailuresKeepTheLinesBeforeThem) {
   importing.Export("Alpha", 0).Import("A.dll", {"F"}).Build(&layout);
   const TCase cases[] = {
       {"file shorter than SizeOfHeaders", TBytes(pe.begin(), pe.end() - 1), 0, "SizeOfHeaders"},
-      {"relocation block outside the image",
-       TPeBuilder().DataDirectory(5, 0x7FFF0000, 8).Build(), 0, "base relocation block"},
+      {"relocation block outside the image", TPeBuilder().DataDirectory(5, 0x7FFF0000, 8).Build(), 0,
+       "base relocation block"},
       {"import thunk outside the image",
        TPeBuilder(importing).PatchDWord(layout.FileOffset(layout.ImportDirectory + 16), 0x7FFF0000).Build(), 5,
        "import thunk"},

@@ -50,7 +50,7 @@ TEST(ImportListingLines, TheKernel32User32ExampleLineForLineAndStyleForStyle) {
                                     .Import("kernel32.DLL", {"ExitProcess"})
                                     .Build());
   ASSERT_EQ(listing.Failure, "");
-  const TLines expected = {"before", "", "Imports", "", "KERNEL32.dll", "", "GetModuleHandleA", "#16",
+  const TLines expected = {"before",      "", "Imports",    "", "KERNEL32.dll", "", "GetModuleHandleA", "#16",
                            "ExitProcess", "", "USER32.dll", "", "MessageBoxA"};
   EXPECT_EQ(test::ReportLines(listing.View), expected);
   for (int i = 1; i < listing.View.LineCount(); ++i) {
@@ -74,20 +74,25 @@ TEST(ImportListingLines, DescriptorsThunksAndNames) {
   struct TCase {
     const char* Name;
     std::vector<TImportDescriptor> Imports;
-    TLines Lines;  // after "Imports"
+    TLines Lines; // after "Imports"
   };
   const TCase cases[] = {
       {"first descriptor has Name 0", {}, {}},
-      {"empty thunk array adds no library", {Descriptor("Empty.dll", {}), Descriptor("A.dll", {"F"})}, {"", "A.dll", "", "F"}},
-      {"letters above 127 are not folded", {Descriptor("\xC4.dll", {"F"}), Descriptor("\xE4.dll", {"G"})},
+      {"empty thunk array adds no library",
+       {Descriptor("Empty.dll", {}), Descriptor("A.dll", {"F"})},
+       {"", "A.dll", "", "F"}},
+      {"letters above 127 are not folded",
+       {Descriptor("\xC4.dll", {"F"}), Descriptor("\xE4.dll", {"G"})},
        {"", "\xC4.dll", "", "F", "", "\xE4.dll", "", "G"}},
       {"a function imported twice is listed twice", {Descriptor("A.dll", {"F", "F"})}, {"", "A.dll", "", "F", "F"}},
-      {"TimeDateStamp 0xFFFFFFFF walks OriginalFirstThunk", {bound(0xFFFFFFFF, true)},
+      {"TimeDateStamp 0xFFFFFFFF walks OriginalFirstThunk",
+       {bound(0xFFFFFFFF, true)},
        {"", "B.dll", "", "FromLookupTable"}},
       {"TimeDateStamp 0 walks FirstThunk", {bound(0, true)}, {"", "B.dll", "", "FromAddressTable"}},
       {"bound without a lookup table walks FirstThunk", {bound(1, false)}, {"", "B.dll", "", "FromAddressTable"}},
       {"ordinals up to 65535", {Descriptor("O.dll", {"#0", "#65535"})}, {"", "O.dll", "", "#0", "#65535"}},
-      {"line breaks in names shown as two characters", {Descriptor("Fake\r\nLib.dll", {"Fn\nX"})},
+      {"line breaks in names shown as two characters",
+       {Descriptor("Fake\r\nLib.dll", {"Fn\nX"})},
        {"", "Fake\\r\\nLib.dll", "", "Fn\\nX"}},
   };
   for (const TCase& c : cases) {
@@ -119,18 +124,17 @@ TEST(ImportListingLines, DescriptorsThunksAndNames) {
 TEST(ImportListingLines, ThunkValuesAsStored) {
   TBytes idata(0x100, 0);
   const std::uint32_t va = 0x3000;
-  test::PutDWord(idata, 12, va + 0x80);        // Name
-  test::PutDWord(idata, 16, va + 0x40);        // FirstThunk
-  test::PutDWord(idata, 0x40, 0xFFFF0010);     // ordinal 16, bits 30 to 16 set
-  test::PutDWord(idata, 0x44, 0x80000000);     // ordinal 0
-  test::PutDWord(idata, 0x48, va + 0x90);      // hint/name entry at 0x3090
+  test::PutDWord(idata, 12, va + 0x80);    // Name
+  test::PutDWord(idata, 16, va + 0x40);    // FirstThunk
+  test::PutDWord(idata, 0x40, 0xFFFF0010); // ordinal 16, bits 30 to 16 set
+  test::PutDWord(idata, 0x44, 0x80000000); // ordinal 0
+  test::PutDWord(idata, 0x48, va + 0x90);  // hint/name entry at 0x3090
   for (const char* p = "LIB.dll"; *p != 0; ++p)
     idata[0x80 + static_cast<std::size_t>(p - "LIB.dll")] = static_cast<std::uint8_t>(*p);
   idata[0x90] = 'h';
   idata[0x91] = 'h';
   idata[0x92] = 'N';
-  const TListing listing =
-      List(TPeBuilder().Section({".idata", va, 0x100, idata}).DataDirectory(1, va, 40).Build());
+  const TListing listing = List(TPeBuilder().Section({".idata", va, 0x100, idata}).DataDirectory(1, va, 40).Build());
   EXPECT_EQ(listing.Failure, "");
   EXPECT_EQ(test::ReportLines(listing.View), (TLines{"before", "", "Imports", "", "LIB.dll", "", "#16", "#0", "N"}));
 }
@@ -138,7 +142,7 @@ TEST(ImportListingLines, ThunkValuesAsStored) {
 TEST(ImportListingFailures, AFailureWhileGatheringWritesNoImportLine) {
   struct TCase {
     const char* Name;
-    std::uint32_t Offset;  // in the import section
+    std::uint32_t Offset; // in the import section
     std::uint32_t Value;
     const char* Message;
   };
@@ -196,14 +200,14 @@ TEST(ImportListingFailures, EndlessEmptyDescriptorsStopAtTheLimit) {
   constexpr std::uint32_t span = 20 * descriptors;
   TBytes raw(span + 8, 0);
   for (std::uint32_t d = 0; d < descriptors; ++d) {
-    test::PutDWord(raw, 20 * d + 12, 0x10);     // Name: never read
-    test::PutDWord(raw, 20 * d + 16, 0x1000 + span);  // FirstThunk: a 0
+    test::PutDWord(raw, 20 * d + 12, 0x10);          // Name: never read
+    test::PutDWord(raw, 20 * d + 16, 0x1000 + span); // FirstThunk: a 0
   }
   constexpr std::uint32_t sections = 1100;
   // The builder puts the first section's bytes right after the headers.
-  constexpr auto rawPointer = static_cast<std::uint32_t>(
-      (TPeBuilder::OptionalOffset + 224 + 40 * sections + TPeBuilder::FileAlignment - 1) /
-      TPeBuilder::FileAlignment * TPeBuilder::FileAlignment);
+  constexpr auto rawPointer =
+      static_cast<std::uint32_t>((TPeBuilder::OptionalOffset + 224 + 40 * sections + TPeBuilder::FileAlignment - 1) /
+                                 TPeBuilder::FileAlignment * TPeBuilder::FileAlignment);
   TPeBuilder builder;
   const test::TSectionSpec shared{".idata", 0x1000, span + 8, raw};
   builder.Section(shared);
@@ -224,10 +228,10 @@ TEST(ImportListingFailures, NameBytesStopAtTheirLimit) {
   TBytes idata(0x1000 + (4u << 20) + 1, 'B');
   std::fill(idata.begin(), idata.begin() + 0x1000, 0);
   idata.back() = 0;
-  test::PutDWord(idata, 12, va + 0x1000);  // Name: the long text as well
-  test::PutDWord(idata, 16, va + 0x100);   // FirstThunk
+  test::PutDWord(idata, 12, va + 0x1000); // Name: the long text as well
+  test::PutDWord(idata, 16, va + 0x100);  // FirstThunk
   for (std::uint32_t i = 0; i < count; ++i)
-    test::PutDWord(idata, 0x100 + 4 * i, va + 0x1000 - 2);  // hint, then the long name
+    test::PutDWord(idata, 0x100 + 4 * i, va + 0x1000 - 2); // hint, then the long name
   const TListing listing = List(TPeBuilder()
                                     .Section({".idata", va, static_cast<std::uint32_t>(idata.size()), idata})
                                     .DataDirectory(1, va, 40)
@@ -241,9 +245,7 @@ class TCountingReader final : public TImageReader {
 public:
   explicit TCountingReader(TImageReader& image) : FImage(image) {}
   std::uint16_t ReadWord(std::uint64_t rva, std::string_view what) override { return FImage.ReadWord(rva, what); }
-  std::uint32_t ReadDWord(std::uint64_t rva, std::string_view what) override {
-    return FImage.ReadDWord(rva, what);
-  }
+  std::uint32_t ReadDWord(std::uint64_t rva, std::string_view what) override { return FImage.ReadDWord(rva, what); }
   using TImageReader::ReadText;
   std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) override {
     const std::string_view text = FImage.ReadText(rva, what, buffer);
@@ -262,13 +264,13 @@ private:
 // written, after reading little more than the limit.
 TEST(ImportListingFailures, LibraryNameBytesCountTowardTheLimit) {
   constexpr std::uint32_t va = 0x1000;
-  constexpr std::uint32_t run = 12u << 20;  // 12 MiB of 'L', then a NUL
+  constexpr std::uint32_t run = 12u << 20; // 12 MiB of 'L', then a NUL
   constexpr std::uint32_t descriptors = 400;
-  constexpr std::uint32_t thunks = 0x4000;  // one ordinal, then 0
+  constexpr std::uint32_t thunks = 0x4000; // one ordinal, then 0
   constexpr std::uint32_t names = 0x5000;
   struct TCase {
     const char* Name;
-    std::uint32_t NameStep;  // from one descriptor's name to the next
+    std::uint32_t NameStep; // from one descriptor's name to the next
   };
   for (const TCase& c : {TCase{"one shared name", 0}, TCase{"names at different places of one run", 4096}}) {
     SCOPED_TRACE(c.Name);
@@ -306,11 +308,13 @@ TEST(ImportListingFailures, LibraryNameBytesCountTowardTheLimit) {
 TEST(ImportListingLines, SharedAndSpanningLibraryNames) {
   constexpr std::uint32_t va = 0x1000;
   TBytes idata(0x1000, 0);
-  const auto put = [&](std::uint32_t at, const std::string& text) { std::copy(text.begin(), text.end(), idata.begin() + at); };
+  const auto put = [&](std::uint32_t at, const std::string& text) {
+    std::copy(text.begin(), text.end(), idata.begin() + at);
+  };
   const std::uint32_t nameRvas[] = {va + 0x800, va + 0x800, va + 0x810, va + 0xFFC, va + 0x800};
   put(0x800, "KERNEL32.dll");
   put(0x810, "kernel32.DLL");
-  put(0xFFC, "USER");  // runs on into the next section: "USER32.dll"
+  put(0xFFC, "USER"); // runs on into the next section: "USER32.dll"
   for (std::uint32_t d = 0; d < 5; ++d) {
     test::PutDWord(idata, 20 * d + 12, nameRvas[d]);
     test::PutDWord(idata, 20 * d + 16, va + 0x400 + 8 * d);
@@ -325,9 +329,8 @@ TEST(ImportListingLines, SharedAndSpanningLibraryNames) {
                                     .DataDirectory(1, va, 20)
                                     .Build());
   EXPECT_EQ(listing.Failure, "");
-  EXPECT_EQ(test::ReportLines(listing.View),
-            (TLines{"before", "", "Imports", "", "KERNEL32.dll", "", "#0", "#1", "#2", "#4", "", "USER32.dll", "",
-                    "#3"}));
+  EXPECT_EQ(test::ReportLines(listing.View), (TLines{"before", "", "Imports", "", "KERNEL32.dll", "", "#0", "#1", "#2",
+                                                     "#4", "", "USER32.dll", "", "#3"}));
 }
 
 TEST(ImportDirsCollection, FoldingOrderAndIndexBounds) {

@@ -50,8 +50,7 @@ void ExpectAgreesWithModel(TLoadedImage& image, test::TImageModel model) {
   for (std::uint64_t rva = 0; rva < std::uint64_t{model.Size()} + 8; ++rva) {
     SCOPED_TRACE("RVA " + RvaText(rva));
     ASSERT_EQ(Outcome([&] { return image.ReadWord(rva, "w"); }), Outcome([&] { return model.ReadWord(rva, "w"); }));
-    ASSERT_EQ(Outcome([&] { return image.ReadDWord(rva, "d"); }),
-              Outcome([&] { return model.ReadDWord(rva, "d"); }));
+    ASSERT_EQ(Outcome([&] { return image.ReadDWord(rva, "d"); }), Outcome([&] { return model.ReadDWord(rva, "d"); }));
   }
 }
 
@@ -60,8 +59,8 @@ TEST(LoadedImageLayout, SectionBytesLandAtTheirRvaWithZeroFill) {
     const char* Name;
     std::uint32_t VirtualSize;
     std::uint32_t RawSize;
-    std::uint32_t Extent;  // bytes readable from 0x2000 on
-    std::uint32_t Copied;  // of them, from the file
+    std::uint32_t Extent; // bytes readable from 0x2000 on
+    std::uint32_t Copied; // of them, from the file
   };
   const TCase cases[] = {
       {"VirtualSize 0, raw 0x200: zeros only", 0, 0x200, 0x200, 0},
@@ -74,7 +73,7 @@ TEST(LoadedImageLayout, SectionBytesLandAtTheirRvaWithZeroFill) {
     TSectionSpec section = Raw(0x2000, c.VirtualSize, Pattern(c.RawSize));
     if (c.RawSize == 0) {
       section.OverrideRaw = true;
-      section.PointerToRawData = 0xFFFFFFF0;  // never used for an empty copy
+      section.PointerToRawData = 0xFFFFFFF0; // never used for an empty copy
     }
     const TBytes file = TPeBuilder().Section(section).SizeOfImage(0x8000).Build();
     const TGuardedBytes guarded(file);
@@ -85,8 +84,9 @@ TEST(LoadedImageLayout, SectionBytesLandAtTheirRvaWithZeroFill) {
         continue;
       const std::uint8_t expected = at < c.Copied ? static_cast<std::uint8_t>(1 + at) : 0;
       // The last byte is read as the high half of the word before it.
-      const std::uint8_t actual = at + 1 < c.Extent ? static_cast<std::uint8_t>(image.ReadWord(0x2000 + at, "s"))
-                                                    : static_cast<std::uint8_t>(image.ReadWord(0x2000 + at - 1, "s") >> 8);
+      const std::uint8_t actual = at + 1 < c.Extent
+                                      ? static_cast<std::uint8_t>(image.ReadWord(0x2000 + at, "s"))
+                                      : static_cast<std::uint8_t>(image.ReadWord(0x2000 + at - 1, "s") >> 8);
       EXPECT_EQ(actual, expected) << at;
     }
     EXPECT_THROW(image.ReadWord(0x2000 + c.Extent, "past the section"), TFormatError);
@@ -98,7 +98,7 @@ TEST(LoadedImageLayout, SectionBytesLandAtTheirRvaWithZeroFill) {
 TEST(LoadedImageLayout, OverlapsTakeTheLaterRegionAndItsZeroFill) {
   const TBytes file = TPeBuilder()
                           .Section(Raw(0x1000, 0x1000, Pattern(0x1000, 0x10)))
-                          .Section(Raw(0x1800, 0x400, Pattern(0x10, 0x80)))  // 0x10 from the file, then zeros
+                          .Section(Raw(0x1800, 0x400, Pattern(0x10, 0x80))) // 0x10 from the file, then zeros
                           .SizeOfImage(0x3000)
                           .Build();
   const TGuardedBytes guarded(file);
@@ -148,20 +148,20 @@ TEST(LoadedImageBuild, EveryLayoutFailureIsRaisedWhileBuilding) {
   struct TCase {
     const char* Name;
     TBytes Bytes;
-    const char* Message;  // part of the failure's text
+    const char* Message; // part of the failure's text
   };
   const TCase cases[] = {
       {"file shorter than SizeOfHeaders", TBytes(good.begin(), good.begin() + 0x1FF), "SizeOfHeaders"},
       {"header region larger than SizeOfImage", TPeBuilder().SizeOfImage(0x100).Build(), "header region"},
-      {"section past SizeOfImage",
-       TPeBuilder().Section(Raw(0x1000, 0x100, Pattern(0x100))).SizeOfImage(0x10FF).Build(), "section header 1"},
-      {"section at an RVA near 2^32",
-       TPeBuilder().Section(Raw(0xFFFFFF00, 0x200, {})).SizeOfImage(0x10000).Build(), "section header 1"},
+      {"section past SizeOfImage", TPeBuilder().Section(Raw(0x1000, 0x100, Pattern(0x100))).SizeOfImage(0x10FF).Build(),
+       "section header 1"},
+      {"section at an RVA near 2^32", TPeBuilder().Section(Raw(0xFFFFFF00, 0x200, {})).SizeOfImage(0x10000).Build(),
+       "section header 1"},
       {"section bytes past the end of the file",
        TPeBuilder().Section(Raw(0x1000, 0x300, Pattern(0x100))).PatchDWord(sectionHeader + 16, 0x201).Build(),
        "the bytes of section header 1"},
-      {"section table past the end of the file",
-       TPeBuilder().PatchWord(TPeBuilder::PeOffset + 6, 40).Build(), "section header 4 (SizeOfRawData)"},
+      {"section table past the end of the file", TPeBuilder().PatchWord(TPeBuilder::PeOffset + 6, 40).Build(),
+       "section header 4 (SizeOfRawData)"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -202,11 +202,8 @@ TEST(LoadedImageBuild, HugeVirtualSizesCostNothing) {
   test::PutDWord(block, 0, 0x1000);
   test::PutDWord(block, 4, 0xFFFFFFF0);
   test::PutWord(block, 8, 0x3000);
-  const TBytes file = TPeBuilder()
-                          .Section(Raw(0x1000, 0x7FFF0000, block))
-                          .DataDirectory(5, 0x1000, 12)
-                          .SizeOfImage(0x80000000)
-                          .Build();
+  const TBytes file =
+      TPeBuilder().Section(Raw(0x1000, 0x7FFF0000, block)).DataDirectory(5, 0x1000, 12).SizeOfImage(0x80000000).Build();
   const TGuardedBytes guarded(file);
   std::optional<TLoadedImage> image;
   try {
@@ -221,12 +218,14 @@ TEST(LoadedImageBuild, HugeVirtualSizesCostNothing) {
 }
 
 TEST(LoadedImageReads, BoundsAreExactAndSumsDoNotWrap) {
-  const TBytes file = TPeBuilder()
-                          .Section(Raw(0x1000, 0x10, TBytes{'a', 'b', 0, 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o'}))
-                          .Section(Raw(0x1010, 0x4, TBytes{'p', 'q', 'r', 's'}))
-                          .Section(Raw(0x1100, 0x4, TBytes{'x', 'y', 0, 0}))
-                          .SizeOfImage(0x2000)
-                          .Build();
+  const TBytes file =
+      TPeBuilder()
+          .Section(
+              Raw(0x1000, 0x10, TBytes{'a', 'b', 0, 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o'}))
+          .Section(Raw(0x1010, 0x4, TBytes{'p', 'q', 'r', 's'}))
+          .Section(Raw(0x1100, 0x4, TBytes{'x', 'y', 0, 0}))
+          .SizeOfImage(0x2000)
+          .Build();
   const TGuardedBytes guarded(file);
   TLoadedImage image(guarded.View(), Pe);
   struct TCase {
@@ -266,8 +265,8 @@ TEST(LoadedImageReads, BoundsAreExactAndSumsDoNotWrap) {
 struct TRelocationCase {
   const char* Name;
   std::vector<test::TRelocationBlock> Blocks;
-  std::int64_t DirectorySizeChange;  // added to the size of the blocks
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> Expected;  // {RVA, value} after relocation by 0x100
+  std::int64_t DirectorySizeChange;                              // added to the size of the blocks
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> Expected; // {RVA, value} after relocation by 0x100
 };
 
 TEST(LoadedImageRelocation, BlocksAndEntriesFollowTheirSizes) {
@@ -275,18 +274,28 @@ TEST(LoadedImageRelocation, BlocksAndEntriesFollowTheirSizes) {
   const TBytes filler(0x1000, 0x11);
   const TRelocationCase cases[] = {
       {"types 3, 0 and 10 at offset 0x10", {{0x2000, {0x3010, 0x0010, 0xA010}}}, 0, {{0x2010, 0x11111311}}},
-      {"SizeOfBlock 9 ends the pass", {{0x2000, {0x3010}, 9}, {0x2000, {0x3020}}}, 0, {{0x2010, 0x11111111}, {0x2020, 0x11111111}}},
-      {"SizeOfBlock 10 applies one entry", {{0x2000, {0x3010}, 10}, {0x2000, {0x3020}}}, 0, {{0x2010, 0x11111211}, {0x2020, 0x11111211}}},
+      {"SizeOfBlock 9 ends the pass",
+       {{0x2000, {0x3010}, 9}, {0x2000, {0x3020}}},
+       0,
+       {{0x2010, 0x11111111}, {0x2020, 0x11111111}}},
+      {"SizeOfBlock 10 applies one entry",
+       {{0x2000, {0x3010}, 10}, {0x2000, {0x3020}}},
+       0,
+       {{0x2010, 0x11111211}, {0x2020, 0x11111211}}},
       // Block 2 (VirtualAddress 0x2000, SizeOfBlock 10, entry 0x3020) starts
       // inside the fourth word of block 1.
       {"SizeOfBlock 15: three entries, next block 14 bytes on",
        {{0x2000, {0x3010, 0x3014, 0x3018, 0x2000, 0x0000, 10, 0x0000, 0x3020}, 15}},
        0,
        {{0x2010, 0x11111211}, {0x2014, 0x11111211}, {0x2018, 0x11111211}, {0x2020, 0x11111211}}},
-      {"size ending inside a block applies it in full", {{0x2000, {0x3010, 0x3014}}, {0x2000, {0x3020}}}, -12,
+      {"size ending inside a block applies it in full",
+       {{0x2000, {0x3010, 0x3014}}, {0x2000, {0x3020}}},
+       -12,
        {{0x2010, 0x11111211}, {0x2014, 0x11111211}, {0x2020, 0x11111111}}},
       {"size 0 applies nothing", {{0x2000, {0x3010}}}, -10, {{0x2010, 0x11111111}}},
-      {"one target twice, and overlapping targets one after the other", {{0x2000, {0x3030, 0x3030, 0x3032}}}, 0,
+      {"one target twice, and overlapping targets one after the other",
+       {{0x2000, {0x3030, 0x3030, 0x3032}}},
+       0,
        {{0x2030, 0x12111311}, {0x2034, 0x11111111}}},
   };
   for (const TRelocationCase& c : cases) {
@@ -436,8 +445,7 @@ namespace {
 void ExpectAgreesWithModelTopDown(TLoadedImage& image, test::TImageModel& model, std::uint64_t from = 0) {
   for (std::uint64_t rva = std::uint64_t{model.Size()} + 8; rva-- > from;) {
     SCOPED_TRACE("RVA " + RvaText(rva));
-    ASSERT_EQ(Outcome([&] { return image.ReadDWord(rva, "d"); }),
-              Outcome([&] { return model.ReadDWord(rva, "d"); }));
+    ASSERT_EQ(Outcome([&] { return image.ReadDWord(rva, "d"); }), Outcome([&] { return model.ReadDWord(rva, "d"); }));
     ASSERT_EQ(Outcome([&] { return image.ReadWord(rva, "w"); }), Outcome([&] { return model.ReadWord(rva, "w"); }));
   }
 }
@@ -469,8 +477,8 @@ TEST(LoadedImageRelocation, TargetsAcrossPageEndsAgreeWithTheModelInAnyReadOrder
         {0x3000, {Entry(0xFFD), Entry(0x000), Entry(0xFFE)}},
         {0x4000, {Entry(0xFFF), Entry(0xFFC), Entry(0x001)}},
         {0x2000, {Entry(0xFFE)}}}},
-      {"blocks out of page order, the same target again", {{0x4000, {Entry(0xFFE)}}, {0x2000, {Entry(0xFFF)}},
-                                                             {0x3000, {Entry(0xFFD)}}, {0x2000, {Entry(0xFFF)}}}},
+      {"blocks out of page order, the same target again",
+       {{0x4000, {Entry(0xFFE)}}, {0x2000, {Entry(0xFFF)}}, {0x3000, {Entry(0xFFD)}}, {0x2000, {Entry(0xFFF)}}}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -520,10 +528,8 @@ TEST(LoadedImageRelocation, TablesThatRelocateThemselvesAcrossPageEndsAgreeWithT
     put(0x3000, {Entry(0x0FF), Entry(0xFFD)});
     test::PutDWord(bytes, at, 0);
     test::PutDWord(bytes, at + 4, 0);
-    const TBytes file = TPeBuilder()
-                            .Section(Raw(0x2000, 0x3000, bytes))
-                            .DataDirectory(5, 0x2000 + tableOffset, 0x100)
-                            .Build();
+    const TBytes file =
+        TPeBuilder().Section(Raw(0x2000, 0x3000, bytes)).DataDirectory(5, 0x2000 + tableOffset, 0x100).Build();
     for (const std::uint32_t delta : {0x0u, 0xFFFFFFF0u, 0x00010010u}) {
       SCOPED_TRACE(delta);
       const TGuardedBytes guarded(file);
@@ -548,12 +554,12 @@ TEST(LoadedImageRelocation, TablesThatRelocateThemselvesAcrossPageEndsAgreeWithT
 // recorded, not made; a read copies only its own page, and a read of a page
 // needs at most the pages below it that carry into it.
 TEST(LoadedImageRelocation, WorkFollowsTheReadsNotTheTable) {
-  constexpr std::uint32_t pages = 0x10000;  // 256 MiB of zero fill
+  constexpr std::uint32_t pages = 0x10000; // 256 MiB of zero fill
   constexpr std::uint32_t bss = 0x100000;
   struct TCase {
     const char* Name;
-    std::uint16_t Offset;         // of each block's one entry
-    std::uint64_t MaxReplayed;    // for the read near the top
+    std::uint16_t Offset;      // of each block's one entry
+    std::uint64_t MaxReplayed; // for the read near the top
   };
   const TCase cases[] = {
       {"targets inside their pages", 0x010, 0},

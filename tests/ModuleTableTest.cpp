@@ -18,8 +18,11 @@ TEST(ModuleTable, ReadsExportsAndImportsOfBothWidths) {
     TPeBuilder builder;
     if (wide)
       builder.Pe32Plus().Machine(0x8664);
-    builder.ExportBase(5).Export("Alpha", 2).Export("Beta", 0).Import("KERNEL32.dll", {"ExitProcess"}).Import(
-        "user32.dll", {"MessageBoxA"});
+    builder.ExportBase(5)
+        .Export("Alpha", 2)
+        .Export("Beta", 0)
+        .Import("KERNEL32.dll", {"ExitProcess"})
+        .Import("user32.dll", {"MessageBoxA"});
     const TGuardedBytes bytes(builder.Build());
     const TModuleTables tables = ReadModuleTables(bytes.View());
     EXPECT_EQ(tables.Machine, wide ? 0x8664 : 0x14C);
@@ -84,7 +87,8 @@ TEST(ModuleTable, EveryDepartureFromTheHostContractIsNamed) {
       {"swapped ordinals",
        [](TModuleTables& t) { std::swap(t.Exports[0].Ordinal, t.Exports[1].Ordinal); },
        {"exported names: CreateViewerWindow@2 DestroyViewerWindow@4 GetLastErrorText@1 ShowFile@3"}},
-      {"runtime DLL", [](TModuleTables& t) { t.ImportedLibraries.push_back("libstdc++-6.dll"); },
+      {"runtime DLL",
+       [](TModuleTables& t) { t.ImportedLibraries.push_back("libstdc++-6.dll"); },
        {"imports libstdc++-6.dll"}},
       {"no imports", [](TModuleTables& t) { t.ImportedLibraries.clear(); }, {"no imports"}},
   };
@@ -117,10 +121,14 @@ TEST(ModuleTable, EveryMissingSafetyFlagIsNamedForEitherWidth) {
       {"no DYNAMIC_BASE", 0x0120, {lacks + DynamicBase}, {lacks + DynamicBase}},
       {"no NX_COMPAT", 0x0060, {lacks + NxCompat}, {lacks + NxCompat}},
       {"no HIGH_ENTROPY_VA", 0x0140, none, {lacks + HighEntropy}},
-      {"none", 0x0000, {lacks + DynamicBase, lacks + NxCompat},
+      {"none",
+       0x0000,
+       {lacks + DynamicBase, lacks + NxCompat},
        {lacks + DynamicBase, lacks + NxCompat, lacks + HighEntropy}},
       // FORCE_INTEGRITY, NO_ISOLATION, NO_SEH, NO_BIND, GUARD_CF, TERMINAL_SERVER_AWARE
-      {"only other flags", 0xCE80, {lacks + DynamicBase, lacks + NxCompat},
+      {"only other flags",
+       0xCE80,
+       {lacks + DynamicBase, lacks + NxCompat},
        {lacks + DynamicBase, lacks + NxCompat, lacks + HighEntropy}},
   };
   for (const bool wide : {false, true}) {

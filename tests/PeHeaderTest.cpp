@@ -55,10 +55,14 @@ TEST(PeHeaderLines, Pe32PlusReadsSixtyFourBitFields) {
   const TBytes file = TPeBuilder()
                           .Pe32Plus()
                           .ImageBase(0x123456789ABCDEF0ULL)
-                          .PatchDWord(o + 72, 0x00000001).PatchDWord(o + 76, 0x00000002)  // 8589934593
-                          .PatchDWord(o + 80, 5).PatchDWord(o + 84, 0)
-                          .PatchDWord(o + 88, 0xFFFFFFFF).PatchDWord(o + 92, 0xFFFFFFFF)
-                          .PatchDWord(o + 96, 0).PatchDWord(o + 100, 1)
+                          .PatchDWord(o + 72, 0x00000001)
+                          .PatchDWord(o + 76, 0x00000002) // 8589934593
+                          .PatchDWord(o + 80, 5)
+                          .PatchDWord(o + 84, 0)
+                          .PatchDWord(o + 88, 0xFFFFFFFF)
+                          .PatchDWord(o + 92, 0xFFFFFFFF)
+                          .PatchDWord(o + 96, 0)
+                          .PatchDWord(o + 100, 1)
                           .Build();
   const auto lines = Summary(file);
   EXPECT_EQ(LineStarting(lines, "Required CPU"), "Required CPU:\t\tAMD64 (K8)");
@@ -67,8 +71,7 @@ TEST(PeHeaderLines, Pe32PlusReadsSixtyFourBitFields) {
   EXPECT_EQ(LineStarting(lines, "Size of stack to commit"), "Size of stack to commit:\t5 bytes");
   EXPECT_EQ(LineStarting(lines, "Size of local heap to reserve"),
             "Size of local heap to reserve:\t18446744073709551615 bytes");
-  EXPECT_EQ(LineStarting(lines, "Size of local heap to commit"),
-            "Size of local heap to commit:\t4294967296 bytes");
+  EXPECT_EQ(LineStarting(lines, "Size of local heap to commit"), "Size of local heap to commit:\t4294967296 bytes");
 }
 
 TEST(PeHeaderTables, Characteristics) {
@@ -79,13 +82,12 @@ TEST(PeHeaderTables, Characteristics) {
   const TCase cases[] = {
       {0x0000, {"Characteristics:\t\t"}},
       {0x0102, {"Characteristics:\t\tThe file is executable (there are no unresolved external references)"}},
-      {0x8DD0, {"Characteristics:\t\t"}},  // bits without a text
+      {0x8DD0, {"Characteristics:\t\t"}}, // bits without a text
       {0x722D,
-       {"Characteristics:\t\tRelocation information is stripped from file",
-        "\t\t\tLine numbers are stripped from file", "\t\t\tLocal symbols are stripped from file",
-        "\t\t\tThe application can handle addresses larger than 2 GB",
-        "\t\t\tDebugging information is stored separately in a .DBG file", "\t\t\tSystem file",
-        "\t\t\tFile is a DLL", "\t\t\tFile should be run only on a uniprocessor computer"}},
+       {"Characteristics:\t\tRelocation information is stripped from file", "\t\t\tLine numbers are stripped from file",
+        "\t\t\tLocal symbols are stripped from file", "\t\t\tThe application can handle addresses larger than 2 GB",
+        "\t\t\tDebugging information is stored separately in a .DBG file", "\t\t\tSystem file", "\t\t\tFile is a DLL",
+        "\t\t\tFile should be run only on a uniprocessor computer"}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Bits);
@@ -132,9 +134,9 @@ TEST(PeHeaderTables, ProcessorsAndSubsystems) {
               std::string("Required CPU:\t\t") + text);
   }
   const std::pair<std::uint16_t, const char*> subsystems[] = {
-      {0, "Unknown"}, {1, "Native"}, {2, "Windows GUI"}, {3, "Windows character"}, {4, "Unknown"},
-      {5, "OS/2 character"}, {6, "Unknown"}, {7, "Posix character"}, {8, "Unknown"},
-      {9, "Windows CE"}, {10, "Unknown"}, {0xFFFF, "Unknown"},
+      {0, "Unknown"}, {1, "Native"},         {2, "Windows GUI"}, {3, "Windows character"},
+      {4, "Unknown"}, {5, "OS/2 character"}, {6, "Unknown"},     {7, "Posix character"},
+      {8, "Unknown"}, {9, "Windows CE"},     {10, "Unknown"},    {0xFFFF, "Unknown"},
   };
   for (const auto& [subsystem, text] : subsystems) {
     SCOPED_TRACE(subsystem);

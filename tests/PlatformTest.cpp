@@ -28,12 +28,18 @@ TEST(SystemErrorText, TrailingBlanksControlsAndFullStopsAreRemoved) {
 TEST(FileTitles, LastSeparatorDecides) {
 #ifdef _WIN32
   const std::pair<const char*, const char*> cases[] = {
-      {"C:\\Windows\\notepad.exe", "notepad.exe"}, {"C:notepad.exe", "notepad.exe"},
-      {"notepad.exe", "notepad.exe"}, {"C:\\dir\\", ""}, {"dir/sub/x.exe", "dir/sub/x.exe"},
+      {"C:\\Windows\\notepad.exe", "notepad.exe"},
+      {"C:notepad.exe", "notepad.exe"},
+      {"notepad.exe", "notepad.exe"},
+      {"C:\\dir\\", ""},
+      {"dir/sub/x.exe", "dir/sub/x.exe"},
   };
 #else
   const std::pair<const char*, const char*> cases[] = {
-      {"/usr/lib/x.dll", "x.dll"}, {"x.dll", "x.dll"}, {"a\\b:c.exe", "a\\b:c.exe"}, {"/tmp/", ""},
+      {"/usr/lib/x.dll", "x.dll"},
+      {"x.dll", "x.dll"},
+      {"a\\b:c.exe", "a\\b:c.exe"},
+      {"/tmp/", ""},
   };
 #endif
   for (const auto& [path, title] : cases) {

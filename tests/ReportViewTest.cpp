@@ -110,7 +110,7 @@ TEST(StreamViewText, SameTextAndIndexesAsTheMemoryViewInChunksEndingAtBreaks) {
   struct TCase {
     const char* Name;
     std::vector<std::string> Texts;
-    const char* Replacement;  // SetText before the texts, when not null
+    const char* Replacement; // SetText before the texts, when not null
   };
   const TCase cases[] = {
       {"nothing", {}, nullptr},
@@ -142,7 +142,7 @@ TEST(StreamViewText, SameTextAndIndexesAsTheMemoryViewInChunksEndingAtBreaks) {
 
 TEST(StreamViewText, HeldLinesReadBackWrittenOnesReadEmpty) {
   TStream stream(8);
-  stream.View.AddLine("0123456789");  // passes the chunk: written at once
+  stream.View.AddLine("0123456789"); // passes the chunk: written at once
   stream.View.AddLine("held");
   stream.View.SetLeftMargin(5);
   stream.View.FormatLine(1, 12, ColourRed, true);
@@ -187,8 +187,8 @@ TEST(StreamViewText, DriverReportsAreTheMemoryViewsTextAndKeepLinesBeforeAFailur
   struct TCase {
     const char* Name;
     TBytes Bytes;
-    const char* Failure;  // part of the message, or "" for none
-    bool PassesAChunkFirst;  // more than 300 bytes come before the failure
+    const char* Failure;    // part of the message, or "" for none
+    bool PassesAChunkFirst; // more than 300 bytes come before the failure
   };
   const TCase cases[] = {
       {"exports and imports", listings().Build(), "", false},

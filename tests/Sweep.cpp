@@ -52,9 +52,15 @@ int main(int argc, char** argv) {
     for (std::size_t k = 1; k <= 21; ++k) {
       const std::size_t length = k == 21 ? bytes.size() : bytes.size() * k / 21;
       switch (Report(bytes, length, name)) {
-      case TResult::Reported: ++reported; break;
-      case TResult::Failed: ++failed; break;
-      case TResult::Bad: ++bad; break;
+      case TResult::Reported:
+        ++reported;
+        break;
+      case TResult::Failed:
+        ++failed;
+        break;
+      case TResult::Bad:
+        ++bad;
+        break;
       }
     }
   }

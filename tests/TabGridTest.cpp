@@ -49,12 +49,18 @@ std::map<TValueColumn, std::vector<int>> ValueColumns(const TTabGrid& grid, cons
 int CharacterWidth(char c) {
   const std::string_view narrow = "ilIj'.,:;|!", mid = "tfr ()-/", wideLower = "mw", wideUpper = "MW",
                          roundUpper = "OQDGH", slimLower = "cksvxyz";
-  if (narrow.find(c) != std::string_view::npos) return 2;
-  if (mid.find(c) != std::string_view::npos) return 3;
-  if (wideLower.find(c) != std::string_view::npos) return 8;
-  if (wideUpper.find(c) != std::string_view::npos) return 9;
-  if (roundUpper.find(c) != std::string_view::npos) return 8;
-  if (slimLower.find(c) != std::string_view::npos) return 5;
+  if (narrow.find(c) != std::string_view::npos)
+    return 2;
+  if (mid.find(c) != std::string_view::npos)
+    return 3;
+  if (wideLower.find(c) != std::string_view::npos)
+    return 8;
+  if (wideUpper.find(c) != std::string_view::npos)
+    return 9;
+  if (roundUpper.find(c) != std::string_view::npos)
+    return 8;
+  if (slimLower.find(c) != std::string_view::npos)
+    return 5;
   return c >= 'A' && c <= 'Z' ? 7 : 6;
 }
 
@@ -77,8 +83,7 @@ std::vector<TMeasuredLabel> Measure(int scale, int extraForBold, int widerLabelB
 
 TEST(ColumnLabels, EveryTabbedLineOfTheSummariesStartsWithALabelAndEveryLabelIsWritten) {
   const TTempFile dos{TDosBuilder().Word(0x1C, 1).Byte(0x1E, 0xFB).Byte(0x1F, 0x21).Build(), "labels.exe"};
-  const TTempFile pe{TPeBuilder().Characteristics(0x2102).Export("Alpha", 1).Export("Beta", 2).Build(),
-                     "labels.dll"};
+  const TTempFile pe{TPeBuilder().Characteristics(0x2102).Export("Alpha", 1).Export("Beta", 2).Build(), "labels.dll"};
   std::vector<std::string> leads;
   for (const TTempFile* file : {&dos, &pe}) {
     TMemoryReportView view;
@@ -106,9 +111,10 @@ TEST(ColumnLabels, EveryTabbedLineOfTheSummariesStartsWithALabelAndEveryLabelIsW
   }
   for (const TColumnLabel& label : labels) {
     if (label.Text == "65535")
-      continue;  // stands for the ordinals, which the samples write as 0001 and 0002
+      continue; // stands for the ordinals, which the samples write as 0001 and 0002
     SCOPED_TRACE(std::string(label.Text));
-    EXPECT_NE(std::find(leads.begin(), leads.end(), LabelLead(label)), leads.end()) << "a label the report never writes";
+    EXPECT_NE(std::find(leads.begin(), leads.end(), LabelLead(label)), leads.end())
+        << "a label the report never writes";
   }
 }
 
@@ -120,7 +126,7 @@ TEST(TabGridFit, EveryLabelEndsOnTheValueColumnOfItsKind) {
     std::vector<TMeasuredLabel> Labels;
     int Gap;
     bool Even;
-    int KeptGap;  // what the grid keeps between a label and its value
+    int KeptGap; // what the grid keeps between a label and its value
   } rows[] = {
       {"the face at 1", Measure(1, 1), 3, true, 3},
       {"the face at 3, no gap", Measure(3, 2), 0, true, 0},
@@ -199,8 +205,12 @@ TEST(TabGridLines, LeadingTabsAndNextStop) {
   const struct {
     const char* Line;
     int Tabs;
-  } rows[] = {{"", 0}, {"no tab", 0}, {"Initial SP:\t\t\tB8H", 3}, {"\t\t\tFile is a DLL", 3},
-              {"0001\tName\t\t", 1}, {"Characteristics:\t\t", 2}};
+  } rows[] = {{"", 0},
+              {"no tab", 0},
+              {"Initial SP:\t\t\tB8H", 3},
+              {"\t\t\tFile is a DLL", 3},
+              {"0001\tName\t\t", 1},
+              {"Characteristics:\t\t", 2}};
   for (const auto& row : rows)
     EXPECT_EQ(LeadingTabs(row.Line), row.Tabs) << row.Line;
   const std::vector<int> stops = {10, 20, 30};

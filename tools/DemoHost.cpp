@@ -72,7 +72,7 @@ void ReleaseViewer() {
     Host.DestroyViewerWindow(Host.Viewer);
   Host.Viewer = nullptr;
   Host.ToolBar = nullptr;
-  Host.FindDialog = nullptr;  // destroyed with the viewer
+  Host.FindDialog = nullptr; // destroyed with the viewer
 }
 
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -123,13 +123,10 @@ bool LoadModule() {
   Host.Module = ::LoadLibraryA((folder + "korvane.dll").c_str());
   if (Host.Module == nullptr)
     return false;
-  Host.CreateViewerWindow =
-      korvane::ProcAddress<korvane::TCreateViewerWindow>(Host.Module, "CreateViewerWindow");
+  Host.CreateViewerWindow = korvane::ProcAddress<korvane::TCreateViewerWindow>(Host.Module, "CreateViewerWindow");
   Host.ShowFile = korvane::ProcAddress<korvane::TShowFile>(Host.Module, "ShowFile");
-  Host.DestroyViewerWindow =
-      korvane::ProcAddress<korvane::TDestroyViewerWindow>(Host.Module, "DestroyViewerWindow");
-  Host.GetLastErrorText =
-      korvane::ProcAddress<korvane::TGetLastErrorText>(Host.Module, "GetLastErrorText");
+  Host.DestroyViewerWindow = korvane::ProcAddress<korvane::TDestroyViewerWindow>(Host.Module, "DestroyViewerWindow");
+  Host.GetLastErrorText = korvane::ProcAddress<korvane::TGetLastErrorText>(Host.Module, "GetLastErrorText");
   return Host.CreateViewerWindow != nullptr && Host.ShowFile != nullptr && Host.DestroyViewerWindow != nullptr &&
          Host.GetLastErrorText != nullptr;
 }
@@ -141,7 +138,7 @@ void FindFirst(const char* text) {
   if (Host.Accelerators == nullptr || !::TranslateAcceleratorA(Host.Window, Host.Accelerators, &key) ||
       Host.FindDialog == nullptr)
     return;
-  constexpr int FindWhatControl = 0x480;  // edt1 of the find dialog template
+  constexpr int FindWhatControl = 0x480; // edt1 of the find dialog template
   ::SetDlgItemTextA(Host.FindDialog, FindWhatControl, text);
   ::SendMessageA(Host.FindDialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   // Over the lower right of the report, where it hides the least.
@@ -151,8 +148,7 @@ void FindFirst(const char* text) {
   ::GetWindowRect(Host.FindDialog, &dialog);
   const int width = dialog.right - dialog.left;
   const int height = dialog.bottom - dialog.top;
-  ::SetWindowPos(Host.FindDialog, HWND_TOP, host.right - width - 16, host.bottom - height - 16, 0, 0,
-                 SWP_NOSIZE);
+  ::SetWindowPos(Host.FindDialog, HWND_TOP, host.right - width - 16, host.bottom - height - 16, 0, 0, SWP_NOSIZE);
 }
 
 } // namespace
@@ -182,10 +178,10 @@ int main(int argc, char** argv) {
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   windowClass.lpszClassName = HostClassName;
   ::RegisterClassExA(&windowClass);
-  Host.Window = ::CreateWindowExA(0, HostClassName, HostTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 40, 40, 760,
-                                  560, nullptr, nullptr, windowClass.hInstance, nullptr);
-  Host.Viewer = Host.CreateViewerWindow(Host.Window, Host.Window, 0, TRUE, &Host.Menu, &Host.ToolBar,
-                                        &Host.Accelerators);
+  Host.Window = ::CreateWindowExA(0, HostClassName, HostTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 40, 40, 760, 560,
+                                  nullptr, nullptr, windowClass.hInstance, nullptr);
+  Host.Viewer =
+      Host.CreateViewerWindow(Host.Window, Host.Window, 0, TRUE, &Host.Menu, &Host.ToolBar, &Host.Accelerators);
   if (Host.Viewer == nullptr) {
     ::MessageBoxA(Host.Window, LastError().c_str(), HostTitle, MB_OK | MB_ICONERROR);
     ::DestroyWindow(Host.Window);

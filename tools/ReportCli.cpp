@@ -29,23 +29,22 @@ constexpr const char* Usage = "usage: korvane-report [--] FILE...\n"
                               "       korvane-report --rtf [--] FILE\n"
                               "       korvane-report --help | --version\n";
 
-constexpr const char* HelpText =
-    "Prints the report of each Windows executable FILE on standard output:\n"
-    "its name and kind, its header fields and, for PE32 files, the names it\n"
-    "exports and the functions it imports.\n"
-    "\n"
-    "  --rtf      write the report as an RTF document (one FILE only)\n"
-    "  --help     print this help and exit\n"
-    "  --version  print the version and exit\n"
-    "  --         end the options: every later argument is a FILE\n"
-    "\n"
-    "Several reports follow each other, one empty line between two that have lines.\n"
-    "A failure is reported on standard error as \"korvane-report: FILE: MESSAGE\"\n"
-    "after the lines of its report that were written; the other files are still\n"
-    "reported. LC_TIME sets the format of the time stamp.\n"
-    "\n"
-    "Exit status: 0 when every report was written, 1 when any failed, 2 for a\n"
-    "usage error.\n";
+constexpr const char* HelpText = "Prints the report of each Windows executable FILE on standard output:\n"
+                                 "its name and kind, its header fields and, for PE32 files, the names it\n"
+                                 "exports and the functions it imports.\n"
+                                 "\n"
+                                 "  --rtf      write the report as an RTF document (one FILE only)\n"
+                                 "  --help     print this help and exit\n"
+                                 "  --version  print the version and exit\n"
+                                 "  --         end the options: every later argument is a FILE\n"
+                                 "\n"
+                                 "Several reports follow each other, one empty line between two that have lines.\n"
+                                 "A failure is reported on standard error as \"korvane-report: FILE: MESSAGE\"\n"
+                                 "after the lines of its report that were written; the other files are still\n"
+                                 "reported. LC_TIME sets the format of the time stamp.\n"
+                                 "\n"
+                                 "Exit status: 0 when every report was written, 1 when any failed, 2 for a\n"
+                                 "usage error.\n";
 
 // The engine names the path in its refusal of a device, FIFO or socket; the
 // failure line names the file already, so the message keeps only the rest.

@@ -37,7 +37,7 @@ TMenu CreateMainMenu(TMenuItems top) {
     if (!::AppendMenuA(menu.Get(), MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(popup.Get()),
                        heading->Text().c_str()))
       throw LastOsError("The viewer's menu");
-    popup.Release();  // now destroyed with the menu bar
+    popup.Release(); // now destroyed with the menu bar
   }
   return menu;
 }
@@ -80,21 +80,20 @@ HACCEL CreateAccelerators(TMenuItems items) {
   AddAccelerators(items, entries);
   if (entries.empty())
     return nullptr;
-  return Checked(::CreateAcceleratorTableA(entries.data(), static_cast<int>(entries.size())),
-                 "The accelerator table");
+  return Checked(::CreateAcceleratorTableA(entries.data(), static_cast<int>(entries.size())), "The accelerator table");
 }
 
 TWindow CreateToolBar(HWND parent, int controlId, HIMAGELIST glyphs, std::span<const TToolButton> buttons,
                       TMenuItems menu, HWND sink) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
   ::InitCommonControlsEx(&controls);
-  TWindow toolBar(Checked(
-      ::CreateWindowExA(0, TOOLBARCLASSNAMEA, "ToolBar1",
-                        WS_CHILD | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE | CCS_NORESIZE |
-                            CCS_NOPARENTALIGN | CCS_NODIVIDER,
-                        0, 0, ToolBarWidth, ToolBarHeight, parent,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), ModuleInstance(), nullptr),
-      "The tool bar"));
+  TWindow toolBar(
+      Checked(::CreateWindowExA(0, TOOLBARCLASSNAMEA, "ToolBar1",
+                                WS_CHILD | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE | CCS_NORESIZE |
+                                    CCS_NOPARENTALIGN | CCS_NODIVIDER,
+                                0, 0, ToolBarWidth, ToolBarHeight, parent,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), ModuleInstance(), nullptr),
+              "The tool bar"));
   const HWND bar = toolBar.Get();
   ::SendMessageA(bar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
   ::SendMessageA(bar, TB_SETBITMAPSIZE, 0, MAKELPARAM(16, 16));
@@ -104,7 +103,7 @@ TWindow CreateToolBar(HWND parent, int controlId, HIMAGELIST glyphs, std::span<c
   for (const TToolButton& button : buttons) {
     TBBUTTON entry{};
     if (button.Action == nullptr) {
-      entry.iBitmap = button.Width;  // a separator's bitmap index is its width
+      entry.iBitmap = button.Width; // a separator's bitmap index is its width
       entry.fsStyle = BTNS_SEP;
     } else {
       entry.iBitmap = button.Action->ImageIndex;

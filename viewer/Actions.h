@@ -20,10 +20,10 @@ class TKorvaneFrame;
 /// A command: what its menu items and tool buttons show, and its handler. Its
 /// command id is the one its menu item took; its tool buttons carry it too.
 struct TAction {
-  const char* Caption;  // "&" marks the mnemonic
-  const char* Hint;     // nullptr: none
-  int ImageIndex;       // -1: none
-  std::uint16_t ShortCut;  // a shortcut code of ShortCut.h; 0: none
+  const char* Caption;    // "&" marks the mnemonic
+  const char* Hint;       // nullptr: none
+  int ImageIndex;         // -1: none
+  std::uint16_t ShortCut; // a shortcut code of ShortCut.h; 0: none
   void (TKorvaneFrame::*Execute)();
 };
 

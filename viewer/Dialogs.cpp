@@ -36,8 +36,8 @@ TPrinterDc TPrintDialog::Execute(HWND owner) {
   dialog.hDevMode = FDevMode.Release();
   dialog.hDevNames = FDevNames.Release();
   // The printer's driver makes the copies the user asked for.
-  dialog.Flags = PD_RETURNDC | PD_NOPAGENUMS | PD_NOSELECTION | PD_HIDEPRINTTOFILE | PD_NOWARNING |
-                 PD_USEDEVMODECOPIESANDCOLLATE;
+  dialog.Flags =
+      PD_RETURNDC | PD_NOPAGENUMS | PD_NOSELECTION | PD_HIDEPRINTTOFILE | PD_NOWARNING | PD_USEDEVMODECOPIESANDCOLLATE;
   dialog.nCopies = 1;
   const BOOL confirmed = ::PrintDlgA(&dialog);
   FDevMode.Reset(dialog.hDevMode);
@@ -69,7 +69,7 @@ bool TFindDialog::Execute(HWND owner) {
     ::SetActiveWindow(FWindow.Get());
     return false;
   }
-  FWindow.Release();  // gone without telling us (with its owner); not ours to destroy
+  FWindow.Release(); // gone without telling us (with its owner); not ours to destroy
   FRecord.hwndOwner = owner;
   FRecord.Flags = FR_DOWN | FR_NOUPDOWN | FOptions;
   const HWND window = ::FindTextA(&FRecord);

@@ -66,7 +66,7 @@ public:
 
 private:
   // The dialog writes into both while it is open: they outlive its window.
-  std::array<char, 256> FFindWhat{};  // at most 255 characters and the zero
+  std::array<char, 256> FFindWhat{}; // at most 255 characters and the zero
   FINDREPLACEA FRecord{};
   DWORD FOptions = 0;
   TWindow FWindow;

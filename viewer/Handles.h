@@ -95,7 +95,7 @@ using TPrinterDc = TUniqueHandle<TDcTraits>;
 /// shown before comes back when it goes.
 class TWaitCursor {
 public:
-  TWaitCursor() : FOld(::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)))) {}  // IDC_WAIT
+  TWaitCursor() : FOld(::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)))) {} // IDC_WAIT
   ~TWaitCursor() { ::SetCursor(FOld); }
   TWaitCursor(const TWaitCursor&) = delete;
   TWaitCursor& operator=(const TWaitCursor&) = delete;

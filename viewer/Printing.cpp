@@ -176,8 +176,7 @@ private:
         const int count = static_cast<int>(std::min<std::size_t>(segment.size(), 0x7FFF));
         int fit = 0;
         SIZE extent{};
-        ::GetTextExtentExPointA(FPrinter, segment.data(), count, std::max(0, FPageWidth - x), &fit, nullptr,
-                                &extent);
+        ::GetTextExtentExPointA(FPrinter, segment.data(), count, std::max(0, FPageWidth - x), &fit, nullptr, &extent);
         if (fit <= 0 && x == 0)
           fit = 1; // a character wider than the page still goes on paper
         if (fit > 0) {

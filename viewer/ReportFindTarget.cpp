@@ -7,8 +7,8 @@ namespace korvane::viewer {
 namespace {
 
 // EM_FINDTEXT options of the rich edit control (the mingw headers lack the names).
-constexpr WPARAM FindMatchCase = 4;  // FT_MATCHCASE
-constexpr WPARAM FindWholeWord = 2;  // FT_WHOLEWORD
+constexpr WPARAM FindMatchCase = 4; // FT_MATCHCASE
+constexpr WPARAM FindWholeWord = 2; // FT_WHOLEWORD
 
 } // namespace
 
@@ -21,8 +21,8 @@ std::int32_t TReportFindTarget::TextLength() const {
   return static_cast<std::int32_t>(::SendMessageA(FEdit, WM_GETTEXTLENGTH, 0, 0));
 }
 
-std::int32_t TReportFindTarget::FindText(const std::string& text, std::int32_t start, std::int32_t end,
-                                         bool matchCase, bool wholeWord) {
+std::int32_t TReportFindTarget::FindText(const std::string& text, std::int32_t start, std::int32_t end, bool matchCase,
+                                         bool wholeWord) {
   FINDTEXTA find{};
   find.chrg.cpMin = start;
   find.chrg.cpMax = end;

@@ -24,9 +24,8 @@ struct TStreamSource {
 DWORD CALLBACK ReadRtf(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given) noexcept {
   auto* source = reinterpret_cast<TStreamSource*>(cookie);
   const std::size_t left = source->Text->size() - source->Offset;
-  const std::size_t count = wanted > 0 && static_cast<std::size_t>(wanted) < left
-                                ? static_cast<std::size_t>(wanted)
-                                : left;
+  const std::size_t count =
+      wanted > 0 && static_cast<std::size_t>(wanted) < left ? static_cast<std::size_t>(wanted) : left;
   std::memcpy(buffer, source->Text->data() + source->Offset, count);
   source->Offset += count;
   *given = static_cast<LONG>(count);
@@ -249,7 +248,8 @@ void TRichEditView::FillNextPiece() {
     ::SendMessageA(FEdit, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, column), 0);
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   if (count == FPieceLines) {
-    const long long suggested = static_cast<long long>(count) * PieceMilliseconds / std::max<long long>(1, took.count());
+    const long long suggested =
+        static_cast<long long>(count) * PieceMilliseconds / std::max<long long>(1, took.count());
     FPieceLines = static_cast<int>(
         std::clamp<long long>(suggested, MinPieceLines, std::min<long long>(MaxPieceLines, 2LL * count)));
   }
@@ -315,9 +315,8 @@ std::string TRichEditView::LineText(int index) const {
   if (length <= 0)
     return {};
   // EM_GETLINE reads the buffer size from its first word and may add the break.
-  std::vector<char> buffer(static_cast<std::size_t>(length) + 3 > sizeof(WORD)
-                               ? static_cast<std::size_t>(length) + 3
-                               : sizeof(WORD));
+  std::vector<char> buffer(static_cast<std::size_t>(length) + 3 > sizeof(WORD) ? static_cast<std::size_t>(length) + 3
+                                                                               : sizeof(WORD));
   const WORD capacity = static_cast<WORD>(buffer.size() > 0xFFFF ? 0xFFFF : buffer.size());
   std::memcpy(buffer.data(), &capacity, sizeof capacity);
   const LRESULT copied =

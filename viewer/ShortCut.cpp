@@ -13,13 +13,20 @@ std::string KeyName(std::uint8_t key) {
   if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9'))
     return std::string(1, static_cast<char>(key));
   switch (key) {
-  case VK_ESCAPE: return "Esc";
-  case VK_RETURN: return "Enter";
-  case VK_SPACE: return "Space";
-  case VK_TAB: return "Tab";
-  case VK_DELETE: return "Del";
-  case VK_INSERT: return "Ins";
-  default: return {};
+  case VK_ESCAPE:
+    return "Esc";
+  case VK_RETURN:
+    return "Enter";
+  case VK_SPACE:
+    return "Space";
+  case VK_TAB:
+    return "Tab";
+  case VK_DELETE:
+    return "Del";
+  case VK_INSERT:
+    return "Ins";
+  default:
+    return {};
   }
 }
 

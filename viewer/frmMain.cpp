@@ -55,7 +55,7 @@ public:
     frame.cbSize = sizeof frame;
     frame.lpfnWndProc = frameProc;
     frame.hInstance = ModuleInstance();
-    frame.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    frame.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
     frame.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     frame.lpszClassName = FrameClassName;
     if (::RegisterClassExA(&frame) == 0)
@@ -85,21 +85,21 @@ TKorvaneFrame::TKorvaneFrame(HWND hostWindow, HWND parentWindow) : FHostWindow(h
   static const TWindowClasses classes(FrameProc, ToolBarSinkProc);
   try {
     FRichEditLibrary.Reset(Checked(LoadSystemLibrary("riched32.dll"), "The rich edit library riched32.dll"));
-    FFont.Reset(Checked(::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                      DEFAULT_PITCH | FF_DONTCARE, ReportFontFace),
-                        "The viewer's font"));
+    FFont.Reset(
+        Checked(::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, ReportFontFace),
+                "The viewer's font"));
     ImageList1.Reset(Checked(::ImageList_LoadImageA(ModuleInstance(), GlyphsResource, 16, 0, RGB(255, 0, 255),
                                                     IMAGE_BITMAP, LR_CREATEDIBSECTION),
                              "The tool bar glyphs"));
     CreateMenus();
-    FHandle.Reset(Checked(::CreateWindowExA(WS_EX_CONTROLPARENT, FrameClassName, "KorvaneFrame",
-                                            WS_CHILD | WS_CLIPCHILDREN, 0, 0, DesignedWidth, DesignedHeight,
-                                            parentWindow, nullptr, ModuleInstance(), this),
-                          "The viewer window"));
-    FToolBarSink.Reset(Checked(::CreateWindowExA(0, ToolBarSinkClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                                 nullptr, ModuleInstance(), this),
-                               "The tool bar's message window"));
+    FHandle.Reset(
+        Checked(::CreateWindowExA(WS_EX_CONTROLPARENT, FrameClassName, "KorvaneFrame", WS_CHILD | WS_CLIPCHILDREN, 0, 0,
+                                  DesignedWidth, DesignedHeight, parentWindow, nullptr, ModuleInstance(), this),
+                "The viewer window"));
+    FToolBarSink.Reset(Checked(
+        ::CreateWindowExA(0, ToolBarSinkClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ModuleInstance(), this),
+        "The tool bar's message window"));
     ToolBar1 = CreateToolBar(FHandle.Get(), ToolBarControlId, ImageList1.Get(), ToolButtons, MainMenuItems,
                              FToolBarSink.Get());
     edMain = CreateReportControl();
@@ -174,13 +174,12 @@ TWindow TKorvaneFrame::CreateReportControl() {
   const HWND edit = control.Get();
   ::SendMessageA(edit, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
   ::SendMessageA(edit, EM_EXLIMITTEXT, 0, ReportTextLimit);
-  ::SendMessageA(edit, EM_SETTARGETDEVICE, 0, 1);  // no word wrap
+  ::SendMessageA(edit, EM_SETTARGETDEVICE, 0, 1); // no word wrap
   CHARFORMATA format{};
   format.cbSize = sizeof format;
-  format.dwMask = CFM_FACE | CFM_SIZE | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_COLOR |
-                  CFM_CHARSET;
+  format.dwMask = CFM_FACE | CFM_SIZE | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_COLOR | CFM_CHARSET;
   format.dwEffects = CFE_AUTOCOLOR;
-  format.yHeight = ReportBodySize * 20;  // twips
+  format.yHeight = ReportBodySize * 20; // twips
   format.bCharSet = DEFAULT_CHARSET;
   std::strcpy(format.szFaceName, ReportFontFace);
   ::SendMessageA(edit, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
@@ -476,8 +475,8 @@ void TKorvaneFrame::FindDialogFind() {
   std::array<char, HostTitleCapacity + 1> title{};
   const int length = ::GetWindowTextA(MainWindow(), title.data(), static_cast<int>(title.size()));
   // A host window without a readable title: the application's title instead.
-  const std::string caption = length > 0 ? std::string(title.data(), static_cast<std::size_t>(length))
-                                         : ApplicationTitle();
+  const std::string caption =
+      length > 0 ? std::string(title.data(), static_cast<std::size_t>(length)) : ApplicationTitle();
   const std::string message = "Cannot find '" + text + "'.";
   FNotFoundBoxShown = true;
   ::MessageBoxA(FHandle.Get(), message.c_str(), caption.c_str(), MB_OK | MB_ICONINFORMATION);

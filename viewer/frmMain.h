@@ -108,13 +108,13 @@ private:
   const std::array<const TMenuItem*, 2> MainMenuItems{&File1, &Edit1};
 
   // Laid out by the bar at the lefts 0, 23, 31, 54, 62, 85 and 93.
-  const std::array<TToolButton, 7> ToolButtons{{{&actFileOpen, 23},    // ToolButton1
-                                                {nullptr, 8},          // ToolButton6
-                                                {&actFilePrint, 23},   // ToolButton4
-                                                {nullptr, 8},          // ToolButton3
-                                                {&actEditCopy, 23},    // ToolButton2
-                                                {nullptr, 8},          // ToolButton5
-                                                {&actEditFind, 23}}};  // tbbFind
+  const std::array<TToolButton, 7> ToolButtons{{{&actFileOpen, 23},   // ToolButton1
+                                                {nullptr, 8},         // ToolButton6
+                                                {&actFilePrint, 23},  // ToolButton4
+                                                {nullptr, 8},         // ToolButton3
+                                                {&actEditCopy, 23},   // ToolButton2
+                                                {nullptr, 8},         // ToolButton5
+                                                {&actEditFind, 23}}}; // tbbFind
 
   TOpenDialog OpenDialog;
   TPrintDialog PrintDialog;

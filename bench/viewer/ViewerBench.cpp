@@ -32,9 +32,7 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-double Milliseconds(TClock::duration duration) {
-  return std::chrono::duration<double, std::milli>(duration).count();
-}
+double Milliseconds(TClock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -149,8 +147,8 @@ int main(int argc, char** argv) {
 
   const std::string small = folder + "korvane.dll";
   int status = 0;
-  std::printf("%-24s %8s %9s %8s %8s %9s %8s %8s %8s\n", "file", "lines", "floor ms", "show ms", "longest",
-              "full ms", "next ms", "after", "destroy");
+  std::printf("%-24s %8s %9s %8s %8s %9s %8s %8s %8s\n", "file", "lines", "floor ms", "show ms", "longest", "full ms",
+              "next ms", "after", "destroy");
   for (const std::string& file : files) {
     korvane::TMemoryReportView report;
     korvane::TReportDriver driver(report);

@@ -78,9 +78,10 @@ _Static_assert(sizeof(ViewerFileInfo) == KORVANE_RECORD_SIZE &&
                    offsetof(ViewerFileInfo, kindText) == KORVANE_KIND_TEXT_OFFSET,
                "ViewerFileInfo is two pointers of the build");
 #else
-typedef char KorvaneViewerFileInfoIsTwoPointers
-    [(sizeof(ViewerFileInfo) == KORVANE_RECORD_SIZE &&
-      offsetof(ViewerFileInfo, kindText) == KORVANE_KIND_TEXT_OFFSET) ? 1 : -1];
+typedef char KorvaneViewerFileInfoIsTwoPointers[(sizeof(ViewerFileInfo) == KORVANE_RECORD_SIZE &&
+                                                 offsetof(ViewerFileInfo, kindText) == KORVANE_KIND_TEXT_OFFSET)
+                                                    ? 1
+                                                    : -1];
 #endif
 
 #ifdef __cplusplus

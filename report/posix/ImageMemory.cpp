@@ -12,8 +12,8 @@
 namespace korvane::platform {
 
 TAddressReservation::TAddressReservation(std::uint32_t size) : FSize(size) {
-  void* base = size == 0 ? MAP_FAILED
-                         : ::mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  void* base =
+      size == 0 ? MAP_FAILED : ::mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (base == MAP_FAILED) {
     const int code = size == 0 ? EINVAL : errno;
     throw TOsError(code, "The system refused to reserve " + std::to_string(size) +

@@ -22,8 +22,7 @@ std::string SystemText(int code) {
 }
 
 TReadOnlyFile::TReadOnlyFile(const std::string& path) {
-  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     throw SystemError(static_cast<int>(::GetLastError()));
   }
@@ -133,8 +132,7 @@ public:
     std::string text;
     if (FHoursLeadingZero && hour < 10)
       text += '0';
-    text += std::to_string(hour) + FTimeSeparator + TwoDigits(time.Minute) + FTimeSeparator +
-            TwoDigits(time.Second);
+    text += std::to_string(hour) + FTimeSeparator + TwoDigits(time.Minute) + FTimeSeparator + TwoDigits(time.Second);
     if (FTwelveHourClock) {
       const std::string& marker = time.Hour < 12 ? FAm : FPm;
       if (!marker.empty())

@@ -51,7 +51,8 @@ TImageModel::TImageModel(const TByteView& file, std::uint64_t peOffset) {
       Fail("section region outside the image");
     std::fill(FAccess.begin() + virtualAddress, FAccess.begin() + static_cast<std::ptrdiff_t>(virtualAddress + extent),
               ReadWrite);
-    std::fill(FBytes.begin() + virtualAddress, FBytes.begin() + static_cast<std::ptrdiff_t>(virtualAddress + extent), 0);
+    std::fill(FBytes.begin() + virtualAddress, FBytes.begin() + static_cast<std::ptrdiff_t>(virtualAddress + extent),
+              0);
     if (copy != 0) {
       if (!file.Contains(rawPointer, copy))
         Fail("section bytes beyond the file");

@@ -162,7 +162,7 @@ std::vector<std::string> KorvaneModuleFaults(const TModuleTables& tables, TModul
       names += " " + entry.Name + "@" + std::to_string(entry.Ordinal);
     faults.push_back("exported names:" + names);
   }
-  static const char* const systemLibraries[] = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL",
+  static const char* const systemLibraries[] = {"KERNEL32.DLL", "USER32.DLL",   "GDI32.DLL",
                                                 "COMCTL32.DLL", "COMDLG32.DLL", "MSVCRT.DLL"};
   for (const std::string& library : tables.ImportedLibraries) {
     if (std::find(std::begin(systemLibraries), std::end(systemLibraries), Upper(library)) == std::end(systemLibraries))

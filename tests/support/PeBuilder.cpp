@@ -349,7 +349,8 @@ TBytes TPeBuilder::Build(TPeLayout* layout) const {
     const auto rawSize = static_cast<std::uint32_t>(section.RawData.size());
     PutDWord(file, header + 16, section.OverrideRaw ? section.SizeOfRawData : rawSize);
     PutDWord(file, header + 20,
-             section.OverrideRaw ? section.PointerToRawData : (rawSize == 0 ? 0 : static_cast<std::uint32_t>(rawOffset)));
+             section.OverrideRaw ? section.PointerToRawData
+                                 : (rawSize == 0 ? 0 : static_cast<std::uint32_t>(rawOffset)));
     PutDWord(file, header + 36, 0x60000020);
     if (rawSize != 0) {
       generated.SectionStarts.emplace_back(section.VirtualAddress, static_cast<std::uint32_t>(rawOffset));

@@ -67,7 +67,7 @@ struct TPeLayout {
   std::uint32_t Relocations = 0;
   std::uint32_t RelocationsSize = 0;
   /// RVA to file offset for every section with raw data.
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> SectionStarts;  // {VirtualAddress, PointerToRawData}
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> SectionStarts; // {VirtualAddress, PointerToRawData}
   std::size_t FileOffset(std::uint32_t rva) const;
 };
 
@@ -122,7 +122,7 @@ private:
   std::uint32_t FTimeDateStamp = 0;
   std::uint64_t FImageBase = 0x00400000;
   std::uint16_t FSubsystem = 2;
-  std::uint32_t FSizeOfImage = 0;  // 0: derived from the sections
+  std::uint32_t FSizeOfImage = 0; // 0: derived from the sections
   std::uint32_t FDirectories[16][2] = {};
   std::vector<TSectionSpec> FSections;
   std::vector<std::pair<std::string, std::uint16_t>> FExports;

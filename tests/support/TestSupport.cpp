@@ -39,9 +39,7 @@ std::string UniqueName() {
   return "korvane-test-" + std::to_string(process) + "-" + std::to_string(counter++);
 }
 
-std::string TwoDigits(int value) {
-  return {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
-}
+std::string TwoDigits(int value) { return {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)}; }
 
 } // namespace
 

@@ -207,7 +207,7 @@ void TDialogWatcher::Run() {
       // An open dialog holds a control with the id of a box's icon (stc1).
       if (!step && !IsOpenDialog(dialog) && IsMessageBox(dialog)) {
         handled.insert(dialog);
-        std::this_thread::sleep_for(100ms);  // let the box finish its set-up
+        std::this_thread::sleep_for(100ms); // let the box finish its set-up
         HandleBox(dialog);
         continue;
       }
@@ -221,7 +221,7 @@ void TDialogWatcher::Run() {
         continue;
       }
       handled.insert(dialog);
-      std::this_thread::sleep_for(100ms);  // let the dialog finish its set-up
+      std::this_thread::sleep_for(100ms); // let the dialog finish its set-up
       if (step) {
         ++FStepsDone;
         step(dialog);

@@ -263,7 +263,7 @@ TEST(FindDialog, ShownAndClosedAreToldOnceAndTheFindHintIsOffMeanwhile) {
   ASSERT_NE(tips, nullptr);
   auto findHint = [&] {
     TBBUTTON button{};
-    ::SendMessageA(viewer.ToolBar, TB_GETBUTTON, 6, reinterpret_cast<LPARAM>(&button));  // tbbFind
+    ::SendMessageA(viewer.ToolBar, TB_GETBUTTON, 6, reinterpret_cast<LPARAM>(&button)); // tbbFind
     char text[80] = {};
     TTTOOLINFOA tool{};
     tool.cbSize = sizeof tool;
@@ -367,7 +367,7 @@ TEST(FindNext, OptionsAndOverlapsAsTheUserExpects) {
     const char* Text;
     bool MatchCase;
     bool WholeWord;
-    std::size_t Matches;  // as a check of the sample, not of the search
+    std::size_t Matches; // as a check of the sample, not of the search
   };
   const TRow rows[] = {
       {"lower case finds the heading", "exports", false, false, 1},
@@ -423,8 +423,7 @@ TEST(FindNext, WhereTheNextSearchStarts) {
   }
   {
     SCOPED_TRACE("a changed text starts at the end of the selection");
-    const std::vector<LONG> ofs =
-        Occurrences(report, "of", false, false, static_cast<std::size_t>(sizes[2]) + 4);
+    const std::vector<LONG> ofs = Occurrences(report, "of", false, false, static_cast<std::size_t>(sizes[2]) + 4);
     ASSERT_FALSE(ofs.empty());
     FindNext(dialog, "of");
     EXPECT_EQ(SelectionOf(viewer.Report()).Start, ofs[0]);
@@ -547,8 +546,7 @@ public:
     std::string commandLine = "\"" + korvane::test::ExeFolder() + "korvane-demo-host.exe\" " + arguments;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    if (::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                         &FInfo))
+    if (::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &FInfo))
       ::CloseHandle(FInfo.hThread);
   }
   ~THostProcess() {

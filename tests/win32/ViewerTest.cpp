@@ -34,6 +34,7 @@
 
 namespace {
 
+using korvane::TDestroyViewerWindow;
 using korvane::test::ChooseFile;
 using korvane::test::ExeFolder;
 using korvane::test::IsPrintDialog;
@@ -49,7 +50,6 @@ using korvane::test::Received;
 using korvane::test::ResetHostState;
 using korvane::test::Samples;
 using korvane::test::TBox;
-using korvane::TDestroyViewerWindow;
 using korvane::test::TDialogWatcher;
 using korvane::test::TDosBuilder;
 using korvane::test::TPeBuilder;
@@ -68,8 +68,8 @@ public:
 class TViewer {
 public:
   TViewer(HWND host, bool withUi) {
-    FWindow = Module().CreateViewerWindow(host, host, 0xDEADBEEF, withUi ? TRUE : FALSE, &Menu, &ToolBar,
-                                          &Accelerators);
+    FWindow =
+        Module().CreateViewerWindow(host, host, 0xDEADBEEF, withUi ? TRUE : FALSE, &Menu, &ToolBar, &Accelerators);
   }
   ~TViewer() {
     if (FWindow != nullptr)
@@ -273,11 +273,11 @@ TEST(ShowFileResults, FailuresLeaveTheirMessageUntilTheNextFailure) {
 TEST(LastErrorTextLimits, CopiesAtMostTheBufferAndNeverOutsideIt) {
   THostWindow host;
   TViewer viewer(host.Get(), false);
-  Module().ShowFile(host.Get(), "x.exe", nullptr);  // "The window is not a Korvane viewer"
+  Module().ShowFile(host.Get(), "x.exe", nullptr); // "The window is not a Korvane viewer"
   const struct {
     const char* Name;
     int MaxLength;
-    std::string Expected;  // the buffer afterwards, up to its first zero
+    std::string Expected; // the buffer afterwards, up to its first zero
   } rows[] = {
       {"maxLength 1 writes only the zero", 1, ""},
       {"maxLength 4 writes three characters", 4, "The"},
@@ -293,7 +293,7 @@ TEST(LastErrorTextLimits, CopiesAtMostTheBufferAndNeverOutsideIt) {
     Module().GetLastErrorText(buffer, row.MaxLength);
     EXPECT_EQ(std::string(buffer), row.Expected);
   }
-  Module().GetLastErrorText(nullptr, 100);  // a null buffer is ignored
+  Module().GetLastErrorText(nullptr, 100); // a null buffer is ignored
 }
 
 TEST(CreateViewerWindow, WithoutTheInterfaceTheOutValuesStayAndTheBarHides) {
@@ -393,8 +393,8 @@ TEST(MenuAndShortcuts, ItemTextsAndTheAcceleratorTable) {
     WORD Key;
     const char* Item;
   } expected[] = {
-      {3, VK_F3, "&Open...\tF3"},    {3, VK_F9, "&Print\tF9"},
-      {3, VK_ESCAPE, "E&xit\tEsc"},  {3 | 8, 'C', "&Copy\tCtrl+C"},
+      {3, VK_F3, "&Open...\tF3"},          {3, VK_F9, "&Print\tF9"},
+      {3, VK_ESCAPE, "E&xit\tEsc"},        {3 | 8, 'C', "&Copy\tCtrl+C"},
       {3 | 8, 'A', "Select &all\tCtrl+A"}, {3, VK_F7, "&Find...\tF7"},
   };
   for (int i = 0; i < 6; ++i) {
@@ -473,12 +473,12 @@ TValueColumns ValueColumnsOf(HWND edit, const std::vector<std::string>& lines) {
       continue;
     const std::size_t value = line.find_first_not_of('\t', tab);
     if (value == std::string::npos)
-      continue;  // a label without a value
+      continue; // a label without a value
     const LRESULT start = ::SendMessageA(edit, EM_LINEINDEX, static_cast<WPARAM>(i), 0);
     POINTL point{};
     ::SendMessageA(edit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&point), start + static_cast<LPARAM>(value));
-    const bool exportLine = line.rfind("Ordinal\t", 0) == 0 ||
-                            (tab >= 4 && line.find_first_not_of("0123456789") == tab);
+    const bool exportLine =
+        line.rfind("Ordinal\t", 0) == 0 || (tab >= 4 && line.find_first_not_of("0123456789") == tab);
     (exportLine ? columns.Exports : columns.Header).push_back(static_cast<int>(point.x));
   }
   return columns;
@@ -654,8 +654,8 @@ TEST(Commands, ExitAndForwardedCommands) {
   THostWindow host;
   TViewer viewer(host.Get(), true);
   ASSERT_EQ(viewer.Show(Samples().Dos.Path()), -1);
-  viewer.Command(0x7FFF);  // no item has it
-  viewer.Command(MenuCommand(viewer.Menu, "E&xit\tEsc"), viewer.ToolBar);  // from the bar: ignored
+  viewer.Command(0x7FFF);                                                 // no item has it
+  viewer.Command(MenuCommand(viewer.Menu, "E&xit\tEsc"), viewer.ToolBar); // from the bar: ignored
   PumpPending();
   EXPECT_EQ(Received(WM_VIEWER_CLOSE).size(), 0u);
 
@@ -738,8 +738,8 @@ TEST(Lifetime, SeveralViewersAndDestroyingTwice) {
   ASSERT_NE(third, nullptr);
   Module().DestroyViewerWindow(third);
   EXPECT_FALSE(::IsWindow(third));
-  Module().DestroyViewerWindow(third);  // nothing the second time
-  Module().DestroyViewerWindow(host.Get());  // a window without a viewer: nothing
+  Module().DestroyViewerWindow(third);      // nothing the second time
+  Module().DestroyViewerWindow(host.Get()); // a window without a viewer: nothing
   EXPECT_TRUE(::IsWindow(host.Get()));
   char kind[32] = {};
   EXPECT_EQ(Module().ShowFile(third, Samples().Dos.Path().c_str(), kind), FALSE);
@@ -793,9 +793,9 @@ TEST(Lifetime, CreateShowDestroyCyclesLeaveCountsFlat) {
     Module().DestroyViewerWindow(viewer);
     EXPECT_FALSE(::IsWindow(bar));
     EXPECT_FALSE(::IsMenu(menu));
-    ::DestroyAcceleratorTable(accelerators);  // the host's to destroy
+    ::DestroyAcceleratorTable(accelerators); // the host's to destroy
   };
-  for (int i = 0; i < 5; ++i)  // first use loads libraries and classes
+  for (int i = 0; i < 5; ++i) // first use loads libraries and classes
     cycle();
   PumpPending();
   const TCounts before = Counts();
@@ -821,10 +821,10 @@ TEST(Lifetime, AViewerWhoseParentIsDestroyedGoesWithIt) {
     HACCEL accelerators = nullptr;
     const HWND viewer = Module().CreateViewerWindow(host.Get(), parent, 0, TRUE, &menu, &bar, &accelerators);
     ASSERT_NE(viewer, nullptr) << LastErrorText();
-    ::DestroyWindow(parent);  // without DestroyViewerWindow
+    ::DestroyWindow(parent); // without DestroyViewerWindow
     EXPECT_FALSE(::IsWindow(bar)) << "the bar in the host window goes with the viewer";
     EXPECT_FALSE(::IsMenu(menu));
-    Module().DestroyViewerWindow(viewer);  // no viewer any more: nothing
+    Module().DestroyViewerWindow(viewer); // no viewer any more: nothing
     ::DestroyAcceleratorTable(accelerators);
   };
   cycle();
@@ -902,8 +902,8 @@ class TWinePrefersFiles {
 public:
   explicit TWinePrefersFiles(const std::string& program) : FKey("Software\\Wine\\AppDefaults\\" + program) {
     HKEY opened = nullptr;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, (FKey + "\\DllOverrides").c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                          nullptr, &opened, nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, (FKey + "\\DllOverrides").c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                          &opened, nullptr) != ERROR_SUCCESS)
       return;
     const std::unique_ptr<HKEY__, decltype(&::RegCloseKey)> key(opened, &::RegCloseKey);
     static const char order[] = "native,builtin";
@@ -1081,8 +1081,8 @@ TEST(ReportFill, TheUsersSelectionAndScrollPositionStayWhilePiecesArrive) {
   EXPECT_EQ(now.cpMax, chosen.cpMax);
   // Wine's control scrolls a long report in steps coarser than a line, so
   // the view comes back to within one line of where the user had it.
-  EXPECT_NEAR(static_cast<double>(::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0)),
-              static_cast<double>(firstLine), 1.0);
+  EXPECT_NEAR(static_cast<double>(::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0)), static_cast<double>(firstLine),
+              1.0);
 }
 
 TEST(ReportFill, SelectAllThenCopyDuringTheFillCopiesTheWholeReport) {
