@@ -80,7 +80,7 @@ private:
   void DestroyRetiredControls();
   void CreateMenus();
 
-  // Actions, in the order of ActionList1.
+  // The actions.
   const TAction actFileOpen{"&Open...", "Open", 0, VK_F3, &TKorvaneFrame::actFileOpenExecute};
   const TAction actFileExit{"E&xit", nullptr, -1, VK_ESCAPE, &TKorvaneFrame::actFileExitExecute};
   const TAction actEditCopy{"&Copy", "Copy", 2, ShortCutCtrl | 'C', &TKorvaneFrame::actEditCopyExecute};
@@ -88,8 +88,6 @@ private:
   const TAction actEditSelectAll{"Select &all", nullptr, -1, ShortCutCtrl | 'A',
                                  &TKorvaneFrame::actEditSelectAllExecute};
   const TAction actEditFind{"&Find...", "Find", 3, VK_F7, &TKorvaneFrame::actEditFindExecute};
-  const std::array<const TAction*, 6> ActionList1{&actFileOpen,  &actFileExit,      &actEditCopy,
-                                                  &actFilePrint, &actEditSelectAll, &actEditFind};
 
   // Menu items are made in menu order, so they take their command ids in it;
   // an action's id is that of its item, on the tool bar as well.
