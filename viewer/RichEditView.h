@@ -49,8 +49,8 @@ public:
   /// A piece starts at 4,096 lines and then takes as many as the last piece
   /// suggests for PieceMilliseconds, between MinPieceLines and MaxPieceLines.
   static constexpr int MinPieceLines = 1024;
-  static constexpr int MaxPieceLines = 65536;
-  static constexpr int PieceMilliseconds = 150;
+  static constexpr int MaxPieceLines = 16384;
+  static constexpr int PieceMilliseconds = 250;
 
   /// The control is not owned.
   explicit TRichEditView(HWND edit) : FEdit(edit) {}

@@ -175,6 +175,9 @@ TWindow TKorvaneFrame::CreateReportControl() {
   ::SendMessageA(edit, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
   ::SendMessageA(edit, EM_EXLIMITTEXT, 0, ReportTextLimit);
   ::SendMessageA(edit, EM_SETTARGETDEVICE, 0, 1); // no word wrap
+  // The report is read only: no undo records for the pieces of a fill
+  // (Rich Edit 2.0 and Wine's control keep none; 1.0 ignores the message).
+  ::SendMessageA(edit, EM_SETUNDOLIMIT, 0, 0);
   CHARFORMATA format{};
   format.cbSize = sizeof format;
   format.dwMask = CFM_FACE | CFM_SIZE | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_COLOR | CFM_CHARSET;

@@ -1061,6 +1061,8 @@ TEST(ReportFill, AfterTheFillTheControlHoldsExactlyTheReportWithItsStylesAndStop
     }
   }
   EXPECT_EQ(TabStops(edit, expected.LineCount() - 1), exportStops);
+  // Nothing of the fill is left to undo in a read-only report.
+  EXPECT_EQ(::SendMessageA(edit, EM_CANUNDO, 0, 0), 0);
 }
 
 TEST(ReportFill, TheUsersSelectionAndScrollPositionStayWhilePiecesArrive) {
