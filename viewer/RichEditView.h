@@ -46,17 +46,24 @@ class TRichEditView final : public TReportView {
 public:
   static constexpr int WholeReportLines = 4096;
   static constexpr int FirstPieceLines = 1024;
-  /// A piece starts at 4,096 lines and then takes as many as the last piece
-  /// suggests for PieceMilliseconds, between MinPieceLines and MaxPieceLines.
-  static constexpr int MinPieceLines = 1024;
-  static constexpr int MaxPieceLines = 16384;
+  /// A piece is a run of streams that ends once it has taken
+  /// PieceMilliseconds. A stream starts at 2,048 lines and then takes as many
+  /// as the last one suggests for StreamMilliseconds, between MinStreamLines
+  /// and MaxStreamLines, at most twice as many as the last.
   static constexpr int PieceMilliseconds = 250;
+  static constexpr int StreamMilliseconds = 100;
+  static constexpr int MinStreamLines = 256;
+  static constexpr int MaxStreamLines = 16384;
 
   /// The control is not owned.
   explicit TRichEditView(HWND edit) : FEdit(edit) {}
 
   /// The empty control that shows the next report; the content stays.
   void Attach(HWND edit);
+  /// Room for the report of a file of fileBytes bytes, which is about as
+  /// large as the file; the room of the reports before goes first. Without
+  /// the memory the report grows as it comes.
+  void ReserveForFile(std::uint64_t fileBytes);
 
   void BeginUpdate() override;
   void EndUpdate() override;
@@ -103,7 +110,7 @@ private:
   bool FHasTabs = false;
   // Lines of FContent that the control holds.
   int FFilledLines = 0;
-  int FPieceLines = 4096;
+  int FStreamLines = 2048;
 };
 
 /// The RTF text into a rich edit control with one EM_STREAMIN, replacing its

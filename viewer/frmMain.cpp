@@ -212,6 +212,9 @@ void TKorvaneFrame::BuildReport(const std::string& path) {
     if (!FDisposalPosted)
       FDisposalPosted = ::PostMessageA(FHandle.Get(), DisposalMessage, 0, 0) != FALSE;
   };
+  WIN32_FILE_ATTRIBUTE_DATA attributes{};
+  if (::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &attributes))
+    FView->ReserveForFile((std::uint64_t{attributes.nFileSizeHigh} << 32) | attributes.nFileSizeLow);
   try {
     FDriver->BuildReport(path);
   } catch (...) {
