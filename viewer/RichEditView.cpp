@@ -214,8 +214,9 @@ bool TRichEditView::Filling() const {
 void TRichEditView::FillNextPiece() {
   if (!Filling())
     return;
-  using TClock = std::chrono::steady_clock;
-  const TClock::time_point start = TClock::now();
+  const auto start = std::chrono::steady_clock::now();
+  const int count = std::min(FPieceLines, FContent.LineCount() - FFilledLines);
+  const std::string rtf = ReportLinesToRtf(FContent, {FFilledLines, count}, ::GetACP(), Tabs());
   // The piece goes in at the end of the content, where the selection has to
   // stand for it; the user's selection and scroll position come back after.
   CHARRANGE selection{};
@@ -226,21 +227,9 @@ void TRichEditView::FillNextPiece() {
   // A position past the end stands for the end, which the control finds
   // without counting its way there from the start.
   CHARRANGE atEnd{PastTheEnd, PastTheEnd};
-  // Streams of about StreamMilliseconds each, until the piece has taken
-  // PieceMilliseconds: a stream slower than its lines foretold ends the piece.
-  do {
-    const int count = std::min(FStreamLines, FContent.LineCount() - FFilledLines);
-    const TClock::time_point streamStart = TClock::now();
-    ::SendMessageA(FEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&atEnd));
-    StreamRtf(FEdit, ReportLinesToRtf(FContent, {FFilledLines, count}, ::GetACP(), Tabs()), SF_RTF | SFF_SELECTION);
-    FFilledLines += count;
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - streamStart).count();
-    if (count == FStreamLines) {
-      const long long suggested = static_cast<long long>(count) * StreamMilliseconds / std::max<long long>(1, took);
-      FStreamLines = static_cast<int>(
-          std::clamp<long long>(suggested, MinStreamLines, std::min<long long>(MaxStreamLines, 2LL * count)));
-    }
-  } while (FFilledLines < FContent.LineCount() && TClock::now() - start < std::chrono::milliseconds(PieceMilliseconds));
+  ::SendMessageA(FEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&atEnd));
+  StreamRtf(FEdit, rtf, SF_RTF | SFF_SELECTION);
+  FFilledLines += count;
   // A read-only report has nothing to undo. The records of the pieces go
   // once the last is in: after EM_EMPTYUNDOBUFFER, Wine's control takes time
   // that grows with the square of a piece's lines for every later piece
@@ -277,6 +266,13 @@ void TRichEditView::FillNextPiece() {
   }
   if (::GetScrollPos(FEdit, SB_HORZ) != column)
     ::SendMessageA(FEdit, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, column), 0);
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  if (count == FPieceLines) {
+    const long long suggested =
+        static_cast<long long>(count) * PieceMilliseconds / std::max<long long>(1, took.count());
+    FPieceLines = static_cast<int>(
+        std::clamp<long long>(suggested, MinPieceLines, std::min<long long>(MaxPieceLines, 2LL * count)));
+  }
 }
 
 void TRichEditView::CompleteFill() {

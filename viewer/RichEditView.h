@@ -46,14 +46,12 @@ class TRichEditView final : public TReportView {
 public:
   static constexpr int WholeReportLines = 4096;
   static constexpr int FirstPieceLines = 1024;
-  /// A piece is a run of streams that ends once it has taken
-  /// PieceMilliseconds. A stream starts at 2,048 lines and then takes as many
-  /// as the last one suggests for StreamMilliseconds, between MinStreamLines
-  /// and MaxStreamLines, at most twice as many as the last.
+  /// A piece starts at 4,096 lines and then takes as many as the last piece
+  /// suggests for PieceMilliseconds, between MinPieceLines and MaxPieceLines,
+  /// at most twice as many as the last.
+  static constexpr int MinPieceLines = 1024;
+  static constexpr int MaxPieceLines = 16384;
   static constexpr int PieceMilliseconds = 250;
-  static constexpr int StreamMilliseconds = 100;
-  static constexpr int MinStreamLines = 256;
-  static constexpr int MaxStreamLines = 16384;
 
   /// The control is not owned.
   explicit TRichEditView(HWND edit) : FEdit(edit) {}
@@ -110,7 +108,7 @@ private:
   bool FHasTabs = false;
   // Lines of FContent that the control holds.
   int FFilledLines = 0;
-  int FStreamLines = 2048;
+  int FPieceLines = 4096;
 };
 
 /// The RTF text into a rich edit control with one EM_STREAMIN, replacing its
