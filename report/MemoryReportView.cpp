@@ -32,10 +32,33 @@ void TMemoryReportView::AppendText(std::string_view text) {
 
 int TMemoryReportView::AddLine(std::string_view text) {
   const int index = LineCount();
-  AppendText(text);
-  FText += '\n';
-  FStarts.push_back(FText.size());
+  const std::size_t textSize = FText.size();
+  const std::size_t lines = FStarts.size();
+  // A line that cannot be stored leaves the lines before it as they were.
+  try {
+    AppendText(text);
+    FText += '\n';
+    FStarts.push_back(FText.size());
+  } catch (...) {
+    FText.resize(textSize);
+    FStarts.resize(lines);
+    throw;
+  }
   return index;
+}
+
+void TMemoryReportView::KeepLines(int count) {
+  if (count < 0 || count >= LineCount())
+    return;
+  const auto kept = static_cast<std::size_t>(count);
+  FText.resize(FStarts[kept]);
+  FStarts.resize(kept + 1);
+  std::erase_if(FFormats, [count](const auto& format) { return format.first >= count; });
+}
+
+void TMemoryReportView::ShrinkToFit() {
+  FText.shrink_to_fit();
+  FStarts.shrink_to_fit();
 }
 
 void TMemoryReportView::SetText(std::string_view text) {

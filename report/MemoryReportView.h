@@ -48,6 +48,11 @@ public:
   /// never touched.
   void Reserve(std::size_t textBytes, std::size_t lines);
 
+  /// Keeps the first count lines, each with its break.
+  void KeepLines(int count);
+  /// Gives back the memory that the text and lines do not use.
+  void ShrinkToFit();
+
   /// Lines before the empty line after the last break.
   int LineCount() const;
   /// The line's text and format; fails for an index past the last line.

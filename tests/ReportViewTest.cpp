@@ -80,6 +80,38 @@ TEST(ReportViewLines, SetTextReplacesEverythingAndClearEmpties) {
   EXPECT_EQ(view.LineText(5), "");
 }
 
+TEST(ReportViewLines, KeepLinesEndsTheReportAfterTheKeptLinesWithTheirFormats) {
+  struct TCase {
+    int Kept;
+    TLines Lines;
+  };
+  const std::vector<TCase> cases = {{0, {}},
+                                    {1, {"title"}},
+                                    {2, {"title", "plain"}},
+                                    {3, {"title", "plain", "red"}},
+                                    {-1, {"title", "plain", "red"}}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Kept);
+    TMemoryReportView view;
+    view.AddLine("title");
+    view.AddLine("plain");
+    view.AddLine("red");
+    view.FormatLine(0, 12, ColourLeave, true);
+    view.FormatLine(2, 8, ColourRed, true);
+    view.KeepLines(c.Kept);
+    view.ShrinkToFit();
+    EXPECT_EQ(ReportLines(view), c.Lines);
+    // A line added after the cut starts plain, where a dropped line was styled.
+    const int next = view.AddLine("next");
+    EXPECT_EQ(next, static_cast<int>(c.Lines.size()));
+    EXPECT_EQ(view.Line(next).Colour, ColourDefault);
+    EXPECT_FALSE(view.Line(next).Bold);
+    if (!c.Lines.empty()) {
+      EXPECT_TRUE(view.Line(0).Bold);
+    }
+  }
+}
+
 TEST(ReportViewStyles, FormatLineReplacesStylesAndLeavesColourOnRequest) {
   TMemoryReportView view;
   view.AddLine("red");

@@ -27,6 +27,8 @@ void ShowErrorBox(HWND owner, const std::string& message);
 
 /// Our text for a failure that carries no message of its own.
 inline constexpr const char* UnknownFailureMessage = "An unexpected failure occurred in korvane.dll";
+/// A command that ran out of memory.
+inline constexpr const char* NoMemoryMessage = "There is not enough memory to carry out this command";
 
 /// The module's own instance handle.
 HINSTANCE ModuleInstance();

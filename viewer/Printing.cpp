@@ -70,15 +70,18 @@ void EndPrinterPage(HDC printer) {
 }
 
 // The control holds the report with the printer's tab grid while it lays out
-// the pages, and the screen's again afterwards.
+// the pages, and the screen's again afterwards. Without room for the second
+// copy of the report that this takes, the pages keep the screen's grid.
 class TPrinterTabs {
 public:
   TPrinterTabs(TRichEditView& view, const TTabGrid& twips) : FView(view) {
     // The layout cached by the first measure is of the screen's stops.
     ::SendMessageA(view.Handle(), EM_FORMATRANGE, FALSE, 0);
-    FView.RestreamWithTabs(&twips);
+    FRestreamed = FView.RestreamWithTabs(&twips);
   }
   ~TPrinterTabs() {
+    if (!FRestreamed)
+      return;
     try {
       FView.RestreamWithTabs(nullptr);
     } catch (...) {
@@ -90,6 +93,7 @@ public:
 
 private:
   TRichEditView& FView;
+  bool FRestreamed = false;
 };
 
 // The pages as the control lays them out.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ColumnLabels.h"
+#include "ProcessMemory.h"
 #include "RtfWriter.h"
 
 namespace korvane::viewer {
@@ -35,6 +36,8 @@ DWORD CALLBACK ReadRtf(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given
 
 constexpr int TwipsPerInch = 1440;
 constexpr LONG PastTheEnd = 0x7FFFFFFF;
+// A second copy of the report as RTF takes about twice its text.
+constexpr std::uint64_t RtfCopyFactor = 2;
 
 // Gives back a window's DC.
 class TWindowDc {
@@ -144,7 +147,7 @@ bool StreamRtf(HWND edit, const std::string& rtf, UINT flags) {
   stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
   stream.pfnCallback = ReadRtf;
   ::SendMessageA(edit, EM_STREAMIN, flags, reinterpret_cast<LPARAM>(&stream));
-  return stream.dwError == 0;
+  return stream.dwError == 0 && source.Offset == rtf.size();
 }
 
 void TRichEditView::Attach(HWND edit) {
@@ -153,18 +156,8 @@ void TRichEditView::Attach(HWND edit) {
 }
 
 void TRichEditView::ReserveForFile(std::uint64_t fileBytes) {
-  // A report grown piece by piece copies itself at every growth: for a
-  // million lines that is half the time the report takes to build.
-  FContent = TMemoryReportView();
+  FReport.ReserveForFile(fileBytes);
   FFilledLines = 0;
-  if (fileBytes >= (std::uint64_t{1} << 30))
-    return;
-  try {
-    FContent.Reserve(static_cast<std::size_t>(fileBytes) + 4096, static_cast<std::size_t>(fileBytes / 32) + 64);
-  } catch (const std::bad_alloc&) {
-    // Deliberate: the report then grows as it is built.
-    FContent = TMemoryReportView();
-  }
 }
 
 void TRichEditView::BeginUpdate() {
@@ -202,21 +195,66 @@ void TRichEditView::Changed() {
 
 void TRichEditView::StreamContent() {
   FStreamPending = false;
-  const int lines = FContent.LineCount();
-  FFilledLines = lines > WholeReportLines ? FirstPieceLines : lines;
-  StreamRtf(FEdit, ReportLinesToRtf(FContent, {0, FFilledLines}, ::GetACP(), Tabs()));
+  FFilledLines = 0;
+  FReport.BeginFill();
+  const int lines = Content().LineCount();
+  int count = FReport.PlanPiece(0, lines > WholeReportLines ? FirstPieceLines : lines);
+  const std::string rtf = PieceRtf(count);
+  const bool streamed = StreamRtf(FEdit, rtf);
+  FFilledLines = count;
+  if (!streamed)
+    StreamFailed();
+}
+
+std::string TRichEditView::PieceRtf(int& count) {
+  try {
+    return ReportLinesToRtf(Content(), {FFilledLines, count}, ::GetACP(), Tabs());
+  } catch (const std::bad_alloc&) {
+    // No room for the piece's text: the report ends where the control does.
+  }
+  if (!FReport.Cut())
+    FReport.CutAt(FFilledLines);
+  count = Content().LineCount() - FFilledLines;
+  try {
+    return ReportLinesToRtf(Content(), {FFilledLines, count}, ::GetACP(), Tabs());
+  } catch (const std::bad_alloc&) {
+    // Deliberate: not even the cut line has room; the fill ends here.
+    count = 0;
+    FReport.Content().KeepLines(FFilledLines);
+    return {};
+  }
+}
+
+void TRichEditView::StreamFailed() {
+  // The control took part of the piece or none: what it holds stays, and
+  // the cut line follows with the next piece.
+  if (!FReport.Cut())
+    FReport.CutAt(FFilledLines);
+}
+
+void TRichEditView::EndForLackOfRoom() {
+  if (FReport.Cut())
+    return;
+  if (FFilledLines < Content().LineCount() || FUpdateDepth > 0 || FStreamPending)
+    FReport.StopStoring();
+  else
+    FReport.CutAt(FFilledLines);
 }
 
 bool TRichEditView::Filling() const {
-  return FUpdateDepth == 0 && !FStreamPending && FFilledLines < FContent.LineCount();
+  return FUpdateDepth == 0 && !FStreamPending && FFilledLines < Content().LineCount();
 }
 
 void TRichEditView::FillNextPiece() {
   if (!Filling())
     return;
   const auto start = std::chrono::steady_clock::now();
-  const int count = std::min(FPieceLines, FContent.LineCount() - FFilledLines);
-  const std::string rtf = ReportLinesToRtf(FContent, {FFilledLines, count}, ::GetACP(), Tabs());
+  int count = FReport.PlanPiece(FFilledLines, FPieceLines);
+  const std::string rtf = PieceRtf(count);
+  if (count == 0) {
+    FFilledLines = Content().LineCount();
+    return;
+  }
   // The piece goes in at the end of the content, where the selection has to
   // stand for it; the user's selection and scroll position come back after.
   CHARRANGE selection{};
@@ -228,13 +266,15 @@ void TRichEditView::FillNextPiece() {
   // without counting its way there from the start.
   CHARRANGE atEnd{PastTheEnd, PastTheEnd};
   ::SendMessageA(FEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&atEnd));
-  StreamRtf(FEdit, rtf, SF_RTF | SFF_SELECTION);
+  const bool streamed = StreamRtf(FEdit, rtf, SF_RTF | SFF_SELECTION);
   FFilledLines += count;
+  if (!streamed)
+    StreamFailed();
   // A read-only report has nothing to undo. The records of the pieces go
   // once the last is in: after EM_EMPTYUNDOBUFFER, Wine's control takes time
   // that grows with the square of a piece's lines for every later piece
   // (15 s for 8,192 lines, against 0.6 s without).
-  if (FFilledLines == FContent.LineCount())
+  if (FFilledLines == Content().LineCount())
     ::SendMessageA(FEdit, EM_EMPTYUNDOBUFFER, 0, 0);
   ::SendMessageA(FEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
   // The control scrolls to where the piece went in once it draws again:
@@ -285,19 +325,30 @@ void TRichEditView::SetTabGrid(const TTabGrid& twips) {
   FHasTabs = true;
 }
 
-void TRichEditView::RestreamWithTabs(const TTabGrid* twips) {
+bool TRichEditView::RestreamWithTabs(const TTabGrid* twips) {
+  // The whole report's RTF, beside the control that holds it.
+  const std::uint64_t rtfBytes = RtfCopyFactor * Content().Text().size() +
+                                 TRoomedReport::RtfBytesPerLine * static_cast<std::uint64_t>(Content().LineCount());
+  if (!FReport.HasRoomFor(RtfCopyFactor * rtfBytes))
+    return false;
+  std::string rtf;
+  try {
+    rtf = ReportToRtf(Content(), ::GetACP(), twips != nullptr ? twips : Tabs());
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   CHARRANGE selection{};
   ::SendMessageA(FEdit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
   const LRESULT firstLine = ::SendMessageA(FEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
   ::SendMessageA(FEdit, WM_SETREDRAW, FALSE, 0);
-  const TTabGrid* tabs = twips != nullptr ? twips : Tabs();
-  StreamRtf(FEdit, ReportToRtf(FContent, ::GetACP(), tabs));
-  FFilledLines = FContent.LineCount();
+  StreamRtf(FEdit, rtf);
+  FFilledLines = Content().LineCount();
   ::SendMessageA(FEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
   const LRESULT nowFirst = ::SendMessageA(FEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
   ::SendMessageA(FEdit, EM_LINESCROLL, 0, firstLine - nowFirst);
   ::SendMessageA(FEdit, WM_SETREDRAW, TRUE, 0);
   ::InvalidateRect(FEdit, nullptr, TRUE);
+  return true;
 }
 
 void TRichEditView::ApplyCaret(TCaretRequest request) {
@@ -309,25 +360,25 @@ void TRichEditView::ApplyCaret(TCaretRequest request) {
 }
 
 void TRichEditView::Clear() {
-  FContent.Clear();
+  FReport.Clear();
   Changed();
 }
 
 int TRichEditView::AddLine(std::string_view text) {
-  const int index = FContent.AddLine(text);
+  const int index = FReport.AddLine(text);
   Changed();
   return index;
 }
 
 void TRichEditView::SetText(std::string_view text) {
-  FContent.SetText(text);
+  FReport.SetText(text);
   Changed();
 }
 
 std::string TRichEditView::LineText(int index) const {
   // During an update or the fill the control does not hold the line yet.
   if (FUpdateDepth > 0 || FStreamPending || index >= FFilledLines)
-    return FContent.LineText(index);
+    return Content().LineText(index);
   const LRESULT start = ::SendMessageA(FEdit, EM_LINEINDEX, static_cast<WPARAM>(index), 0);
   if (index < 0 || start < 0)
     return {};
@@ -346,7 +397,7 @@ std::string TRichEditView::LineText(int index) const {
 }
 
 void TRichEditView::FormatLine(int index, int size, std::uint32_t colour, bool bold) {
-  FContent.FormatLine(index, size, colour, bold);
+  FReport.FormatLine(index, size, colour, bold);
   Changed();
 }
 

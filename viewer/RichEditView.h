@@ -9,8 +9,10 @@
 
 #include "Handles.h"
 #include "MemoryReportView.h"
+#include "ProcessMemory.h"
 #include "ReportStyle.h"
 #include "ReportView.h"
+#include "RoomedReport.h"
 #include "TabGrid.h"
 
 namespace korvane::viewer {
@@ -42,6 +44,11 @@ TTabGrid ScreenTabGrid(HWND edit);
 /// in pieces at the end of the content, which costs the
 /// same for the last piece as for the first, while the user's selection and
 /// scroll position stay where they are.
+///
+/// The view lives in the host's process, whose address space may be small
+/// (2 GiB for a 32-bit host) and which must not run out of it: the report is
+/// kept and handed to the control as a TRoomedReport, which ends it with the
+/// cut line where the rest does not fit.
 class TRichEditView final : public TReportView {
 public:
   static constexpr int WholeReportLines = 4096;
@@ -76,9 +83,14 @@ public:
 
   /// The report as the control holds it once the update has ended and the
   /// fill is complete.
-  const TMemoryReportView& Content() const { return FContent; }
+  const TMemoryReportView& Content() const { return FReport.Content(); }
   /// Lines of the report are still to be appended to the control.
   bool Filling() const;
+  /// The report did not fit and ends with the cut line.
+  bool Cut() const { return FReport.Cut(); }
+  /// Memory ran out while the report was built: the report ends after the
+  /// lines stored so far, with the cut line.
+  void EndForLackOfRoom();
   /// Appends the next piece of the report; nothing when the fill is complete.
   void FillNextPiece();
   /// Appends every piece that is left.
@@ -89,31 +101,39 @@ public:
   void SetTabGrid(const TTabGrid& twips);
   /// Streams the report again with other tab stops (in twips), or with its
   /// own for nullptr, keeping the selection and the first visible line.
-  void RestreamWithTabs(const TTabGrid* twips);
+  /// Returns false, and leaves the control as it is, when the process has no
+  /// room for a second copy of the report as RTF.
+  bool RestreamWithTabs(const TTabGrid* twips);
 
 private:
   enum class TCaretRequest { None, ResetAndScroll, SelectStart };
 
   void Changed();
   void StreamContent();
+  /// The RTF of the next count lines; without memory for it, that of the cut
+  /// line, and count is set to the lines it holds.
+  std::string PieceRtf(int& count);
+  /// The control did not take a whole piece: the cut line follows it.
+  void StreamFailed();
+
   void ApplyCaret(TCaretRequest request);
   const TTabGrid* Tabs() const { return FHasTabs ? &FTabs : nullptr; }
 
   HWND FEdit;
-  TMemoryReportView FContent;
+  TRoomedReport FReport{ReadProcessMemory};
   int FUpdateDepth = 0;
   bool FStreamPending = false;
   TCaretRequest FCaretRequest = TCaretRequest::None;
   TTabGrid FTabs;
   bool FHasTabs = false;
-  // Lines of FContent that the control holds.
+  // Lines of the stored report that the control holds.
   int FFilledLines = 0;
   int FPieceLines = 4096;
 };
 
 /// The RTF text into a rich edit control with one EM_STREAMIN, replacing its
 /// content (or, with SFF_SELECTION in flags, the selection). Returns false
-/// when the control reports an error.
+/// when the control reports an error or does not take the whole text.
 bool StreamRtf(HWND edit, const std::string& rtf, UINT flags = SF_RTF);
 
 } // namespace korvane::viewer

@@ -13,6 +13,7 @@
 #include "korvane/KorvaneHost.h"
 #include "OsError.h"
 #include "Printing.h"
+#include "ProcessMemory.h"
 #include "ReportFindTarget.h"
 #include "SystemLibrary.h"
 
@@ -41,6 +42,10 @@ constexpr UINT_PTR FillTimerId = 1;
 // DestroyWindow costs some microseconds a line); a longer one after the new
 // report is shown.
 constexpr LRESULT PromptlyDestroyedLines = 65536;
+// With less room than this, or after a report that did not fit, the control
+// of the report before goes at once, before the next report is built: its
+// memory is what the next report needs.
+constexpr std::uint64_t ShortRoomBytes = 64 * 1024 * 1024;
 
 std::set<const TKorvaneFrame*>& LiveFrames() {
   static std::set<const TKorvaneFrame*> frames;
@@ -191,6 +196,9 @@ TWindow TKorvaneFrame::CreateReportControl() {
 
 void TKorvaneFrame::BuildReport(const std::string& path) {
   const TWaitCursor wait;
+  const bool roomShort = FView->Cut() || TFillBudget::Room(ReadProcessMemory()) < ShortRoomBytes;
+  if (roomShort)
+    DestroyRetiredControls();
   // Every report gets a fresh control: the control empties itself far more
   // slowly than it fills (minutes for a report of a million lines), while a
   // new one costs milliseconds.
@@ -198,12 +206,12 @@ void TKorvaneFrame::BuildReport(const std::string& path) {
   TWindow old = std::exchange(edMain, std::move(fresh));
   const bool focused = old.Valid() && ::GetFocus() == old.Get();
   FView->Attach(edMain.Get());
-  const auto retire = [this, focused, &old] {
+  const auto retire = [this, focused, &old](bool promptly) {
     if (focused)
       ::SetFocus(edMain.Get());
     if (!old.Valid())
       return;
-    if (::SendMessageA(old.Get(), EM_GETLINECOUNT, 0, 0) <= PromptlyDestroyedLines) {
+    if (promptly || ::SendMessageA(old.Get(), EM_GETLINECOUNT, 0, 0) <= PromptlyDestroyedLines) {
       old.Reset();
       return;
     }
@@ -212,17 +220,22 @@ void TKorvaneFrame::BuildReport(const std::string& path) {
     if (!FDisposalPosted)
       FDisposalPosted = ::PostMessageA(FHandle.Get(), DisposalMessage, 0, 0) != FALSE;
   };
+  if (roomShort)
+    retire(true);
   WIN32_FILE_ATTRIBUTE_DATA attributes{};
   if (::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &attributes))
     FView->ReserveForFile((std::uint64_t{attributes.nFileSizeHigh} << 32) | attributes.nFileSizeLow);
   try {
     FDriver->BuildReport(path);
+  } catch (const std::bad_alloc&) {
+    // The report ends where memory did, as one that does not fit.
+    FView->EndForLackOfRoom();
   } catch (...) {
-    retire();
+    retire(false);
     PostFillMessage();
     throw;
   }
-  retire();
+  retire(false);
   PostFillMessage();
 }
 
@@ -240,6 +253,10 @@ void TKorvaneFrame::PostFillMessage() {
 void TKorvaneFrame::FillNextPiece() {
   ::KillTimer(FHandle.Get(), FillTimerId);
   FFillPosted = false;
+  // The controls of earlier reports give their memory back before the
+  // pieces of this one weigh the room.
+  if (!FRetiredControls.empty())
+    DestroyRetiredControls();
   FView->FillNextPiece();
   PostFillMessage();
 }
@@ -270,6 +287,8 @@ void TKorvaneFrame::Execute(const TAction& action) { Run(action.Execute); }
 void TKorvaneFrame::Run(void (TKorvaneFrame::*handler)()) {
   try {
     (this->*handler)();
+  } catch (const std::bad_alloc&) {
+    ShowErrorBox(FHostWindow, NoMemoryMessage);
   } catch (const std::exception& failure) {
     ShowErrorBox(FHostWindow, failure.what());
   } catch (...) {

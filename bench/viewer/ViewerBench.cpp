@@ -9,9 +9,19 @@
 //   full      ShowFile's start until the control is full,
 //   next      ShowFile of a small file (korvane.dll) right after,
 //   after     the longest message dispatched after that, until the queue is empty,
-//   destroy   DestroyViewerWindow of a viewer whose control is full.
+//   destroy   DestroyViewerWindow of a viewer whose control is full,
+// and of the last run
+//   shown     the lines the control holds when it is full: fewer than the
+//             report's, the last of them the cut line, when the report does
+//             not fit in the process,
+//   peak MiB  the peak resident memory of the process so far (run one file
+//             for the peak of its report),
+//   B/line    the address space the fill took, per line shown.
+// The floor is left out ("-") for a report that would not fit in the
+// process: its one stream has no guard.
 //   korvane-viewer-bench [--runs N] FILE...
 #include <windows.h>
+#include <psapi.h>
 #include <richedit.h>
 
 #include <algorithm>
@@ -22,8 +32,11 @@
 #include <string>
 #include <vector>
 
+#include "Errors.h"
+#include "FillBudget.h"
 #include "korvane/KorvaneHost.h"
 #include "MemoryReportView.h"
+#include "ProcessMemory.h"
 #include "ReportDriver.h"
 #include "RtfWriter.h"
 #include "SystemLibrary.h"
@@ -81,6 +94,38 @@ double StreamFloor(HWND host, const std::string& rtf) {
 int ControlLines(HWND viewer) {
   HWND edit = ::FindWindowExA(viewer, nullptr, "RICHEDIT", nullptr);
   return edit != nullptr ? static_cast<int>(::SendMessageA(edit, EM_GETLINECOUNT, 0, 0)) : 0;
+}
+
+// The control holds the whole report, or as much of it as fits and the cut
+// line after it.
+bool ControlFull(HWND viewer, int lines) {
+  HWND edit = ::FindWindowExA(viewer, nullptr, "RICHEDIT", nullptr);
+  if (edit == nullptr)
+    return false;
+  const auto count = static_cast<int>(::SendMessageA(edit, EM_GETLINECOUNT, 0, 0));
+  if (count >= lines)
+    return true;
+  char buffer[256] = {};
+  *reinterpret_cast<WORD*>(buffer) = sizeof buffer - 1;
+  const auto copied =
+      ::SendMessageA(edit, EM_GETLINE, static_cast<WPARAM>(count - 1), reinterpret_cast<LPARAM>(buffer));
+  static constexpr char Cut[] = "The report is too large to show here";
+  return copied >= static_cast<LRESULT>(sizeof Cut - 1) && std::strncmp(buffer, Cut, sizeof Cut - 1) == 0;
+}
+
+// The peak resident memory of the process so far, in MiB (Wine takes it
+// from Linux's VmHWM).
+double PeakMemoryMib() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!::K32GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters))
+    return 0;
+  return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
+}
+
+std::uint64_t UsedAddressSpace() {
+  const korvane::TMemoryStatus status = korvane::viewer::ReadProcessMemory();
+  return status.AddressSpace - status.FreeAddressSpace;
 }
 
 // Dispatches the queue's messages as a host's loop does, until the queue is
@@ -147,31 +192,55 @@ int main(int argc, char** argv) {
 
   const std::string small = folder + "korvane.dll";
   int status = 0;
-  std::printf("%-24s %8s %9s %8s %8s %9s %8s %8s %8s\n", "file", "lines", "floor ms", "show ms", "longest", "full ms",
-              "next ms", "after", "destroy");
+  {
+    const korvane::TMemoryStatus memory = korvane::viewer::ReadProcessMemory();
+    constexpr double MiB = 1024.0 * 1024.0;
+    std::printf("address space %.0f MiB, free %.0f MiB; commit %.0f MiB, free %.0f MiB; room for the viewer %.0f MiB\n",
+                static_cast<double>(memory.AddressSpace) / MiB, static_cast<double>(memory.FreeAddressSpace) / MiB,
+                static_cast<double>(memory.Commit) / MiB, static_cast<double>(memory.FreeCommit) / MiB,
+                static_cast<double>(korvane::TFillBudget::Room(memory)) / MiB);
+  }
+  std::printf("%-24s %8s %9s %8s %8s %9s %8s %8s %8s %8s %8s %7s\n", "file", "lines", "floor ms", "show ms", "longest",
+              "full ms", "next ms", "after", "destroy", "shown", "peak MiB", "B/line");
   for (const std::string& file : files) {
     korvane::TMemoryReportView report;
     korvane::TReportDriver driver(report);
-    driver.BuildReport(file);
-    const std::string rtf = korvane::ReportToRtf(report, ::GetACP());
+    try {
+      driver.BuildReport(file);
+    } catch (const korvane::TKorvaneError&) {
+      // The lines before the failure are the report, as in the viewer.
+    }
     // The control's lines: the report's, and the one after the last break
     // when the report ends in one.
     const int lines = report.LineCount();
+    const bool floorFits = static_cast<std::uint64_t>(lines) * korvane::TFillBudget::FirstBytesPerLine <
+                           korvane::TFillBudget::Room(korvane::viewer::ReadProcessMemory());
+    const std::string rtf = floorFits ? korvane::ReportToRtf(report, ::GetACP()) : std::string();
 
     std::vector<double> floor, shown, longest, full, next, after, destroyed;
+    int shownLines = 0;
+    double peakMib = 0;
+    double bytesPerLine = 0;
     for (int run = 0; run < runs; ++run) {
-      floor.push_back(StreamFloor(host, rtf));
+      if (floorFits)
+        floor.push_back(StreamFloor(host, rtf));
       char kind[korvane::KindTextCapacity] = {};
       {
         HWND viewer = create(host, host, 0, FALSE, nullptr, nullptr, nullptr);
         ::MoveWindow(viewer, 0, 0, 700, 500, FALSE);
+        const std::uint64_t usedBefore = UsedAddressSpace();
         const TClock::time_point start = TClock::now();
         if (!show(viewer, file.c_str(), kind))
           status = 1;
         ::UpdateWindow(viewer);
         shown.push_back(Milliseconds(TClock::now() - start));
-        longest.push_back(PumpUntil([viewer, lines] { return ControlLines(viewer) >= lines; }));
+        longest.push_back(PumpUntil([viewer, lines] { return ControlFull(viewer, lines); }));
         full.push_back(Milliseconds(TClock::now() - start));
+        shownLines = ControlLines(viewer);
+        peakMib = PeakMemoryMib();
+        const std::uint64_t usedAfter = UsedAddressSpace();
+        bytesPerLine =
+            usedAfter > usedBefore ? static_cast<double>(usedAfter - usedBefore) / std::max(1, shownLines) : 0;
         const TClock::time_point nextStart = TClock::now();
         if (!show(viewer, small.c_str(), kind))
           status = 1;
@@ -185,15 +254,19 @@ int main(int argc, char** argv) {
         ::MoveWindow(viewer, 0, 0, 700, 500, FALSE);
         if (!show(viewer, file.c_str(), kind))
           status = 1;
-        PumpUntil([viewer, lines] { return ControlLines(viewer) >= lines; });
+        PumpUntil([viewer, lines] { return ControlFull(viewer, lines); });
         const TClock::time_point start = TClock::now();
         destroy(viewer);
         destroyed.push_back(Milliseconds(TClock::now() - start));
       }
     }
     const std::string name = file.substr(file.find_last_of("\\/:") + 1);
-    std::printf("%-24s %8d %9.1f %8.1f %8.1f %9.1f %8.1f %8.1f %8.1f\n", name.c_str(), lines, Median(floor),
-                Median(shown), Median(longest), Median(full), Median(next), Median(after), Median(destroyed));
+    char floorText[32] = "-";
+    if (floorFits)
+      std::snprintf(floorText, sizeof floorText, "%.1f", Median(floor));
+    std::printf("%-24s %8d %9s %8.1f %8.1f %9.1f %8.1f %8.1f %8.1f %8d %8.1f %7.0f\n", name.c_str(), lines, floorText,
+                Median(shown), Median(longest), Median(full), Median(next), Median(after), Median(destroyed),
+                shownLines, peakMib, bytesPerLine);
     std::fflush(stdout);
   }
   ::DestroyWindow(host);

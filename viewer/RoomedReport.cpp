@@ -1,0 +1,129 @@
+// The report as the viewer keeps it and hands it to its control, as far as
+// the room that the host's process leaves allows.
+#include "RoomedReport.h"
+
+#include <algorithm>
+#include <new>
+
+namespace korvane {
+
+namespace {
+
+// Buffers double as they grow: storing more takes room for twice what is held.
+constexpr std::uint64_t GrowthFactor = 2;
+// What a stored line takes besides its text: its start, and room to grow.
+constexpr std::uint64_t BytesPerStoredLine = 2 * sizeof(std::size_t);
+// Beyond this a file's size says too little of its report to reserve for it.
+constexpr std::uint64_t LargestReservedFile = std::uint64_t{1} << 30;
+
+} // namespace
+
+std::string TRoomedReport::TooLargeMessage(int shown, int lines) {
+  return "The report is too large to show here: the first " + std::to_string(shown) + " of " + std::to_string(lines) +
+         " lines are shown.";
+}
+
+void TRoomedReport::Reset() {
+  FStoring = true;
+  FUnstoredLines = 0;
+  FLinesToCheck = 0;
+  FCut = false;
+}
+
+void TRoomedReport::ReserveForFile(std::uint64_t fileBytes) {
+  // A report grown piece by piece copies itself at every growth: for a
+  // million lines that is half the time the report takes to build.
+  FContent = TMemoryReportView();
+  Reset();
+  const std::uint64_t textBytes = fileBytes + 4096;
+  const std::uint64_t lines = fileBytes / 32 + 64;
+  if (fileBytes >= LargestReservedFile || !HasRoomFor(GrowthFactor * (textBytes + lines * sizeof(std::size_t))))
+    return;
+  try {
+    FContent.Reserve(static_cast<std::size_t>(textBytes), static_cast<std::size_t>(lines));
+  } catch (const std::bad_alloc&) {
+    // Deliberate: the report then grows as it is built.
+    FContent = TMemoryReportView();
+  }
+}
+
+void TRoomedReport::Clear() {
+  FContent.Clear();
+  Reset();
+}
+
+void TRoomedReport::SetText(std::string_view text) {
+  Reset();
+  FContent.SetText(text);
+}
+
+int TRoomedReport::AddLine(std::string_view text) {
+  CheckRoom();
+  if (FStoring) {
+    try {
+      return FContent.AddLine(text);
+    } catch (const std::bad_alloc&) {
+      // The line is counted with the rest that is not stored.
+      FStoring = false;
+    }
+  }
+  const int index = FContent.LineCount() + FUnstoredLines;
+  FUnstoredLines += Count(text);
+  return index;
+}
+
+int TRoomedReport::Count(std::string_view text) {
+  return 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+void TRoomedReport::CheckRoom() {
+  if (!FStoring || --FLinesToCheck > 0)
+    return;
+  FLinesToCheck = CheckLines;
+  const std::uint64_t held =
+      FContent.Text().capacity() + BytesPerStoredLine * static_cast<std::uint64_t>(FContent.LineCount());
+  if (!HasRoomFor(GrowthFactor * held))
+    FStoring = false;
+}
+
+void TRoomedReport::FormatLine(int index, int size, std::uint32_t colour, bool bold) {
+  if (!FStoring && index >= FContent.LineCount())
+    return;
+  FContent.FormatLine(index, size, colour, bold);
+}
+
+void TRoomedReport::BeginFill() { FBudget.Begin(FMemory()); }
+
+int TRoomedReport::PlanPiece(int filled, int wanted) {
+  const int rest = std::max(0, FContent.LineCount() - filled);
+  const int count = std::clamp(wanted, 0, rest);
+  if (FCut)
+    return rest;
+  const TMemoryStatus status = FMemory();
+  FBudget.Measure(status, filled);
+  const int fit = FBudget.LinesThatFit(status, count, RtfBytesPerLine);
+  if (fit < count || (!FStoring && count == rest)) {
+    CutAt(filled + fit);
+    return FContent.LineCount() - filled;
+  }
+  return count;
+}
+
+void TRoomedReport::CutAt(int shown) {
+  const int lines = FContent.LineCount() + FUnstoredLines;
+  FContent.KeepLines(shown);
+  FStoring = false;
+  FUnstoredLines = 0;
+  FCut = true;
+  try {
+    // The line goes in before the rest's memory is given back, while the
+    // buffers still have room for it.
+    const int line = FContent.AddLine(TooLargeMessage(shown, lines));
+    FContent.FormatLine(line, ReportBodySize, ColourRed, true);
+  } catch (const std::bad_alloc&) {
+    // Deliberate: without memory for the line the report ends without it.
+  }
+  FContent.ShrinkToFit();
+}
+
+} // namespace korvane
