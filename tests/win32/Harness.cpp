@@ -92,6 +92,19 @@ std::string ReportText(HWND edit) {
   return text;
 }
 
+std::string ClipboardText() {
+  std::string text;
+  if (!::OpenClipboard(nullptr))
+    return "<clipboard not available>";
+  if (HANDLE data = ::GetClipboardData(CF_TEXT))
+    if (const auto* chars = static_cast<const char*>(::GlobalLock(data))) {
+      text = chars;
+      ::GlobalUnlock(data);
+    }
+  ::CloseClipboard();
+  return text;
+}
+
 // ---- the recording host ----
 
 THostState HostState;

@@ -93,19 +93,6 @@ int ControlLineCount(HWND edit) { return static_cast<int>(::SendMessageA(edit, E
 
 bool EndsWithCutLine(HWND edit) { return ControlLine(edit, ControlLineCount(edit) - 1).rfind(CutLineStart, 0) == 0; }
 
-std::string ClipboardText() {
-  std::string text;
-  if (!::OpenClipboard(nullptr))
-    return "<clipboard not available>";
-  if (HANDLE data = ::GetClipboardData(CF_TEXT))
-    if (const auto* chars = static_cast<const char*>(::GlobalLock(data))) {
-      text = chars;
-      ::GlobalUnlock(data);
-    }
-  ::CloseClipboard();
-  return text;
-}
-
 TEST(LittleRoom, AReportThatDoesNotFitEndsWithTheCutLineAndTheHostGoesOn) {
   if (sizeof(void*) == 8)
     GTEST_SKIP() << "Wine keeps page tables for reserved address space: reserving most of a 64-bit host's 128 TiB "
@@ -164,7 +151,7 @@ TEST(LittleRoom, AReportThatDoesNotFitEndsWithTheCutLineAndTheHostGoesOn) {
   // Select all and Copy: what is shown, cut line included.
   command(MenuCommand(menu, "Select &all\tCtrl+A"));
   command(MenuCommand(menu, "&Copy\tCtrl+C"));
-  const std::string copied = ClipboardText();
+  const std::string copied = korvane::test::ClipboardText();
   EXPECT_EQ(copied.substr(0, expected.LineText(0).size()), expected.LineText(0));
   EXPECT_NE(copied.find(expected.LineText(shown - 1)), std::string::npos);
   EXPECT_EQ(copied.substr(copied.size() - std::strlen("lines are shown.")), "lines are shown.");

@@ -136,19 +136,6 @@ korvane::TMemoryReportView EngineReport(const std::string& path) {
   return view;
 }
 
-std::string ClipboardText() {
-  std::string text;
-  if (!::OpenClipboard(nullptr))
-    return "<clipboard not available>";
-  if (HANDLE data = ::GetClipboardData(CF_TEXT))
-    if (const auto* chars = static_cast<const char*>(::GlobalLock(data))) {
-      text = chars;
-      ::GlobalUnlock(data);
-    }
-  ::CloseClipboard();
-  return text;
-}
-
 std::string SystemText(DWORD code) {
   std::string text = korvane::platform::SystemText(static_cast<int>(code));
   while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.'))
@@ -609,7 +596,7 @@ TEST(Commands, SelectAllThenCopyPutsTheWholeReportOnTheClipboard) {
   std::string expected;
   for (const std::string& line : korvane::test::ReportLines(EngineReport(ModulePath())))
     expected += (expected.empty() ? "" : "\r\n") + line;
-  EXPECT_EQ(ClipboardText(), expected);
+  EXPECT_EQ(korvane::test::ClipboardText(), expected);
 }
 
 TEST(Commands, ToolBarButtonsRunTheirActionsInTheHostWindow) {
@@ -627,7 +614,7 @@ TEST(Commands, ToolBarButtonsRunTheirActionsInTheHostWindow) {
   ::SendMessageA(viewer.ToolBar, WM_LBUTTONDOWN, MK_LBUTTON, centre);
   ::SendMessageA(viewer.ToolBar, WM_LBUTTONUP, 0, centre);
   PumpPending();
-  EXPECT_EQ(ClipboardText().substr(0, 9), "dos.exe\r\n");
+  EXPECT_EQ(korvane::test::ClipboardText().substr(0, 9), "dos.exe\r\n");
 
   // Hints come from the actions, asked of the module's own window.
   const auto tips = reinterpret_cast<HWND>(::SendMessageA(viewer.ToolBar, TB_GETTOOLTIPS, 0, 0));
@@ -1094,7 +1081,7 @@ TEST(ReportFill, SelectAllThenCopyDuringTheFillCopiesTheWholeReport) {
   ShowLongListing(viewer, expected.LineCount());
   viewer.Command(MenuCommand(viewer.Menu, "Select &all\tCtrl+A"));
   viewer.Command(MenuCommand(viewer.Menu, "&Copy\tCtrl+C"));
-  EXPECT_EQ(ClipboardText(), JoinedLines(expected));
+  EXPECT_EQ(korvane::test::ClipboardText(), JoinedLines(expected));
 }
 
 TEST(ReportFill, AnotherFileDuringTheFillLeavesExactlyItsReport) {
