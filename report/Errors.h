@@ -18,6 +18,13 @@ public:
   using TKorvaneError::TKorvaneError;
 };
 
+/// The path names a device, a FIFO or a socket, which is refused before a
+/// byte is read: "PATH is not a regular file".
+class TNotRegularFileError : public TKorvaneError {
+public:
+  using TKorvaneError::TKorvaneError;
+};
+
 /// An operating-system call failed; Code() is the system's error number.
 class TOsError : public TKorvaneError {
 public:

@@ -1,6 +1,8 @@
 // The report view kept in memory.
 #include "MemoryReportView.h"
 
+#include <new>
+
 #include "Errors.h"
 
 namespace korvane {
@@ -16,6 +18,46 @@ void TMemoryReportView::Clear() {
 void TMemoryReportView::Reserve(std::size_t textBytes, std::size_t lines) {
   FText.reserve(textBytes);
   FStarts.reserve(lines);
+}
+
+namespace {
+
+// A report's text is about its file's size; its lines about one per 32 bytes.
+// Beyond 1 GiB a file's size says too little of its report.
+constexpr std::uint64_t ReservedSlackBytes = 4096;
+constexpr std::uint64_t FileBytesPerLine = 32;
+constexpr std::uint64_t ReservedSlackLines = 64;
+constexpr std::uint64_t LargestReservedFile = std::uint64_t{1} << 30;
+
+} // namespace
+
+std::uint64_t TMemoryReportView::ReservedBytesForFile(std::uint64_t fileBytes) {
+  if (fileBytes >= LargestReservedFile)
+    return 0;
+  return fileBytes + ReservedSlackBytes + (fileBytes / FileBytesPerLine + ReservedSlackLines) * sizeof(std::size_t);
+}
+
+void TMemoryReportView::ReserveForFile(std::uint64_t fileBytes) {
+  if (fileBytes >= LargestReservedFile)
+    return;
+  const auto textBytes = static_cast<std::size_t>(fileBytes + ReservedSlackBytes);
+  const auto lines = static_cast<std::size_t>(fileBytes / FileBytesPerLine + ReservedSlackLines);
+  try {
+    if (!FText.empty()) {
+      Reserve(textBytes, lines);
+      return;
+    }
+    // An empty report takes fresh buffers; those of the report before go.
+    std::string text;
+    text.reserve(textBytes);
+    std::vector<std::size_t> starts;
+    starts.reserve(lines);
+    starts.push_back(0);
+    FText.swap(text);
+    FStarts.swap(starts);
+  } catch (const std::bad_alloc&) {
+    // Deliberate: the report then grows as it is built.
+  }
 }
 
 int TMemoryReportView::LineCount() const {

@@ -47,6 +47,14 @@ public:
   /// report is not copied as it grows; memory the report never uses is
   /// never touched.
   void Reserve(std::size_t textBytes, std::size_t lines);
+  /// The report of a file is about as large as the file: room for that,
+  /// the room of a report before given back first. A report grown piece by
+  /// piece copies itself at every growth (half the time a million lines take
+  /// to build); without memory for the room it grows as it comes.
+  void ReserveForFile(std::uint64_t fileBytes) override;
+  /// The text and line bytes that ReserveForFile reserves for a file, 0
+  /// for one whose size says too little of its report.
+  static std::uint64_t ReservedBytesForFile(std::uint64_t fileBytes);
 
   /// Keeps the first count lines, each with its break.
   void KeepLines(int count);

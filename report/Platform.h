@@ -15,7 +15,7 @@ namespace korvane::platform {
 
 /// The file opened for shared reading. Construction raises TOsError with the
 /// system's message when the file cannot be opened (a folder included), and
-/// TKorvaneError ("PATH is not a regular file") for a device, a FIFO or a
+/// TNotRegularFileError ("PATH is not a regular file") for a device, a FIFO or a
 /// socket, which is opened without waiting for a writer.
 class TReadOnlyFile {
 public:

@@ -55,6 +55,7 @@ void TReportDriver::BuildReport(const std::string& path) {
     if (mapping.Valid()) {
       const platform::TMappedView mapped(mapping);
       if (mapped.Valid()) {
+        FView.ReserveForFile(mapped.Size());
         // Bytes of a file that shrank while it was read are zeros: whatever
         // the report made of them, the run fails and says why.
         try {
@@ -98,7 +99,7 @@ bool TReportDriver::ReportPeFile(const TByteView& file, std::uint32_t e_lfanew, 
   const std::uint16_t magic =
       file.Read(std::uint64_t{e_lfanew} + pe::PeHeaders::OptionalHeader, OptionalHeader::Magic, PeHeadersField);
   if (magic != OptionalHeader::Pe32Magic && magic != OptionalHeader::Pe32PlusMagic) {
-    FView.SetText(Not32BitPeMessage);
+    FView.SetText(Win16ModuleMessage);
     FView.FormatLine(titleLine, ReportBodySize, ColourRed, true);
     FView.SelectStart();
     return false;

@@ -10,7 +10,7 @@
 
 namespace korvane {
 
-inline constexpr const char* Not32BitPeMessage =
+inline constexpr const char* Win16ModuleMessage =
     "No PE signature found. The file appears to be a 16-bit Windows module.";
 
 /// Writes the report of one file into a view and remembers the file's path

@@ -33,6 +33,9 @@ public:
   virtual void ResetCaret() = 0;
   /// Selects the empty range at position 0 without scrolling.
   virtual void SelectStart() = 0;
+  /// The report about to be written is that of a file of fileBytes bytes:
+  /// a view that keeps the report may make room for it. Never fails.
+  virtual void ReserveForFile(std::uint64_t fileBytes) { static_cast<void>(fileBytes); }
 
   /// AddLine, then the line in bold at size points, colour unchanged.
   int AddStyledLine(std::string_view text, int size);

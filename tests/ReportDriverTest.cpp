@@ -91,7 +91,7 @@ TEST(ReportDriverOutcomes, OtherMagicGivesTheRedLineOnly) {
   TRun run;
   run.Build(file.Path());
   ASSERT_EQ(run.Failure, "");
-  EXPECT_EQ(test::ReportLines(run.View), std::vector<std::string>{Not32BitPeMessage});
+  EXPECT_EQ(test::ReportLines(run.View), std::vector<std::string>{Win16ModuleMessage});
   ExpectStyle(run.View, 0, 8, true, ColourRed);
   EXPECT_EQ(run.Driver.FileKind(), TFileKind::PortableExecutable);
   EXPECT_EQ(run.Driver.FileName(), file.Path());

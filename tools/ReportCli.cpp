@@ -48,7 +48,7 @@ constexpr const char* HelpText = "Prints the report of each Windows executable F
 
 // The engine names the path in its refusal of a device, FIFO or socket; the
 // failure line names the file already, so the message keeps only the rest.
-constexpr std::string_view NotRegularSuffix = " is not a regular file";
+// The CLI names the file itself before the message.
 constexpr const char* NotRegularMessage = "not a regular file";
 
 struct TCommandLine {
@@ -96,21 +96,15 @@ std::optional<int> ParseCommandLine(int argc, char** argv, TCommandLine& command
   return std::nullopt;
 }
 
-// The report of a large file is about as large as the file; room reserved
-// and never written costs no memory.
-void ReserveForFile(korvane::TMemoryReportView& view, const char* path) {
-  std::error_code sizeError;
-  const auto fileSize = std::filesystem::file_size(path, sizeError);
-  if (!sizeError && fileSize < (std::uintmax_t{1} << 30))
-    view.Reserve(static_cast<std::size_t>(fileSize) + 4096, static_cast<std::size_t>(fileSize / 32) + 64);
-}
-
 // Returns the exit status; a failure leaves its message in failure and the
 // lines written before it in the view.
 int BuildReport(korvane::TReportView& view, const char* path, std::string& failure) {
   korvane::TReportDriver driver(view);
   try {
     driver.BuildReport(path);
+  } catch (const korvane::TNotRegularFileError&) {
+    failure = NotRegularMessage;
+    return 1;
   } catch (const std::exception& error) {
     failure = error.what();
     return 1;
@@ -119,17 +113,12 @@ int BuildReport(korvane::TReportView& view, const char* path, std::string& failu
 }
 
 void ReportFailure(const std::string& path, const std::string& failure) {
-  std::string message = failure;
-  if (message.size() == path.size() + NotRegularSuffix.size() && message.starts_with(path) &&
-      message.ends_with(NotRegularSuffix))
-    message = NotRegularMessage;
-  std::fprintf(stderr, "%s: %s: %s\n", ProgramName, path.c_str(), message.c_str());
+  std::fprintf(stderr, "%s: %s: %s\n", ProgramName, path.c_str(), failure.c_str());
 }
 
 int ReportRtf(const char* path) {
   std::string failure;
   korvane::TMemoryReportView view;
-  ReserveForFile(view, path);
   const int status = BuildReport(view, path, failure);
   const std::string document = korvane::ReportToRtf(view);
   std::fwrite(document.data(), 1, document.size(), stdout);

@@ -155,10 +155,7 @@ void TRichEditView::Attach(HWND edit) {
   FFilledLines = 0;
 }
 
-void TRichEditView::ReserveForFile(std::uint64_t fileBytes) {
-  FReport.ReserveForFile(fileBytes);
-  FFilledLines = 0;
-}
+void TRichEditView::ReserveForFile(std::uint64_t fileBytes) { FReport.ReserveForFile(fileBytes); }
 
 void TRichEditView::BeginUpdate() {
   if (FUpdateDepth++ == 0) {

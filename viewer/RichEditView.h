@@ -65,10 +65,7 @@ public:
 
   /// The empty control that shows the next report; the content stays.
   void Attach(HWND edit);
-  /// Room for the report of a file of fileBytes bytes, which is about as
-  /// large as the file; the room of the reports before goes first. Without
-  /// the memory the report grows as it comes.
-  void ReserveForFile(std::uint64_t fileBytes);
+  void ReserveForFile(std::uint64_t fileBytes) override;
 
   void BeginUpdate() override;
   void EndUpdate() override;

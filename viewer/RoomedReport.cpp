@@ -13,8 +13,6 @@ namespace {
 constexpr std::uint64_t GrowthFactor = 2;
 // What a stored line takes besides its text: its start, and room to grow.
 constexpr std::uint64_t BytesPerStoredLine = 2 * sizeof(std::size_t);
-// Beyond this a file's size says too little of its report to reserve for it.
-constexpr std::uint64_t LargestReservedFile = std::uint64_t{1} << 30;
 
 } // namespace
 
@@ -31,24 +29,13 @@ void TRoomedReport::Reset() {
 }
 
 void TRoomedReport::ReserveForFile(std::uint64_t fileBytes) {
-  // A report grown piece by piece copies itself at every growth: for a
-  // million lines that is half the time the report takes to build.
-  FContent = TMemoryReportView();
-  Reset();
-  const std::uint64_t textBytes = fileBytes + 4096;
-  const std::uint64_t lines = fileBytes / 32 + 64;
-  if (fileBytes >= LargestReservedFile || !HasRoomFor(GrowthFactor * (textBytes + lines * sizeof(std::size_t))))
-    return;
-  try {
-    FContent.Reserve(static_cast<std::size_t>(textBytes), static_cast<std::size_t>(lines));
-  } catch (const std::bad_alloc&) {
-    // Deliberate: the report then grows as it is built.
-    FContent = TMemoryReportView();
-  }
+  if (HasRoomFor(GrowthFactor * TMemoryReportView::ReservedBytesForFile(fileBytes)))
+    FContent.ReserveForFile(fileBytes);
 }
 
 void TRoomedReport::Clear() {
-  FContent.Clear();
+  // The memory of the report before goes too.
+  FContent = TMemoryReportView();
   Reset();
 }
 

@@ -41,8 +41,8 @@ public:
   const TMemoryReportView& Content() const { return FContent; }
   TMemoryReportView& Content() { return FContent; }
 
-  /// A new, empty report with room for that of a file of fileBytes bytes,
-  /// where the process has room for it.
+  /// Room for the report of a file of fileBytes bytes, where the process
+  /// has room for it.
   void ReserveForFile(std::uint64_t fileBytes);
   void Clear();
   void SetText(std::string_view text);

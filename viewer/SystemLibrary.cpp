@@ -1,3 +1,5 @@
+// System libraries loaded from the Windows system folder only, never from
+// beside the host or from its current folder.
 #include "SystemLibrary.h"
 
 #include <cstring>

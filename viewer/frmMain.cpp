@@ -222,9 +222,6 @@ void TKorvaneFrame::BuildReport(const std::string& path) {
   };
   if (roomShort)
     retire(true);
-  WIN32_FILE_ATTRIBUTE_DATA attributes{};
-  if (::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &attributes))
-    FView->ReserveForFile((std::uint64_t{attributes.nFileSizeHigh} << 32) | attributes.nFileSizeLow);
   try {
     FDriver->BuildReport(path);
   } catch (const std::bad_alloc&) {

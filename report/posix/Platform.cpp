@@ -100,7 +100,7 @@ TReadOnlyFile::TReadOnlyFile(const std::string& path) {
   }
   if (!S_ISREG(status.st_mode)) {
     ::close(fd);
-    throw TKorvaneError(path + " is not a regular file");
+    throw TNotRegularFileError(path + " is not a regular file");
   }
   FHandle = fd;
 }

@@ -1,3 +1,6 @@
+// What both Windows test programs need to be a host of korvane.dll: the
+// module, the recording host window, the message pump, the dialog watcher
+// and the sample files.
 #include "Harness.h"
 
 #include <cstdio>
