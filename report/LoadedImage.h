@@ -65,7 +65,7 @@ public:
   /// Adds delta to the 32-bit value at every target of the relocation blocks
   /// from rva on, as long as a block starts less than size bytes after rva.
   void ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint32_t delta) {
-    FRelocation.Apply(rva, size, delta);
+    FRelocation.RecordTargets(rva, size, delta);
   }
 
   const TRelocationWork& RelocationWork() const { return FRelocation.Work(); }

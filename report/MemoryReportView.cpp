@@ -141,7 +141,7 @@ void TMemoryReportView::FormatLine(int index, int size, std::uint32_t colour, bo
   TLineFormat& format = FFormats[index];
   format.Bold = bold;
   format.Size = size;
-  if (colour != ColourLeave)
+  if (colour != KeepColour)
     format.Colour = colour;
 }
 

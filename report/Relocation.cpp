@@ -222,7 +222,7 @@ void TBaseRelocation::Forget() {
   FPages.clear();
 }
 
-void TBaseRelocation::Apply(std::uint32_t rva, std::uint32_t size, std::uint32_t delta) {
+void TBaseRelocation::RecordTargets(std::uint32_t rva, std::uint32_t size, std::uint32_t delta) {
   // A second pass adds its own Delta: the first one is finished before.
   if (!FTargets.empty()) {
     ApplyEverything();

@@ -49,7 +49,7 @@ public:
   /// Records the targets of the relocation blocks from rva on, as long as a
   /// block starts less than size bytes after rva, for the addition of delta.
   /// The additions of an earlier pass are made first.
-  void Apply(std::uint32_t rva, std::uint32_t size, std::uint32_t delta);
+  void RecordTargets(std::uint32_t rva, std::uint32_t size, std::uint32_t delta);
 
   /// Makes the recorded additions to the pages holding count bytes at rva.
   void NeedBytes(std::uint64_t rva, std::uint64_t count);

@@ -5,7 +5,7 @@ namespace korvane {
 
 int TReportView::AddStyledLine(std::string_view text, int size) {
   const int index = AddLine(text);
-  FormatLine(index, size, ColourLeave, true);
+  FormatLine(index, size, KeepColour, true);
   return index;
 }
 

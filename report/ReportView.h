@@ -8,7 +8,7 @@
 namespace korvane {
 
 /// Colour value that tells FormatLine to leave a line's colour unchanged.
-inline constexpr std::uint32_t ColourLeave = 0x20000000;
+inline constexpr std::uint32_t KeepColour = 0x20000000;
 /// RGB(255, 0, 0) as a Windows colour value.
 inline constexpr std::uint32_t ColourRed = 0x000000FF;
 

@@ -69,7 +69,7 @@ TEST(ReportViewLines, AddLineReturnsFirstIndexAndSplitsAtLineFeeds) {
 TEST(ReportViewLines, SetTextReplacesEverythingAndClearEmpties) {
   TMemoryReportView view;
   view.AddLine("first");
-  view.FormatLine(0, 12, ColourLeave, true);
+  view.FormatLine(0, 12, KeepColour, true);
   view.SetText("only");
   EXPECT_EQ(ReportLines(view), TLines{"only"});
   EXPECT_EQ(view.LineText(0), "only");
@@ -96,7 +96,7 @@ TEST(ReportViewLines, KeepLinesEndsTheReportAfterTheKeptLinesWithTheirFormats) {
     view.AddLine("title");
     view.AddLine("plain");
     view.AddLine("red");
-    view.FormatLine(0, 12, ColourLeave, true);
+    view.FormatLine(0, 12, KeepColour, true);
     view.FormatLine(2, 8, ColourRed, true);
     view.KeepLines(c.Kept);
     view.ShrinkToFit();
@@ -117,8 +117,8 @@ TEST(ReportViewStyles, FormatLineReplacesStylesAndLeavesColourOnRequest) {
   view.AddLine("red");
   view.AddLine("plain");
   view.FormatLine(0, 8, ColourRed, true);
-  view.FormatLine(0, 10, ColourLeave, true);
-  view.FormatLine(1, 12, ColourLeave, false);
+  view.FormatLine(0, 10, KeepColour, true);
+  view.FormatLine(1, 12, KeepColour, false);
 
   EXPECT_EQ(view.Line(0).Colour, ColourRed);
   EXPECT_EQ(view.Line(0).Size, 10);
