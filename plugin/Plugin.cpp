@@ -19,12 +19,7 @@ using korvane::viewer::TKorvaneFrame;
 
 namespace {
 
-struct TAcceleratorTraits {
-  using THandle = HACCEL;
-  static HACCEL Invalid() { return nullptr; }
-  static void Close(HACCEL table) { ::DestroyAcceleratorTable(table); }
-};
-using TAcceleratorTable = korvane::viewer::TUniqueHandle<TAcceleratorTraits>;
+using korvane::viewer::TAcceleratorTable;
 
 constexpr const char* NoViewerMessage = "The window is not a Korvane viewer";
 constexpr const char* NoFileNameMessage = "No file name was given";

@@ -84,6 +84,37 @@ struct TGlobalTraits {
 };
 using TGlobalMemory = TUniqueHandle<TGlobalTraits>;
 
+/// Fonts selected into a DC one after another; the DC's own font comes back
+/// when the selection goes. The fonts must outlive it.
+class TFontSelection {
+public:
+  explicit TFontSelection(HDC dc) : FDc(dc) {}
+  TFontSelection(HDC dc, HFONT font) : FDc(dc) { Select(font); }
+  ~TFontSelection() {
+    if (FOld != nullptr)
+      ::SelectObject(FDc, FOld);
+  }
+  TFontSelection(const TFontSelection&) = delete;
+  TFontSelection& operator=(const TFontSelection&) = delete;
+
+  void Select(HFONT font) {
+    const HGDIOBJ old = ::SelectObject(FDc, font);
+    if (FOld == nullptr && old != HGDI_ERROR)
+      FOld = old;
+  }
+
+private:
+  HDC FDc;
+  HGDIOBJ FOld = nullptr;
+};
+
+struct TAcceleratorTraits {
+  using THandle = HACCEL;
+  static HACCEL Invalid() { return nullptr; }
+  static void Close(HACCEL table) { ::DestroyAcceleratorTable(table); }
+};
+using TAcceleratorTable = TUniqueHandle<TAcceleratorTraits>;
+
 struct TDcTraits {
   using THandle = HDC;
   static HDC Invalid() { return nullptr; }

@@ -17,7 +17,6 @@ namespace {
 
 // Past the grid's last stop the control's default stops, half an inch apart.
 constexpr int DefaultTabTwips = 720;
-constexpr int TwipsPerInch = 1440;
 
 // Ends a started print job: cancelled unless it was finished.
 class TPrintJob {
@@ -112,28 +111,6 @@ void PrintControlPages(HWND edit, HDC printer, FORMATRANGE range, LONG length) {
     start = next;
   }
 }
-
-// Keeps a font selected into the printer until it goes.
-class TFontSelection {
-public:
-  explicit TFontSelection(HDC printer) : FPrinter(printer) {}
-  ~TFontSelection() {
-    if (FOld != nullptr)
-      ::SelectObject(FPrinter, FOld);
-  }
-  TFontSelection(const TFontSelection&) = delete;
-  TFontSelection& operator=(const TFontSelection&) = delete;
-
-  void Select(HFONT font) {
-    const HGDIOBJ old = ::SelectObject(FPrinter, font);
-    if (FOld == nullptr)
-      FOld = old;
-  }
-
-private:
-  HDC FPrinter;
-  HGDIOBJ FOld = nullptr;
-};
 
 // Draws rows of text down the pages of a started job.
 class TLinePrinter {

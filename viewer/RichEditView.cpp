@@ -34,7 +34,6 @@ DWORD CALLBACK ReadRtf(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given
   return 0;
 }
 
-constexpr int TwipsPerInch = 1440;
 constexpr LONG PastTheEnd = 0x7FFFFFFF;
 // A second copy of the report as RTF takes about twice its text.
 constexpr std::uint64_t RtfCopyFactor = 2;
@@ -54,22 +53,6 @@ public:
 private:
   HWND FWindow;
   HDC FDc;
-};
-
-// Puts the DC's font back when it goes.
-class TSelectedFont {
-public:
-  TSelectedFont(HDC dc, HFONT font) : FDc(dc), FOld(::SelectObject(dc, font)) {}
-  ~TSelectedFont() {
-    if (FOld != nullptr && FOld != HGDI_ERROR)
-      ::SelectObject(FDc, FOld);
-  }
-  TSelectedFont(const TSelectedFont&) = delete;
-  TSelectedFont& operator=(const TSelectedFont&) = delete;
-
-private:
-  HDC FDc;
-  HGDIOBJ FOld;
 };
 
 int TextWidth(HDC dc, std::string_view text) {
@@ -92,11 +75,11 @@ TTabGrid MeasureReportTabGrid(HDC dc) {
   std::vector<TMeasuredLabel> measured;
   for (const TColumnLabel& label : ReportColumnLabels()) {
     const TFont font = CreateReportFont(label.Size, label.Bold, dpiY);
-    const TSelectedFont selected(dc, font.Get());
+    const TFontSelection selected(dc, font.Get());
     measured.push_back({TextWidth(dc, label.Text), label.Tabs, label.Column});
   }
   const TFont body = CreateReportFont(ReportBodySize, false, dpiY);
-  const TSelectedFont selected(dc, body.Get());
+  const TFontSelection selected(dc, body.Get());
   return TTabGrid::Fit(measured, TextWidth(dc, " "));
 }
 

@@ -17,6 +17,9 @@
 
 namespace korvane::viewer {
 
+/// Rich edit positions and tab stops are in twips, 1,440 to the inch.
+inline constexpr int TwipsPerInch = 1440;
+
 /// The report font in size points and the weight bold, for a device of dpiY
 /// pixels per inch vertically, as the rich edit control makes it.
 TFont CreateReportFont(int size, bool bold, int dpiY);
