@@ -323,53 +323,63 @@ LRESULT CALLBACK TKorvaneFrame::FrameProc(HWND window, UINT message, WPARAM wPar
   TKorvaneFrame* frame = BoundFrame(window, message, lParam);
   if (frame == nullptr)
     return ::DefWindowProcA(window, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    // Destroyed with the host's window, without DestroyViewerWindow: the
+    // form goes with it so that nothing leaks.
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    if (LiveFrames().count(frame) != 0) {
+      frame->FHandle.Release();
+      frame->edMain.Release();
+      for (TWindow& retired : frame->FRetiredControls)
+        retired.Release();
+      delete frame;
+    }
+    return ::DefWindowProcA(window, message, wParam, lParam);
+  }
   // No failure may unwind into the system's code that called us.
   try {
-    switch (message) {
-    case WM_SIZE:
-      if (frame->edMain.Valid())
-        ::MoveWindow(frame->edMain.Get(), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
-      frame->FormResize();
-      return 0;
-    case WM_SETFOCUS:
-      if (frame->edMain.Valid())
-        ::SetFocus(frame->edMain.Get());
-      return 0;
-    case WM_COMMAND:
-      frame->HandleCommand(LOWORD(wParam), reinterpret_cast<HWND>(lParam));
-      return 0;
-    case FillMessage:
-      frame->FillNextPiece();
-      return 0;
-    case WM_TIMER:
-      if (wParam == FillTimerId)
-        frame->FillNextPiece();
-      return 0;
-    case DisposalMessage:
-      frame->DestroyRetiredControls();
-      return 0;
-    case WM_NCDESTROY:
-      // Destroyed with the host's window, without DestroyViewerWindow: the
-      // form goes with it so that nothing leaks.
-      ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-      if (LiveFrames().count(frame) != 0) {
-        frame->FHandle.Release();
-        frame->edMain.Release();
-        for (TWindow& retired : frame->FRetiredControls)
-          retired.Release();
-        delete frame;
-      }
-      return ::DefWindowProcA(window, message, wParam, lParam);
-    default:
-      if (message == FindMessage()) {
-        frame->HandleFindMessage(lParam);
-        return 0;
-      }
-      return ::DefWindowProcA(window, message, wParam, lParam);
-    }
+    return frame->HandleMessage(window, message, wParam, lParam);
   } catch (...) {
     return 0;
   }
+}
+
+LRESULT TKorvaneFrame::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+  case WM_SIZE:
+    OnSize(LOWORD(lParam), HIWORD(lParam));
+    return 0;
+  case WM_SETFOCUS:
+    if (edMain.Valid())
+      ::SetFocus(edMain.Get());
+    return 0;
+  case WM_COMMAND:
+    HandleCommand(LOWORD(wParam), reinterpret_cast<HWND>(lParam));
+    return 0;
+  case FillMessage:
+    FillNextPiece();
+    return 0;
+  case WM_TIMER:
+    if (wParam == FillTimerId)
+      FillNextPiece();
+    return 0;
+  case DisposalMessage:
+    DestroyRetiredControls();
+    return 0;
+  default:
+    if (message == FindMessage()) {
+      HandleFindMessage(lParam);
+      return 0;
+    }
+    // The window is not yet FHandle while it is being created.
+    return ::DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+void TKorvaneFrame::OnSize(int width, int height) {
+  if (edMain.Valid())
+    ::MoveWindow(edMain.Get(), 0, 0, width, height, TRUE);
+  FormResize();
 }
 
 void TKorvaneFrame::HandleFindMessage(LPARAM lParam) {

@@ -63,7 +63,10 @@ public:
 private:
   static LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
   static LRESULT CALLBACK ToolBarSinkProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  /// One small handler per message of the form's window.
+  LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  /// The report control fills the form.
+  void OnSize(int width, int height);
   LRESULT HandleToolBarNotify(const NMHDR& header, LPARAM lParam);
   void HandleCommand(std::uint16_t id, HWND control);
   void Execute(const TAction& action);
