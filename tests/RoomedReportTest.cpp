@@ -33,7 +33,6 @@ void AddLines(TRoomedReport& report, int count) {
 // Fills the way the viewer does, pieces of pieceLines, each line taking
 // bytesPerLine of the fake memory; returns the lines the control got.
 int Fill(TRoomedReport& report, TFakeMemory& memory, int pieceLines, std::uint64_t bytesPerLine) {
-  report.BeginFill();
   int filled = 0;
   while (filled < report.Content().LineCount()) {
     const int count = report.PlanPiece(filled, pieceLines);
@@ -71,7 +70,6 @@ TEST(RoomedReportFill, WhereTheRestDoesNotFitTheReportEndsWithTheCutLine) {
     TFakeMemory memory{FreeForRoom(c.Room)};
     TRoomedReport report([&memory] { return memory(); });
     AddLines(report, c.Lines);
-    report.BeginFill();
     const int first = report.PlanPiece(0, 1024);
     // The lines that fit, and the cut line after them.
     EXPECT_EQ(first, c.Shown + 1);
@@ -143,7 +141,6 @@ TEST(RoomedReportStore, ANewReportStartsWithRoomWhateverTheLastOneDid) {
   TFakeMemory memory{FreeForRoom(0)};
   TRoomedReport report([&memory] { return memory(); });
   AddLines(report, 100);
-  report.BeginFill();
   report.PlanPiece(0, 100);
   ASSERT_TRUE(report.Cut());
   memory.Free = 1536 * MiB;

@@ -176,7 +176,6 @@ void TRichEditView::Changed() {
 void TRichEditView::StreamContent() {
   FStreamPending = false;
   FFilledLines = 0;
-  FReport.BeginFill();
   const int lines = Content().LineCount();
   int count = FReport.PlanPiece(0, lines > WholeReportLines ? FirstPieceLines : lines);
   const std::string rtf = PieceRtf(count);
@@ -192,8 +191,7 @@ std::string TRichEditView::PieceRtf(int& count) {
   } catch (const std::bad_alloc&) {
     // No room for the piece's text: the report ends where the control does.
   }
-  if (!FReport.Cut())
-    FReport.CutAt(FFilledLines);
+  FReport.CutAt(FFilledLines);
   count = Content().LineCount() - FFilledLines;
   try {
     return ReportLinesToRtf(Content(), {FFilledLines, count}, ::GetACP(), Tabs());
@@ -208,8 +206,7 @@ std::string TRichEditView::PieceRtf(int& count) {
 void TRichEditView::StreamFailed() {
   // The control took part of the piece or none: what it holds stays, and
   // the cut line follows with the next piece.
-  if (!FReport.Cut())
-    FReport.CutAt(FFilledLines);
+  FReport.CutAt(FFilledLines);
 }
 
 void TRichEditView::EndForLackOfRoom() {

@@ -17,7 +17,7 @@ constexpr std::uint64_t BytesPerStoredLine = 2 * sizeof(std::size_t);
 } // namespace
 
 std::string TRoomedReport::TooLargeMessage(int shown, int lines) {
-  return "The report is too large to show here: the first " + std::to_string(shown) + " of " + std::to_string(lines) +
+  return std::string(TooLargeMessageStart) + "the first " + std::to_string(shown) + " of " + std::to_string(lines) +
          " lines are shown.";
 }
 
@@ -79,15 +79,16 @@ void TRoomedReport::FormatLine(int index, int size, std::uint32_t colour, bool b
   FContent.FormatLine(index, size, colour, bold);
 }
 
-void TRoomedReport::BeginFill() { FBudget.Begin(FMemory()); }
-
 int TRoomedReport::PlanPiece(int filled, int wanted) {
   const int rest = std::max(0, FContent.LineCount() - filled);
   const int count = std::clamp(wanted, 0, rest);
   if (FCut)
     return rest;
   const TMemoryStatus status = FMemory();
-  FBudget.Measure(status, filled);
+  if (filled == 0)
+    FBudget.Begin(status);
+  else
+    FBudget.Measure(status, filled);
   const int fit = FBudget.LinesThatFit(status, count, RtfBytesPerLine);
   if (fit < count || (!FStoring && count == rest)) {
     CutAt(filled + fit);
@@ -97,6 +98,8 @@ int TRoomedReport::PlanPiece(int filled, int wanted) {
 }
 
 void TRoomedReport::CutAt(int shown) {
+  if (FCut)
+    return;
   const int lines = FContent.LineCount() + FUnstoredLines;
   FContent.KeepLines(shown);
   FStoring = false;

@@ -34,8 +34,10 @@ public:
 
   explicit TRoomedReport(TMemorySource memory) : FMemory(std::move(memory)) {}
 
-  /// The cut line: the first shown lines of all the report's lines.
+  /// The cut line: the first shown lines of all the report's lines. It
+  /// starts with TooLargeMessageStart.
   static std::string TooLargeMessage(int shown, int lines);
+  static constexpr std::string_view TooLargeMessageStart = "The report is too large to show here: ";
 
   /// The report as stored; a cut report ends with the cut line.
   const TMemoryReportView& Content() const { return FContent; }
@@ -52,13 +54,12 @@ public:
   /// Styles a stored line; a line that was not stored is left alone.
   void FormatLine(int index, int size, std::uint32_t colour, bool bold);
 
-  /// The fill of the control begins; it holds nothing of the report yet.
-  void BeginFill();
   /// The lines of the piece that starts at line filled, at most wanted: as
-  /// many as fit, and when the rest does not, the cut line after them.
+  /// many as fit, and when the rest does not, the cut line after them. The
+  /// piece at line 0 begins a fill: the control holds nothing of the report.
   int PlanPiece(int filled, int wanted);
   /// Ends the stored report after its first shown lines with the cut line
-  /// and gives back the memory of the rest.
+  /// and gives back the memory of the rest; nothing once it is cut.
   void CutAt(int shown);
   /// Memory ran out while the report was built: nothing more is stored, and
   /// the fill ends with the cut line after the lines stored.

@@ -37,6 +37,7 @@
 #include "korvane/KorvaneHost.h"
 #include "MemoryReportView.h"
 #include "ProcessMemory.h"
+#include "RoomedReport.h"
 #include "ReportDriver.h"
 #include "RtfWriter.h"
 #include "SystemLibrary.h"
@@ -109,8 +110,8 @@ bool ControlFull(HWND viewer, int lines) {
   *reinterpret_cast<WORD*>(buffer) = sizeof buffer - 1;
   const auto copied =
       ::SendMessageA(edit, EM_GETLINE, static_cast<WPARAM>(count - 1), reinterpret_cast<LPARAM>(buffer));
-  static constexpr char Cut[] = "The report is too large to show here";
-  return copied >= static_cast<LRESULT>(sizeof Cut - 1) && std::strncmp(buffer, Cut, sizeof Cut - 1) == 0;
+  const std::string_view start = korvane::TRoomedReport::TooLargeMessageStart;
+  return copied >= static_cast<LRESULT>(start.size()) && std::string_view(buffer, start.size()) == start;
 }
 
 // The peak resident memory of the process so far, in MiB (Wine takes it

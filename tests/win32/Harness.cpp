@@ -95,6 +95,16 @@ std::string ReportText(HWND edit) {
   return text;
 }
 
+std::string ControlLine(HWND edit, int index) {
+  const LRESULT start = ::SendMessageA(edit, EM_LINEINDEX, static_cast<WPARAM>(index), 0);
+  const auto length = static_cast<std::size_t>(::SendMessageA(edit, EM_LINELENGTH, static_cast<WPARAM>(start), 0));
+  std::vector<char> buffer(length + 4);
+  const auto capacity = static_cast<WORD>(buffer.size());
+  std::memcpy(buffer.data(), &capacity, sizeof capacity);
+  ::SendMessageA(edit, EM_GETLINE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer.data()));
+  return std::string(buffer.data(), length);
+}
+
 std::string ClipboardText() {
   std::string text;
   if (!::OpenClipboard(nullptr))

@@ -55,6 +55,8 @@ WORD MenuCommand(HMENU menu, const std::string& text);
 /// The viewer's report control and its whole text.
 HWND ReportOf(HWND viewer);
 std::string ReportText(HWND edit);
+/// One line of the control, without its break (EM_GETLINE).
+std::string ControlLine(HWND edit, int index);
 /// The clipboard's text.
 std::string ClipboardText();
 

@@ -79,19 +79,11 @@ korvane::test::TBytes ManyExportsDll() {
   return builder.Build();
 }
 
-std::string ControlLine(HWND edit, int index) {
-  const LRESULT start = ::SendMessageA(edit, EM_LINEINDEX, static_cast<WPARAM>(index), 0);
-  const auto length = static_cast<std::size_t>(::SendMessageA(edit, EM_LINELENGTH, static_cast<WPARAM>(start), 0));
-  std::vector<char> buffer(length + 4);
-  const auto capacity = static_cast<WORD>(buffer.size());
-  std::memcpy(buffer.data(), &capacity, sizeof capacity);
-  ::SendMessageA(edit, EM_GETLINE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer.data()));
-  return std::string(buffer.data(), length);
-}
-
 int ControlLineCount(HWND edit) { return static_cast<int>(::SendMessageA(edit, EM_GETLINECOUNT, 0, 0)); }
 
-bool EndsWithCutLine(HWND edit) { return ControlLine(edit, ControlLineCount(edit) - 1).rfind(CutLineStart, 0) == 0; }
+bool EndsWithCutLine(HWND edit) {
+  return korvane::test::ControlLine(edit, ControlLineCount(edit) - 1).rfind(CutLineStart, 0) == 0;
+}
 
 TEST(LittleRoom, AReportThatDoesNotFitEndsWithTheCutLineAndTheHostGoesOn) {
   if (sizeof(void*) == 8)
@@ -131,12 +123,12 @@ TEST(LittleRoom, AReportThatDoesNotFitEndsWithTheCutLineAndTheHostGoesOn) {
   const int shown = ControlLineCount(edit) - 1;
   EXPECT_GT(shown, 1000);
   EXPECT_LT(shown, expected.LineCount());
-  EXPECT_EQ(ControlLine(edit, shown), std::string(CutLineStart) + std::to_string(shown) + " of " +
-                                          std::to_string(expected.LineCount()) + " lines are shown.");
+  EXPECT_EQ(korvane::test::ControlLine(edit, shown), std::string(CutLineStart) + std::to_string(shown) + " of " +
+                                                         std::to_string(expected.LineCount()) + " lines are shown.");
   int differing = 0;
   for (int i = 0; i < shown; ++i)
-    if (ControlLine(edit, i) != expected.LineText(i) && ++differing <= 3)
-      ADD_FAILURE() << "line " << i << ": " << ControlLine(edit, i) << " | " << expected.LineText(i);
+    if (korvane::test::ControlLine(edit, i) != expected.LineText(i) && ++differing <= 3)
+      ADD_FAILURE() << "line " << i << ": " << korvane::test::ControlLine(edit, i) << " | " << expected.LineText(i);
   EXPECT_EQ(differing, 0);
   // The cut line is the report's error line: bold and red.
   const LRESULT cutStart = ::SendMessageA(edit, EM_LINEINDEX, static_cast<WPARAM>(shown), 0);

@@ -107,15 +107,8 @@ private:
 std::vector<std::string> ControlLines(HWND edit) {
   std::vector<std::string> lines;
   const auto count = static_cast<int>(::SendMessageA(edit, EM_GETLINECOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    const LRESULT start = ::SendMessageA(edit, EM_LINEINDEX, static_cast<WPARAM>(i), 0);
-    const auto length = static_cast<std::size_t>(::SendMessageA(edit, EM_LINELENGTH, static_cast<WPARAM>(start), 0));
-    std::vector<char> buffer(length + 4 > sizeof(WORD) ? length + 4 : sizeof(WORD));
-    const WORD capacity = static_cast<WORD>(buffer.size());
-    std::memcpy(buffer.data(), &capacity, sizeof capacity);
-    ::SendMessageA(edit, EM_GETLINE, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer.data()));
-    lines.emplace_back(buffer.data(), length);
-  }
+  for (int i = 0; i < count; ++i)
+    lines.push_back(korvane::test::ControlLine(edit, i));
   return lines;
 }
 
