@@ -1,8 +1,10 @@
 // Summary of an MS-DOS program's header.
 #include "DosHeader.h"
 
-#include "Numbers.h"
+#include <string_view>
+
 #include "PeFormat.h"
+#include "SummaryRows.h"
 
 namespace korvane {
 
@@ -36,27 +38,30 @@ constexpr TColumnLabel Labels[] = {TotalPages,    LastPageSize, RelocationEntrie
 
 std::span<const TColumnLabel> DosHeaderLabels() { return Labels; }
 
-void ReportDosHeader(TReportView& view, const TByteView& file) {
-  const auto read = [&file](auto field) { return file.Read(0, field, DosField); };
-  view.AddLine(LabelLead(TotalPages) + Decimal(read(DosHeader::e_cp)));
-  view.AddLine(LabelLead(LastPageSize) + Decimal(read(DosHeader::e_cblp)) + " bytes");
-  view.AddLine(LabelLead(RelocationEntries) + Decimal(read(DosHeader::e_crlc)));
-  view.AddLine(LabelLead(HeaderSize) + Decimal(read(DosHeader::e_cparhdr)) + " paragraphs");
-  view.AddLine(LabelLead(MinMemory) + Decimal(read(DosHeader::e_minalloc)) + " paragraphs");
-  view.AddLine(LabelLead(MaxMemory) + Decimal(read(DosHeader::e_maxalloc)) + " paragraphs");
-  view.AddLine(LabelLead(InitialSs) + Hex(read(DosHeader::e_ss)) + "H");
-  view.AddLine(LabelLead(InitialSp) + Hex(read(DosHeader::e_sp)) + "H");
-  view.AddLine(LabelLead(CsIp) + Hex(read(DosHeader::e_ip_e_cs)) + "H");
-  view.AddLine(LabelLead(RelocationTable) + Hex(read(DosHeader::e_lfarlc)) + "H");
-  view.AddLine(LabelLead(OverlayNumber) + Decimal(read(DosHeader::e_ovno)));
-  view.AddLine(LabelLead(OemId) + Decimal(read(DosHeader::e_oemid)));
-  view.AddLine(LabelLead(Checksum) + Decimal(read(DosHeader::e_csum)));
+void ReportDosHeader(TReportView& view, const TByteView& file, TReportFacts& facts) {
+  TSummaryRows rows(view, facts, "dos_header");
+  const auto read = [&file](auto field) { return Named(field, file.Read(0, field, DosField)); };
+  constexpr std::string_view Paragraphs = " paragraphs";
+  rows.Decimal(TotalPages, read(DosHeader::e_cp));
+  rows.Decimal(LastPageSize, read(DosHeader::e_cblp), " bytes");
+  rows.Decimal(RelocationEntries, read(DosHeader::e_crlc));
+  rows.Decimal(HeaderSize, read(DosHeader::e_cparhdr), Paragraphs);
+  rows.Decimal(MinMemory, read(DosHeader::e_minalloc), Paragraphs);
+  rows.Decimal(MaxMemory, read(DosHeader::e_maxalloc), Paragraphs);
+  rows.Hex(InitialSs, read(DosHeader::e_ss));
+  rows.Hex(InitialSp, read(DosHeader::e_sp));
+  const std::uint32_t csIp = file.Read(0, DosHeader::e_ip_e_cs, DosField);
+  rows.Hex(CsIp, csIp, {{"e_ip", csIp & 0xFFFFu}, {"e_cs", csIp >> 16}});
+  rows.Hex(RelocationTable, read(DosHeader::e_lfarlc));
+  rows.Decimal(OverlayNumber, read(DosHeader::e_ovno));
+  rows.Decimal(OemId, read(DosHeader::e_oemid));
+  rows.Decimal(Checksum, read(DosHeader::e_csum));
 
-  const std::uint16_t mark = read(DosHeader::e_res_LinkerMark);
-  const std::uint8_t markByte = read(DosHeader::e_res_LinkerMarkByte);
+  const std::uint16_t mark = file.Read(0, DosHeader::e_res_LinkerMark, DosField);
+  const std::uint8_t markByte = file.Read(0, DosHeader::e_res_LinkerMarkByte, DosField);
   if (mark == 1 && markByte == 0xFB) {
-    const std::uint8_t version = read(DosHeader::e_res_LinkerVersion);
-    view.AddLine(LabelLead(LinkerVersion) + Decimal(version >> 4) + "." + Decimal(version & 0x0F));
+    const std::uint8_t version = file.Read(0, DosHeader::e_res_LinkerVersion, DosField);
+    rows.Version(LinkerVersion, {"MajorLinkerVersion", std::uint64_t{version} >> 4}, {"MinorLinkerVersion", version & 0x0Fu});
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include "ColumnLabels.h"
 #include "LoadedImage.h"
+#include "ReportFacts.h"
 #include "ReportView.h"
 
 namespace korvane {
@@ -22,7 +23,8 @@ inline constexpr std::uint64_t MaxExportTextBytes = std::uint64_t{64} << 20;
 std::span<const TColumnLabel> ExportColumnLabels();
 
 /// Writes the "Exports" section for the export directory at exportRva; each
-/// entry line is written as soon as its entry is read.
-void ReportExports(TReportView& view, TImageReader& image, std::uint32_t exportRva);
+/// entry line is written, and given to facts, as soon as its entry is read.
+void ReportExports(TReportView& view, TImageReader& image, std::uint32_t exportRva,
+                   TReportFacts& facts = NoReportFacts());
 
 } // namespace korvane

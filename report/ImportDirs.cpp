@@ -65,7 +65,7 @@ TImportDir& TImportDirs::FindOrAddDir(std::string_view name) {
 std::string_view TImportDirs::Keep(std::string text) { return FTexts.emplace_back(std::move(text)); }
 
 void TImportDirs::AddFunction(std::string_view name, std::string function) {
-  FindOrAddDir(name).Functions.push_back(Keep(std::move(function)));
+  FindOrAddDir(name).Functions.push_back({Keep(std::move(function))});
 }
 
 TImportDir& TImportDirs::GetDir(int index) {

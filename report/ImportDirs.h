@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
@@ -11,16 +12,24 @@
 
 namespace korvane {
 
-/// One imported library: its name as first met and its function texts in
-/// the order they were added, duplicates kept. The name and the texts are
-/// views of bytes that live as long as the collection: the image's own, or
-/// copies the collection keeps.
+/// An imported function as the listing shows it: its name, or "#" and the
+/// ordinal for an import by ordinal (Ordinal then holds the number; it is
+/// negative for an import by name).
+struct TImportedFunction {
+  std::string_view Text;
+  std::int32_t Ordinal = -1;
+};
+
+/// One imported library: its name as first met and its functions in the
+/// order they were added, duplicates kept. The name and the texts are views
+/// of bytes that live as long as the collection: the image's own, or copies
+/// the collection keeps.
 class TImportDir {
 public:
   explicit TImportDir(std::string_view name) : Name(name) {}
 
   std::string_view Name;
-  std::vector<std::string_view> Functions;
+  std::vector<TImportedFunction> Functions;
 };
 
 /// Libraries in order of first appearance. Names are matched with ASCII-only

@@ -69,16 +69,17 @@ private:
         return;
       if (FFunctions == MaxImportFunctions)
         FailTooMany();
-      std::string_view function;
+      TImportedFunction function;
       if (IsOrdinalThunk(value)) {
         // The ordinal is bits 15 to 0; bits 30 to 16 are ignored.
-        function = FDirs.Keep("#" + Decimal(value & 0xFFFFu));
+        function.Ordinal = static_cast<std::int32_t>(value & 0xFFFFu);
+        function.Text = FDirs.Keep("#" + Decimal(value & 0xFFFFu));
       } else {
-        function = FImage.ReadText(std::uint64_t{value} + 2, "an imported function name", FBuffer);
+        function.Text = FImage.ReadText(std::uint64_t{value} + 2, "an imported function name", FBuffer);
         // A text that spans regions comes back in the buffer: keep a copy.
         if (!FBuffer.empty())
-          function = FDirs.Keep(std::move(FBuffer));
-        CountTextBytes(function.size());
+          function.Text = FDirs.Keep(std::move(FBuffer));
+        CountTextBytes(function.Text.size());
       }
       if (dir == nullptr)
         dir = &FindOrAddDir(nameRva);
@@ -122,12 +123,13 @@ private:
 
 } // namespace
 
-void ReportImports(TReportView& view, TImageReader& image, std::uint32_t importRva) {
+void ReportImports(TReportView& view, TImageReader& image, std::uint32_t importRva, TReportFacts& facts) {
   TImportDirs dirs;
   TImportWalk(image, dirs).Walk(importRva);
 
   view.AddLine("");
   view.AddStyledLine("Imports", ReportHeadingSize);
+  facts.Imports();
   std::string line;
   for (int i = 0; i < dirs.Count(); ++i) {
     const TImportDir& dir = dirs.GetDir(i);
@@ -135,11 +137,16 @@ void ReportImports(TReportView& view, TImageReader& image, std::uint32_t importR
     line.clear();
     AppendShownText(line, dir.Name);
     view.AddStyledLine(line, ReportBodySize);
+    facts.ImportLibrary(dir.Name);
     view.AddLine("");
-    for (const std::string_view function : dir.Functions) {
+    for (const TImportedFunction& function : dir.Functions) {
       line.clear();
-      AppendShownText(line, function);
+      AppendShownText(line, function.Text);
       view.AddLine(line);
+      if (function.Ordinal >= 0)
+        facts.ImportByOrdinal(static_cast<std::uint16_t>(function.Ordinal));
+      else
+        facts.ImportByName(function.Text);
     }
   }
 }

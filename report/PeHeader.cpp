@@ -1,8 +1,11 @@
 // Summary of a Portable Executable's headers.
 #include "PeHeader.h"
 
-#include "Numbers.h"
+#include <string_view>
+#include <vector>
+
 #include "PeFormat.h"
+#include "SummaryRows.h"
 
 namespace korvane {
 
@@ -98,8 +101,16 @@ public:
     return FFile.Read(FPeOffset + pe::PeHeaders::OptionalHeader, field, PeField);
   }
   // The PE32 field or its PE32+ counterpart.
-  std::uint64_t Natural(TField<std::uint32_t> narrow, TField<std::uint64_t> wide) const {
-    return FWide ? Optional(wide) : Optional(narrow);
+  TNamedValue Natural(TField<std::uint32_t> narrow, TField<std::uint64_t> wide) const {
+    return FWide ? Named(wide, Optional(wide)) : TNamedValue{narrow.Name, Optional(narrow)};
+  }
+  template <typename Value>
+  TNamedValue NamedFile(TField<Value> field) const {
+    return Named(field, File(field));
+  }
+  template <typename Value>
+  TNamedValue NamedOptional(TField<Value> field) const {
+    return Named(field, Optional(field));
   }
 
 private:
@@ -108,15 +119,12 @@ private:
   bool FWide = false;
 };
 
-std::string Bytes(std::uint64_t count) { return Decimal(count) + " bytes"; }
-
-std::string Version(std::uint64_t major, std::uint64_t minor) { return Decimal(major) + "." + Decimal(minor); }
-
-// Appends "\n\t\t\t" when accumulator is not empty, then text.
-void AppendCharacteristic(std::string& accumulator, std::string_view text) {
-  if (!accumulator.empty())
-    accumulator.append("\n").append(LabelLead(CharacteristicContinued));
-  accumulator += text;
+// A version row of two optional header fields, read major first.
+template <typename Value>
+void Version(TSummaryRows& rows, const TColumnLabel& label, const TPeFields& pe, TField<Value> major,
+             TField<Value> minor) {
+  const TNamedValue majorValue = pe.NamedOptional(major);
+  rows.Version(label, majorValue, pe.NamedOptional(minor));
 }
 
 // The processor text of Machine; empty for a value not in the table.
@@ -137,38 +145,40 @@ std::string_view SubsystemText(std::uint16_t subsystem) {
 std::span<const TColumnLabel> PeHeaderLabels() { return Labels; }
 
 void ReportPeHeader(TReportView& view, const TByteView& file, std::uint64_t peOffset,
-                    const TDateTimeFormatter& formatter) {
+                    const TDateTimeFormatter& formatter, TReportFacts& facts) {
   const TPeFields pe(file, peOffset);
-
-  std::string characteristics;
-  const std::uint16_t bits = pe.File(FileHeader::Characteristics);
-  for (const TCharacteristic& characteristic : Characteristics)
-    if ((bits & characteristic.Bit) != 0)
-      AppendCharacteristic(characteristics, characteristic.Text);
-  view.AddLine(LabelLead(CharacteristicsLabel) + characteristics);
-
+  TSummaryRows rows(view, facts, "pe_header");
   using O = OptionalHeader;
-  view.AddLine(LabelLead(RequiredCpuLabel).append(ProcessorText(pe.File(FileHeader::Machine))));
-  view.AddLine(LabelLead(LinkerVersionLabel) +
-               Version(pe.Optional(O::MajorLinkerVersion), pe.Optional(O::MinorLinkerVersion)));
-  view.AddLine(LabelLead(TimeStampLabel) + TimeStampText(pe.File(FileHeader::TimeDateStamp), formatter));
-  view.AddLine(LabelLead(ImageBaseLabel) + Hex(pe.Natural(O::ImageBase32, O::ImageBase64)) + "H");
-  view.AddLine(LabelLead(ImageSizeLabel) + Bytes(pe.Optional(O::SizeOfImage)));
-  view.AddLine(LabelLead(RequiredOsLabel) +
-               Version(pe.Optional(O::MajorOperatingSystemVersion), pe.Optional(O::MinorOperatingSystemVersion)));
-  view.AddLine(LabelLead(ImageVersionLabel) +
-               Version(pe.Optional(O::MajorImageVersion), pe.Optional(O::MinorImageVersion)));
-  view.AddLine(LabelLead(SubsystemVersionLabel) +
-               Version(pe.Optional(O::MajorSubsystemVersion), pe.Optional(O::MinorSubsystemVersion)));
-  view.AddLine(LabelLead(SubsystemLabel).append(SubsystemText(pe.Optional(O::Subsystem))));
-  view.AddLine(LabelLead(ChecksumLabel) + Decimal(pe.Optional(O::CheckSum)));
-  view.AddLine(LabelLead(CodeSizeLabel) + Bytes(pe.Optional(O::SizeOfCode)));
-  view.AddLine(LabelLead(InitializedDataLabel) + Bytes(pe.Optional(O::SizeOfInitializedData)));
-  view.AddLine(LabelLead(UninitializedDataLabel) + Bytes(pe.Optional(O::SizeOfUninitializedData)));
-  view.AddLine(LabelLead(StackReserveLabel) + Bytes(pe.Natural(O::SizeOfStackReserve32, O::SizeOfStackReserve64)));
-  view.AddLine(LabelLead(StackCommitLabel) + Bytes(pe.Natural(O::SizeOfStackCommit32, O::SizeOfStackCommit64)));
-  view.AddLine(LabelLead(HeapReserveLabel) + Bytes(pe.Natural(O::SizeOfHeapReserve32, O::SizeOfHeapReserve64)));
-  view.AddLine(LabelLead(HeapCommitLabel) + Bytes(pe.Natural(O::SizeOfHeapCommit32, O::SizeOfHeapCommit64)));
+  constexpr std::string_view Bytes = " bytes";
+
+  const TNamedValue bits = pe.NamedFile(FileHeader::Characteristics);
+  std::vector<std::string_view> phrases;
+  for (const TCharacteristic& characteristic : Characteristics)
+    if ((bits.Value & characteristic.Bit) != 0)
+      phrases.emplace_back(characteristic.Text);
+  rows.WordList(CharacteristicsLabel, bits, "CharacteristicsText", phrases, CharacteristicContinued);
+
+  const TNamedValue machine = pe.NamedFile(FileHeader::Machine);
+  rows.Words(RequiredCpuLabel, machine, "MachineName", ProcessorText(static_cast<std::uint16_t>(machine.Value)));
+  Version(rows, LinkerVersionLabel, pe, O::MajorLinkerVersion, O::MinorLinkerVersion);
+  const TNamedValue stamp = pe.NamedFile(FileHeader::TimeDateStamp);
+  rows.Words(TimeStampLabel, stamp, "TimeDateStampText",
+             TimeStampText(static_cast<std::uint32_t>(stamp.Value), formatter));
+  rows.Hex(ImageBaseLabel, pe.Natural(O::ImageBase32, O::ImageBase64));
+  rows.Decimal(ImageSizeLabel, pe.NamedOptional(O::SizeOfImage), Bytes);
+  Version(rows, RequiredOsLabel, pe, O::MajorOperatingSystemVersion, O::MinorOperatingSystemVersion);
+  Version(rows, ImageVersionLabel, pe, O::MajorImageVersion, O::MinorImageVersion);
+  Version(rows, SubsystemVersionLabel, pe, O::MajorSubsystemVersion, O::MinorSubsystemVersion);
+  const TNamedValue subsystem = pe.NamedOptional(O::Subsystem);
+  rows.Words(SubsystemLabel, subsystem, "SubsystemName", SubsystemText(static_cast<std::uint16_t>(subsystem.Value)));
+  rows.Decimal(ChecksumLabel, pe.NamedOptional(O::CheckSum));
+  rows.Decimal(CodeSizeLabel, pe.NamedOptional(O::SizeOfCode), Bytes);
+  rows.Decimal(InitializedDataLabel, pe.NamedOptional(O::SizeOfInitializedData), Bytes);
+  rows.Decimal(UninitializedDataLabel, pe.NamedOptional(O::SizeOfUninitializedData), Bytes);
+  rows.Decimal(StackReserveLabel, pe.Natural(O::SizeOfStackReserve32, O::SizeOfStackReserve64), Bytes);
+  rows.Decimal(StackCommitLabel, pe.Natural(O::SizeOfStackCommit32, O::SizeOfStackCommit64), Bytes);
+  rows.Decimal(HeapReserveLabel, pe.Natural(O::SizeOfHeapReserve32, O::SizeOfHeapReserve64), Bytes);
+  rows.Decimal(HeapCommitLabel, pe.Natural(O::SizeOfHeapCommit32, O::SizeOfHeapCommit64), Bytes);
 }
 
 } // namespace korvane

@@ -6,6 +6,7 @@
 
 #include "ByteView.h"
 #include "ColumnLabels.h"
+#include "ReportFacts.h"
 #include "ReportView.h"
 #include "TimeStamp.h"
 
@@ -16,8 +17,8 @@ namespace korvane {
 std::span<const TColumnLabel> PeHeaderLabels();
 
 /// Appends the PE header summary of the headers at file offset peOffset.
-/// Fields are read as their lines are written.
+/// Fields are read as their lines are written, and given to facts with them.
 void ReportPeHeader(TReportView& view, const TByteView& file, std::uint64_t peOffset,
-                    const TDateTimeFormatter& formatter);
+                    const TDateTimeFormatter& formatter, TReportFacts& facts = NoReportFacts());
 
 } // namespace korvane

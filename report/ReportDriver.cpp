@@ -40,7 +40,10 @@ bool HasPeSignature(const TByteView& file, std::uint32_t e_lfanew) {
 TReportDriver::TReportDriver(TReportView& view) : TReportDriver(view, platform::LocaleDateTimeFormatter()) {}
 
 TReportDriver::TReportDriver(TReportView& view, const TDateTimeFormatter& formatter)
-    : FView(view), FFormatter(formatter) {}
+    : TReportDriver(view, formatter, NoReportFacts()) {}
+
+TReportDriver::TReportDriver(TReportView& view, const TDateTimeFormatter& formatter, TReportFacts& facts)
+    : FView(view), FFormatter(formatter), FFacts(facts) {}
 
 void TReportDriver::BuildReport(const std::string& path) {
   // Owners are declared in the order of acquisition and released in reverse:
@@ -76,7 +79,9 @@ void TReportDriver::BuildReport(const std::string& path) {
 
 bool TReportDriver::ReportMappedFile(const TByteView& file, const std::string& path) {
   FFileName = path;
-  const int titleLine = FView.AddStyledLine(platform::FileTitle(FFileName) + "\n", ReportTitleSize);
+  const std::string title = platform::FileTitle(FFileName);
+  const int titleLine = FView.AddStyledLine(title + "\n", ReportTitleSize);
+  FFacts.Title(title);
 
   const std::uint16_t e_lfarlc = file.Read(0, DosHeader::e_lfarlc, DosField);
   const bool peRelocationTable = e_lfarlc == PeRelocationTableOffset;
@@ -91,7 +96,8 @@ bool TReportDriver::ReportMappedFile(const TByteView& file, const std::string& p
 
   FFileKind = TFileKind::MsDos;
   FView.AddStyledLine(std::string(GetFileKindText()) + "\n", ReportHeadingSize);
-  ReportDosHeader(FView, file);
+  FFacts.Kind(GetFileKindText(), {});
+  ReportDosHeader(FView, file, FFacts);
   return true;
 }
 
@@ -102,12 +108,14 @@ bool TReportDriver::ReportPeFile(const TByteView& file, std::uint32_t e_lfanew, 
     FView.SetText(Win16ModuleMessage);
     FView.FormatLine(titleLine, ReportBodySize, ColourRed, true);
     FView.SelectStart();
+    FFacts.Win16Module(Win16ModuleMessage);
     return false;
   }
 
-  FView.AddStyledLine(std::string(GetFileKindText()) + (magic == OptionalHeader::Pe32Magic ? " PE32" : " PE32+") + "\n",
-                      ReportHeadingSize);
-  ReportPeHeader(FView, file, e_lfanew, FFormatter);
+  const std::string_view format = magic == OptionalHeader::Pe32Magic ? "PE32" : "PE32+";
+  FView.AddStyledLine(std::string(GetFileKindText()).append(" ").append(format).append("\n"), ReportHeadingSize);
+  FFacts.Kind(GetFileKindText(), format);
+  ReportPeHeader(FView, file, e_lfanew, FFormatter, FFacts);
   if (magic == OptionalHeader::Pe32Magic)
     ReportImage(file, e_lfanew);
   return true;
@@ -130,11 +138,11 @@ void TReportDriver::ReportImage(const TByteView& file, std::uint32_t e_lfanew) {
   const std::uint32_t exportRva =
       directory(DataDirectory::Export, DataDirectory::VirtualAddress, "the data directory entry of the export table");
   if (exportRva != 0)
-    ReportExports(FView, image, exportRva);
+    ReportExports(FView, image, exportRva, FFacts);
   const std::uint32_t importRva =
       directory(DataDirectory::Import, DataDirectory::VirtualAddress, "the data directory entry of the import table");
   if (importRva != 0)
-    ReportImports(FView, image, importRva);
+    ReportImports(FView, image, importRva, FFacts);
 }
 
 } // namespace korvane

@@ -5,6 +5,7 @@
 
 #include "ByteView.h"
 #include "FileKind.h"
+#include "ReportFacts.h"
 #include "ReportView.h"
 #include "TimeStamp.h"
 
@@ -19,6 +20,8 @@ class TReportDriver {
 public:
   explicit TReportDriver(TReportView& view);
   TReportDriver(TReportView& view, const TDateTimeFormatter& formatter);
+  /// Also gives facts the report's values with their lines.
+  TReportDriver(TReportView& view, const TDateTimeFormatter& formatter, TReportFacts& facts);
 
   /// Opens, maps and reports the file; failures travel out after everything
   /// acquired has been released.
@@ -40,6 +43,7 @@ private:
 
   TReportView& FView;
   const TDateTimeFormatter& FFormatter;
+  TReportFacts& FFacts;
   std::string FFileName;
   TFileKind FFileKind = TFileKind::MsDos;
 };

@@ -1,0 +1,46 @@
+// The report's values as data: what its lines say, without the layout.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace korvane {
+
+/// Receives the values of a report as the report writes its lines, in the
+/// same order; each call goes with the line that shows the value. Texts are
+/// the file's own bytes (or the report's words), not yet shaped for a line.
+/// Every member does nothing here: a receiver takes what it needs.
+class TReportFacts {
+public:
+  virtual ~TReportFacts() = default;
+
+  /// The title line: the file's name without its folder.
+  virtual void Title(std::string_view /*title*/) {}
+  /// The kind heading; format is "PE32" or "PE32+" for a PE file, empty for
+  /// an MS-DOS program.
+  virtual void Kind(std::string_view /*kind*/, std::string_view /*format*/) {}
+  /// The start of a header summary, named by its record ("dos_header").
+  virtual void Header(std::string_view /*record*/) {}
+  /// A value of the summary begun last, by the format's own field name.
+  virtual void Number(std::string_view /*field*/, std::uint64_t /*value*/) {}
+  /// The words the summary shows for a value.
+  virtual void Words(std::string_view /*name*/, std::string_view /*words*/) {}
+  /// The phrases the summary shows for one value, a line each.
+  virtual void WordList(std::string_view /*name*/, std::span<const std::string_view> /*phrases*/) {}
+  /// The "Exports" heading, then one call per listed name.
+  virtual void Exports() {}
+  virtual void Export(std::uint16_t /*ordinal*/, std::string_view /*name*/) {}
+  /// The "Imports" heading, then each library followed by its functions.
+  virtual void Imports() {}
+  virtual void ImportLibrary(std::string_view /*name*/) {}
+  virtual void ImportByName(std::string_view /*name*/) {}
+  virtual void ImportByOrdinal(std::uint16_t /*ordinal*/) {}
+  /// The red line of a 16-bit Windows module, which replaces the report.
+  virtual void Win16Module(std::string_view /*message*/) {}
+};
+
+/// The receiver that takes nothing: writers given no other use it.
+TReportFacts& NoReportFacts();
+
+} // namespace korvane
