@@ -61,7 +61,8 @@ void ReportDosHeader(TReportView& view, const TByteView& file, TReportFacts& fac
   const std::uint8_t markByte = file.Read(0, DosHeader::e_res_LinkerMarkByte, DosField);
   if (mark == 1 && markByte == 0xFB) {
     const std::uint8_t version = file.Read(0, DosHeader::e_res_LinkerVersion, DosField);
-    rows.Version(LinkerVersion, {"MajorLinkerVersion", std::uint64_t{version} >> 4}, {"MinorLinkerVersion", version & 0x0Fu});
+    rows.Version(LinkerVersion, {"MajorLinkerVersion", std::uint64_t{version} >> 4},
+                 {"MinorLinkerVersion", version & 0x0Fu});
   }
 }
 
