@@ -1,4 +1,5 @@
 // korvane-report: prints the report of each executable named on the command line.
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -15,8 +16,10 @@
 #endif
 
 #include "Errors.h"
+#include "JsonReport.h"
 #include "KorvaneVersion.h"
 #include "MemoryReportView.h"
+#include "Platform.h"
 #include "ReportDriver.h"
 #include "RtfWriter.h"
 #include "StreamReportView.h"
@@ -26,6 +29,7 @@ namespace {
 constexpr const char* ProgramName = "korvane-report";
 
 constexpr const char* Usage = "usage: korvane-report [--] FILE...\n"
+                              "       korvane-report --json [--] FILE...\n"
                               "       korvane-report --rtf [--] FILE\n"
                               "       korvane-report --help | --version\n";
 
@@ -33,6 +37,10 @@ constexpr const char* HelpText = "Prints the report of each Windows executable F
                                  "its name and kind, its header fields and, for PE32 files, the names it\n"
                                  "exports and the functions it imports.\n"
                                  "\n"
+                                 "  --json     write each report as one JSON object on one line (JSON Lines):\n"
+                                 "             members file, title, kind, format, dos_header or pe_header,\n"
+                                 "             exports, imports and error; texts are the file's bytes, each\n"
+                                 "             byte from 0x80 up written as the code point of its value\n"
                                  "  --rtf      write the report as an RTF document (one FILE only)\n"
                                  "  --help     print this help and exit\n"
                                  "  --version  print the version and exit\n"
@@ -53,6 +61,7 @@ constexpr const char* NotRegularMessage = "not a regular file";
 
 struct TCommandLine {
   bool Rtf = false;
+  bool Json = false;
   std::vector<const char*> Files;
 };
 
@@ -85,12 +94,18 @@ std::optional<int> ParseCommandLine(int argc, char** argv, TCommandLine& command
       if (commandLine.Rtf)
         return UsageError("--rtf given twice");
       commandLine.Rtf = true;
+    } else if (std::strcmp(argument, "--json") == 0) {
+      if (commandLine.Json)
+        return UsageError("--json given twice");
+      commandLine.Json = true;
     } else {
       return UsageError(std::string("unknown option ") + argument);
     }
   }
   if (commandLine.Files.empty())
     return UsageError("no FILE given");
+  if (commandLine.Rtf && commandLine.Json)
+    return UsageError("--json and --rtf cannot be given together");
   if (commandLine.Rtf && commandLine.Files.size() > 1)
     return UsageError("--rtf writes the report of one FILE only");
   return std::nullopt;
@@ -98,8 +113,9 @@ std::optional<int> ParseCommandLine(int argc, char** argv, TCommandLine& command
 
 // Returns the exit status; a failure leaves its message in failure and the
 // lines written before it in the view.
-int BuildReport(korvane::TReportView& view, const char* path, std::string& failure) {
-  korvane::TReportDriver driver(view);
+int BuildReport(korvane::TReportView& view, const char* path, std::string& failure,
+                korvane::TReportFacts& facts = korvane::NoReportFacts()) {
+  korvane::TReportDriver driver(view, korvane::platform::LocaleDateTimeFormatter(), facts);
   try {
     driver.BuildReport(path);
   } catch (const korvane::TNotRegularFileError&) {
@@ -161,6 +177,53 @@ int ReportPlain(const std::vector<const char*>& files) {
   return status;
 }
 
+// The lines of a report that goes out as data only: counted, not kept.
+class TCountedLines final : public korvane::TReportView {
+public:
+  void BeginUpdate() override {}
+  void EndUpdate() override {}
+  void Clear() override { FLines = 0; }
+  int AddLine(std::string_view text) override {
+    const int first = FLines;
+    FLines += 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+    return first;
+  }
+  void SetText(std::string_view text) override {
+    Clear();
+    AddLine(text);
+  }
+  std::string LineText(int) const override { return {}; }
+  void FormatLine(int, int, std::uint32_t, bool) override {}
+  void SetLeftMargin(int) override {}
+  void ResetCaret() override {}
+  void SelectStart() override {}
+
+private:
+  int FLines = 0;
+};
+
+// One JSON object a file, on a line of its own, written as the report is:
+// a failure ends the object with its "error" member after what was written.
+int ReportJson(const std::vector<const char*>& files) {
+  int status = 0;
+  korvane::TJsonReport json([](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); });
+  for (const char* path : files) {
+    TCountedLines view;
+    json.Begin(path);
+    std::string failure;
+    const int reportStatus = BuildReport(view, path, failure, json);
+    if (reportStatus != 0)
+      json.Fail(failure);
+    json.End();
+    std::fflush(stdout);
+    if (reportStatus != 0) {
+      ReportFailure(path, failure);
+      status = reportStatus;
+    }
+  }
+  return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -171,5 +234,7 @@ int main(int argc, char** argv) {
   TCommandLine commandLine;
   if (const auto status = ParseCommandLine(argc, argv, commandLine))
     return *status;
+  if (commandLine.Json)
+    return ReportJson(commandLine.Files);
   return commandLine.Rtf ? ReportRtf(commandLine.Files.front()) : ReportPlain(commandLine.Files);
 }

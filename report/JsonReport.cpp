@@ -1,0 +1,227 @@
+// The report as data: one JSON object a file, on one line.
+#include "JsonReport.h"
+
+#include <array>
+#include <charconv>
+
+namespace korvane {
+
+namespace {
+
+// The record of the import listing's libraries: the file's object, the
+// "imports" array, a library's object, its "functions" array.
+constexpr std::size_t ImportsDepth = 2;
+constexpr std::size_t LibraryDepth = 3;
+
+// What a byte becomes in a JSON string; an empty entry stands for the byte
+// itself, which needs no escape.
+constexpr std::array<std::string_view, 256> Escapes = [] {
+  std::array<std::string_view, 256> escapes{};
+  constexpr std::string_view Control[] = {"\\u0000", "\\u0001", "\\u0002", "\\u0003", "\\u0004", "\\u0005", "\\u0006",
+                                          "\\u0007", "\\b",     "\\t",     "\\n",     "\\u000b", "\\f",     "\\r",
+                                          "\\u000e", "\\u000f", "\\u0010", "\\u0011", "\\u0012", "\\u0013", "\\u0014",
+                                          "\\u0015", "\\u0016", "\\u0017", "\\u0018", "\\u0019", "\\u001a", "\\u001b",
+                                          "\\u001c", "\\u001d", "\\u001e", "\\u001f"};
+  for (std::size_t byte = 0; byte < 0x20; ++byte)
+    escapes[byte] = Control[byte];
+  escapes['"'] = "\\\"";
+  escapes['\\'] = "\\\\";
+  escapes[0x7F] = "\\u007f";
+  constexpr std::string_view C1[] = {"\\u0080", "\\u0081", "\\u0082", "\\u0083", "\\u0084", "\\u0085", "\\u0086",
+                                     "\\u0087", "\\u0088", "\\u0089", "\\u008a", "\\u008b", "\\u008c", "\\u008d",
+                                     "\\u008e", "\\u008f", "\\u0090", "\\u0091", "\\u0092", "\\u0093", "\\u0094",
+                                     "\\u0095", "\\u0096", "\\u0097", "\\u0098", "\\u0099", "\\u009a", "\\u009b",
+                                     "\\u009c", "\\u009d", "\\u009e", "\\u009f"};
+  for (std::size_t byte = 0x80; byte < 0xA0; ++byte)
+    escapes[byte] = C1[byte - 0x80];
+  return escapes;
+}();
+
+} // namespace
+
+TJsonReport::TJsonReport(TSink sink, std::size_t chunkBytes) : FSink(std::move(sink)), FChunkBytes(chunkBytes) {}
+
+void TJsonReport::Begin(std::string_view path) {
+  FClosers.clear();
+  FHasItems.clear();
+  FFailed = false;
+  Open('{');
+  Member("file");
+  String(path);
+}
+
+void TJsonReport::Fail(std::string_view message) {
+  if (FFailed)
+    return;
+  FFailed = true;
+  Member("error");
+  Open('{');
+  Key("message");
+  String(message);
+}
+
+void TJsonReport::End() {
+  CloseTo(0);
+  FOut += '\n';
+  FSink(FOut);
+  FOut.clear();
+}
+
+void TJsonReport::Title(std::string_view title) {
+  Member("title");
+  String(title);
+}
+
+void TJsonReport::Kind(std::string_view kind, std::string_view format) {
+  Member("kind");
+  String(kind);
+  if (!format.empty()) {
+    Member("format");
+    String(format);
+  }
+}
+
+void TJsonReport::Header(std::string_view record) {
+  Member(record);
+  Open('{');
+}
+
+void TJsonReport::Number(std::string_view field, std::uint64_t value) {
+  Key(field);
+  Unsigned(value);
+}
+
+void TJsonReport::Words(std::string_view name, std::string_view words) {
+  Key(name);
+  String(words);
+}
+
+void TJsonReport::WordList(std::string_view name, std::span<const std::string_view> phrases) {
+  Key(name);
+  Open('[');
+  for (const std::string_view phrase : phrases) {
+    Item();
+    String(phrase);
+  }
+  CloseTo(FClosers.size() - 1);
+}
+
+void TJsonReport::Exports() {
+  Member("exports");
+  Open('[');
+}
+
+void TJsonReport::Export(std::uint16_t ordinal, std::string_view name) {
+  Item();
+  FOut += "{\"ordinal\":";
+  Unsigned(ordinal);
+  FOut += ",\"name\":";
+  String(name);
+  FOut += '}';
+  PassIfFull();
+}
+
+void TJsonReport::Imports() {
+  Member("imports");
+  Open('[');
+}
+
+void TJsonReport::ImportLibrary(std::string_view name) {
+  CloseTo(ImportsDepth);
+  Item();
+  Open('{');
+  Key("library");
+  String(name);
+  Key("functions");
+  Open('[');
+}
+
+void TJsonReport::ImportByName(std::string_view name) {
+  if (FClosers.size() != LibraryDepth + 1)
+    return;
+  Item();
+  String(name);
+  PassIfFull();
+}
+
+void TJsonReport::ImportByOrdinal(std::uint16_t ordinal) {
+  if (FClosers.size() != LibraryDepth + 1)
+    return;
+  Item();
+  FOut += "{\"ordinal\":";
+  Unsigned(ordinal);
+  FOut += '}';
+  PassIfFull();
+}
+
+void TJsonReport::Win16Module(std::string_view message) { Fail(message); }
+
+void TJsonReport::Member(std::string_view name) {
+  CloseTo(1);
+  Key(name);
+}
+
+void TJsonReport::Key(std::string_view name) {
+  Item();
+  String(name);
+  FOut += ':';
+}
+
+void TJsonReport::Item() {
+  if (FHasItems.empty())
+    return;
+  if (FHasItems.back())
+    FOut += ',';
+  FHasItems.back() = true;
+}
+
+void TJsonReport::Open(char bracket) {
+  FOut += bracket;
+  FClosers += bracket == '{' ? '}' : ']';
+  FHasItems.push_back(false);
+}
+
+void TJsonReport::CloseTo(std::size_t depth) {
+  while (FClosers.size() > depth) {
+    FOut += FClosers.back();
+    FClosers.pop_back();
+    FHasItems.pop_back();
+  }
+}
+
+void TJsonReport::String(std::string_view bytes) {
+  FOut += '"';
+  std::size_t plain = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    const std::string_view escape = Escapes[byte];
+    if (escape.empty() && byte < 0x80)
+      continue;
+    FOut.append(bytes.substr(plain, i - plain));
+    plain = i + 1;
+    if (!escape.empty()) {
+      FOut.append(escape);
+    } else {
+      // U+00A0 to U+00FF in UTF-8.
+      FOut += static_cast<char>(0xC0 | (byte >> 6));
+      FOut += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+  }
+  FOut.append(bytes.substr(plain));
+  FOut += '"';
+}
+
+void TJsonReport::Unsigned(std::uint64_t value) {
+  char digits[20];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  FOut.append(digits, result.ptr);
+}
+
+void TJsonReport::PassIfFull() {
+  if (FOut.size() < FChunkBytes)
+    return;
+  FSink(FOut);
+  FOut.clear();
+}
+
+} // namespace korvane
