@@ -3,15 +3,16 @@
 
 #include <array>
 #include <charconv>
+#include <cstring>
 
 namespace korvane {
 
 namespace {
 
-// The record of the import listing's libraries: the file's object, the
-// "imports" array, a library's object, its "functions" array.
-constexpr std::size_t ImportsDepth = 2;
-constexpr std::size_t LibraryDepth = 3;
+// The containers open in the import listing: the file's object and the
+// "imports" array; then a library's object and its "functions" array.
+constexpr std::size_t InImports = 2;
+constexpr std::size_t InFunctions = 4;
 
 // What a byte becomes in a JSON string; an empty entry stands for the byte
 // itself, which needs no escape.
@@ -36,6 +37,41 @@ constexpr std::array<std::string_view, 256> Escapes = [] {
     escapes[byte] = C1[byte - 0x80];
   return escapes;
 }();
+
+// The bytes that are not written as they are: escapes and bytes from 0x80 up.
+constexpr std::array<bool, 256> Special = [] {
+  std::array<bool, 256> special{};
+  for (std::size_t byte = 0; byte < 256; ++byte)
+    special[byte] = !Escapes[byte].empty() || byte >= 0x80;
+  return special;
+}();
+
+// Whether the eight bytes of word hold one that is not written as it is:
+// below 0x20, '"', '\\', or from 0x7F up. Checks a word a step, without a
+// table: names are nearly always plain.
+constexpr bool HasSpecial(std::uint64_t word) {
+  constexpr std::uint64_t Ones = 0x0101010101010101u;
+  constexpr std::uint64_t Highs = 0x8080808080808080u;
+  // A byte below n (n at most 0x80) leaves its high bit set here; so does a
+  // byte from 0x80 up, through the last test, which also catches 0x7F.
+  const auto below = [](std::uint64_t bytes, std::uint64_t n) { return (bytes - Ones * n) & ~bytes & Highs; };
+  return (below(word, 0x20) | below(word ^ (Ones * '"'), 1) | below(word ^ (Ones * '\\'), 1) |
+          (((word + Ones) | word) & Highs)) != 0;
+}
+
+bool HasSpecial(std::string_view text) {
+  std::size_t at = 0;
+  for (; at + 8 <= text.size(); at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + at, 8);
+    if (HasSpecial(word))
+      return true;
+  }
+  // The last bytes, padded with plain ones.
+  std::uint64_t word = 0x4141414141414141u;
+  std::memcpy(&word, text.data() + at, text.size() - at);
+  return HasSpecial(word);
+}
 
 } // namespace
 
@@ -127,7 +163,7 @@ void TJsonReport::Imports() {
 }
 
 void TJsonReport::ImportLibrary(std::string_view name) {
-  CloseTo(ImportsDepth);
+  CloseTo(InImports);
   Item();
   Open('{');
   Key("library");
@@ -137,7 +173,7 @@ void TJsonReport::ImportLibrary(std::string_view name) {
 }
 
 void TJsonReport::ImportByName(std::string_view name) {
-  if (FClosers.size() != LibraryDepth + 1)
+  if (FClosers.size() != InFunctions)
     return;
   Item();
   String(name);
@@ -145,7 +181,7 @@ void TJsonReport::ImportByName(std::string_view name) {
 }
 
 void TJsonReport::ImportByOrdinal(std::uint16_t ordinal) {
-  if (FClosers.size() != LibraryDepth + 1)
+  if (FClosers.size() != InFunctions)
     return;
   Item();
   FOut += "{\"ordinal\":";
@@ -191,23 +227,27 @@ void TJsonReport::CloseTo(std::size_t depth) {
 
 void TJsonReport::String(std::string_view bytes) {
   FOut += '"';
+  if (!HasSpecial(bytes)) {
+    FOut.append(bytes);
+    FOut += '"';
+    return;
+  }
   std::size_t plain = 0;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const auto byte = static_cast<unsigned char>(bytes[i]);
-    const std::string_view escape = Escapes[byte];
-    if (escape.empty() && byte < 0x80)
+    if (!Special[byte])
       continue;
-    FOut.append(bytes.substr(plain, i - plain));
+    FOut.append(bytes.data() + plain, i - plain);
     plain = i + 1;
-    if (!escape.empty()) {
+    if (const std::string_view escape = Escapes[byte]; !escape.empty()) {
       FOut.append(escape);
     } else {
       // U+00A0 to U+00FF in UTF-8.
-      FOut += static_cast<char>(0xC0 | (byte >> 6));
-      FOut += static_cast<char>(0x80 | (byte & 0x3F));
+      const char encoded[] = {static_cast<char>(0xC0 | (byte >> 6)), static_cast<char>(0x80 | (byte & 0x3F))};
+      FOut.append(encoded, 2);
     }
   }
-  FOut.append(bytes.substr(plain));
+  FOut.append(bytes.data() + plain, bytes.size() - plain);
   FOut += '"';
 }
 

@@ -11,18 +11,24 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 "$craftedgen" "$work" || { echo "FAIL: craftedgen"; exit 1; }
 
-# NAME EXPECTED_STATUS EXPECTED_MESSAGE (empty: none)
+# NAME EXPECTED_STATUS EXPECTED_MESSAGE (empty: none); each file as text
+# and as JSON.
 while read -r name expected message; do
+ for form in text --json; do
   file=$work/$name
-  /usr/bin/time -f %M -o "$work/peak" timeout 120 "$cli" "$file" >"$work/out" 2>"$work/err"; status=$?
+  options=(); [ "$form" == text ] || options=("$form")
+  /usr/bin/time -f %M -o "$work/peak" timeout 120 "$cli" "${options[@]}" "$file" >"$work/out" 2>"$work/err"; status=$?
   size=$(stat -c %s "$file"); report=$(stat -c %s "$work/out"); peak=$(( $(cat "$work/peak" | tail -1) * 1024 ))
   bound=$(( 3 * size + 2 * report + (64 << 20) ))
+  name=$name${options:+ $form}
   echo "$name: $size bytes, exit $status, report $report bytes, peak $peak bytes (bound $bound)"
   [ "$status" -eq "$expected" ] || { echo "FAIL: $name exit status $status, expected $expected"; cat "$work/err"; failures=$((failures + 1)); }
   [ "$peak" -le "$bound" ] || { echo "FAIL: $name peak memory"; failures=$((failures + 1)); }
   if [ -n "$message" ] && ! grep -q -- "$message" "$work/err"; then
     echo "FAIL: $name message: $(cat "$work/err")"; failures=$((failures + 1))
   fi
+  name=${name% --json}
+ done
 done <<'LIST'
 shared-name.dll 1 names hold more than 67108864 bytes
 run-offsets.dll 1 names hold more than 67108864 bytes

@@ -99,7 +99,7 @@ run --help >"$work/out" 2>"$work/err"; status=$?
 check "--help exit status" 0 "$status"
 check "--help writes nothing on stderr" "" "$(cat "$work/err")"
 check "--help starts with the usage" "usage: korvane-report [--] FILE..." "$(head -1 "$work/out")"
-for option in --rtf --help --version --; do
+for option in --json --rtf --help --version --; do
   grep -q -e "^  $option " "$work/out"; check "--help describes $option" 0 $?
 done
 check "--version" "korvane-report $version" "$(run --version 2>&1)"
@@ -149,6 +149,32 @@ case "$rtf" in
   *) check "RTF title, kind and body" "styled lines" "$rtf" ;;
 esac
 
+# --json: one object a file, on a line of its own, in the order given; the
+# exit status and standard error as for the text.
+json_string() { local p=${1//\\/\\\\}; echo "\"$p\""; }
+win16=$(hostpath "$work/win16.exe") empty=$(hostpath "$work/empty.exe")
+run --json "$dos" "$listings" "$win16" "$empty" "$missing" >"$work/out" 2>"$work/err"; status=$?
+check "--json exit status" 1 "$status"
+check "--json one line a file" 5 "$(wc -l <"$work/out")"
+check "--json DOS line" '{"file":'"$(json_string "$dos")"',"title":"dos.exe","kind":"MS DOS Executable","dos_header":{"e_cp":3,"e_cblp":0,"e_crlc":0,"e_cparhdr":0,"e_minalloc":0,"e_maxalloc":0,"e_ss":0,"e_sp":0,"e_ip":0,"e_cs":0,"e_lfarlc":28,"e_ovno":0,"e_oemid":0,"e_csum":0,"MajorLinkerVersion":3,"MinorLinkerVersion":3}}' "$(sed -n 1p "$work/out")"
+check_prefix "--json PE32 line" '{"file":'"$(json_string "$listings")"',"title":"listings.dll","kind":"Portable Executable","format":"PE32","pe_header":{"Characteristics":258,"CharacteristicsText":["The file is executable (there are no unresolved external references)"],"Machine":332,"MachineName":"Intel 386",' "$(sed -n 2p "$work/out")"
+case "$(sed -n 2p "$work/out")" in
+  *'"SizeOfHeapCommit":4096},"exports":[{"ordinal":0,"name":"Alpha"},{"ordinal":2,"name":"Beta"}],"imports":[{"library":"KERNEL32.dll","functions":["GetModuleHandleA",{"ordinal":16},"ExitProcess"]},{"library":"USER32.dll","functions":["MessageBoxA"]}]}') check "--json listings" ok ok ;;
+  *) check "--json listings" "exports and imports" "$(sed -n 2p "$work/out")" ;;
+esac
+check "--json 16-bit module" '{"file":'"$(json_string "$win16")"',"title":"win16.exe","error":{"message":"No PE signature found. The file appears to be a 16-bit Windows module."}}' "$(sed -n 3p "$work/out")"
+check "--json empty file" '{"file":'"$(json_string "$empty")"'}' "$(sed -n 4p "$work/out")"
+check_prefix "--json missing file" '{"file":'"$(json_string "$missing")"',"error":{"message":"System Error.  Code: 2.' "$(sed -n 5p "$work/out")"
+check_prefix "--json failure on stderr" "korvane-report: $missing: System Error.  Code: 2." "$(cat "$work/err")"
+usage_case "--json with --rtf" --json --rtf "$dos"
+usage_case "--json twice" --json --json "$dos"
+if command -v jq >/dev/null; then
+  # The examples of the manual page and README.
+  check "jq: the exports of a DLL" "$(printf '%s\n' Alpha Beta)" "$(run --json "$listings" | jq -r '.exports[].name')"
+  check "jq: the files that import a function" "$listings" \
+    "$(run --json "$dos" "$listings" "$win16" | jq -r 'select(any(.imports[]?.functions[]; . == "ExitProcess")) | .file')"
+fi
+
 # The manual page renders without a warning and shows every option and the
 # version of the program.
 if command -v groff >/dev/null; then
@@ -162,7 +188,7 @@ if command -v groff >/dev/null; then
   for heading in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" ENVIRONMENT EXAMPLES; do
     grep -q "^$heading\$" "$work/man.txt"; check "manual page section $heading" 0 $?
   done
-  for option in --rtf --help --version --; do
+  for option in --json --rtf --help --version --; do
     grep -q -e "^       $option\( \|\$\)" "$work/man.txt"; check "manual page describes $option" 0 $?
   done
   grep -q "^Korvane $version  " "$work/man.txt"; check "manual page version" 0 $?

@@ -1,5 +1,4 @@
 // korvane-report: prints the report of each executable named on the command line.
-#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -184,8 +183,9 @@ public:
   void EndUpdate() override {}
   void Clear() override { FLines = 0; }
   int AddLine(std::string_view text) override {
-    const int first = FLines;
-    FLines += 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+    const int first = FLines++;
+    for (std::size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n', at + 1))
+      ++FLines;
     return first;
   }
   void SetText(std::string_view text) override {
