@@ -21,7 +21,7 @@ for file in "$zip" "$deb"; do
 done
 
 # The zip: its list of files, the programs the tests ran, the checksums.
-expected=$(printf '%s\n' LICENSE README.txt SHA256SUMS include/korvane/KorvaneHost.h \
+expected=$(printf '%s\n' LICENSE README.txt SHA256SUMS include/korvane/KorvaneHost.h korvane-report.schema.json \
   x64/korvane-demo-host.exe x64/korvane-report.exe x64/korvane.dll \
   x86/korvane-demo-host.exe x86/korvane-report.exe x86/korvane.dll)
 check "zip lists its files in order" "$expected" "$(unzip -Z1 "$zip")"
@@ -34,6 +34,7 @@ for pair in x86:win32 x64:win64; do
   done
 done
 cmp -s "$work/zip/include/korvane/KorvaneHost.h" include/korvane/KorvaneHost.h; check "zip holds the host header" 0 $?
+cmp -s "$work/zip/korvane-report.schema.json" docs/korvane-report.schema.json; check "zip holds the JSON Schema" 0 $?
 check "zip's LICENSE is the project's" "$(cat LICENSE)" "$(tr -d '\r' <"$work/zip/LICENSE")"
 (cd "$work/zip" && sha256sum --quiet -c SHA256SUMS); check "SHA256SUMS verifies" 0 $?
 summed=$(sed 's/^[0-9a-f]\{64\}  //' "$work/zip/SHA256SUMS")
@@ -51,6 +52,7 @@ esac
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $2, $6}')
 check "deb files, owners" "$(printf '%s\n' 'root/root ./usr/bin/korvane-report' \
   'root/root ./usr/share/doc/korvane-report/changelog.gz' 'root/root ./usr/share/doc/korvane-report/copyright' \
+  'root/root ./usr/share/doc/korvane-report/korvane-report.schema.json' \
   'root/root ./usr/share/man/man1/korvane-report.1.gz')" "$files"
 lintian --tag-display-limit 0 "$deb" >"$work/lintian" 2>&1; status=$?
 sed 's/^/  lintian: /' "$work/lintian"
