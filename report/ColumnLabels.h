@@ -1,10 +1,8 @@
 // The labels the report writes before a TAB-aligned value, with their TABs.
 #pragma once
 
-#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "ReportStyle.h"
 
@@ -27,9 +25,5 @@ struct TColumnLabel {
 
 /// The label followed by its TABs: the start of its report line.
 std::string LabelLead(const TColumnLabel& label);
-
-/// Every label of the header summaries and of the export listing, from the
-/// tables the report is written from.
-std::vector<TColumnLabel> ReportColumnLabels();
 
 } // namespace korvane

@@ -1,6 +1,8 @@
 // The report driver: one file in, the whole report out.
 #include "ReportDriver.h"
 
+#include <span>
+
 #include "DosHeader.h"
 #include "Errors.h"
 #include "Exports.h"
@@ -36,6 +38,13 @@ bool HasPeSignature(const TByteView& file, std::uint32_t e_lfanew) {
 }
 
 } // namespace
+
+std::vector<TColumnLabel> ReportColumnLabels() {
+  std::vector<TColumnLabel> labels;
+  for (const std::span<const TColumnLabel> part : {DosHeaderLabels(), PeHeaderLabels(), ExportColumnLabels()})
+    labels.insert(labels.end(), part.begin(), part.end());
+  return labels;
+}
 
 TReportDriver::TReportDriver(TReportView& view) : TReportDriver(view, platform::LocaleDateTimeFormatter()) {}
 

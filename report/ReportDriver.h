@@ -2,8 +2,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "ByteView.h"
+#include "ColumnLabels.h"
 #include "FileKind.h"
 #include "ReportFacts.h"
 #include "ReportView.h"
@@ -13,6 +15,10 @@ namespace korvane {
 
 inline constexpr const char* Win16ModuleMessage =
     "No PE signature found. The file appears to be a 16-bit Windows module.";
+
+/// Every label of the header summaries and of the export listing, from the
+/// tables the report is written from.
+std::vector<TColumnLabel> ReportColumnLabels();
 
 /// Writes the report of one file into a view and remembers the file's path
 /// and kind between runs.

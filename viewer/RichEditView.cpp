@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ColumnLabels.h"
+#include "ReportDriver.h"
 #include "ProcessMemory.h"
 #include "RtfWriter.h"
 
