@@ -34,8 +34,8 @@ struct TOutcome {
 template <typename Image>
 void List(Image& image, const TByteView& file, std::uint64_t peOffset, std::uint32_t delta, TOutcome& outcome) {
   using pe::DataDirectory;
-  const auto directory = [&](std::uint64_t index, std::uint64_t field) {
-    return file.ReadDWord(peOffset + pe::InPe32DataDirectory(index, field), "data directory");
+  const auto directory = [&](std::uint64_t index, TField<std::uint32_t> field) {
+    return file.Read(peOffset + pe::InPe32DataDirectory(index), field, TRecordName{"data directory "});
   };
   TMemoryReportView view;
   try {

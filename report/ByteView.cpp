@@ -18,9 +18,9 @@ void TByteView::Require(std::uint64_t offset, std::uint64_t count, std::string_v
     throw TFormatError(BeyondEndMessage(what, offset, count, FSize));
 }
 
-[[gnu::noinline, gnu::cold]] void TByteView::FailField(std::uint64_t offset, std::uint64_t count,
-                                                       std::string_view field, const TRecordName& name) const {
-  throw TFormatError(BeyondEndMessage(name.FieldText(field), offset, count, FSize));
+[[gnu::noinline, gnu::cold]] void TByteView::FailBeyondEnd(std::uint64_t offset, std::uint64_t count,
+                                                           const std::string& what) const {
+  throw TFormatError(BeyondEndMessage(what, offset, count, FSize));
 }
 
 std::uint8_t TByteView::ReadByte(std::uint64_t offset, std::string_view what) const {

@@ -16,6 +16,20 @@ inline std::uint32_t LoadDWord(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
+/// The little-endian value of sizeof(Value) bytes at p; the caller has tested
+/// that the bytes are there.
+template <typename Value>
+Value LoadValue(const std::uint8_t* p) {
+  static_assert(sizeof(Value) == 1 || sizeof(Value) == 2 || sizeof(Value) == 4 || sizeof(Value) == 8);
+  if constexpr (sizeof(Value) == 1)
+    return p[0];
+  else if constexpr (sizeof(Value) == 2)
+    return LoadWord(p);
+  else if constexpr (sizeof(Value) == 4)
+    return LoadDWord(p);
+  else
+    return LoadDWord(p) | (std::uint64_t{LoadDWord(p + 4)} << 32);
+}
 
 /// A read-only window on bytes of the file. Every read is checked against the
 /// window's size at the point of use; offsets are 64-bit so that no sum of a
@@ -39,28 +53,24 @@ public:
   std::uint64_t ReadQWord(std::uint64_t offset, std::string_view what) const;
 
   /// The field of the record at offset record, read in its width; a failure
-  /// names it as name gives it. The name is composed only for the failure.
-  template <typename Value>
-  Value Read(std::uint64_t record, TField<Value> field, const TRecordName& name) const {
-    static_assert(sizeof(Value) == 1 || sizeof(Value) == 2 || sizeof(Value) == 4 || sizeof(Value) == 8);
+  /// names it as name gives it: a TRecordName, or any name with the same
+  /// FieldText. The name is composed only for the failure.
+  template <typename Value, typename Name>
+  Value Read(std::uint64_t record, TField<Value> field, const Name& name) const {
     const std::uint64_t offset = record + field.Offset;
     if (!Contains(offset, sizeof(Value)))
       FailField(offset, sizeof(Value), field.Name, name);
-    const std::uint8_t* p = FData + offset;
-    if constexpr (sizeof(Value) == 1)
-      return p[0];
-    else if constexpr (sizeof(Value) == 2)
-      return LoadWord(p);
-    else if constexpr (sizeof(Value) == 4)
-      return LoadDWord(p);
-    else
-      return LoadDWord(p) | (std::uint64_t{LoadDWord(p + 4)} << 32);
+    return LoadValue<Value>(FData + offset);
   }
 
 private:
   void Require(std::uint64_t offset, std::uint64_t count, std::string_view what) const;
-  [[noreturn]] void FailField(std::uint64_t offset, std::uint64_t count, std::string_view field,
-                              const TRecordName& name) const;
+  template <typename Name>
+  [[noreturn]] [[gnu::noinline, gnu::cold]] void FailField(std::uint64_t offset, std::uint64_t count,
+                                                           std::string_view field, const Name& name) const {
+    FailBeyondEnd(offset, count, name.FieldText(field));
+  }
+  [[noreturn]] void FailBeyondEnd(std::uint64_t offset, std::uint64_t count, const std::string& what) const;
 
   const std::uint8_t* FData = nullptr;
   std::size_t FSize = 0;

@@ -14,6 +14,8 @@ namespace {
 
 using pe::ExportDirectory;
 
+constexpr TRecordName DirectoryField{"the export directory (", ")"};
+
 [[noreturn]] [[gnu::noinline, gnu::cold]] void FailTooMany(std::int32_t count) {
   throw TFormatError("The export directory lists " + Decimal(static_cast<std::uint32_t>(count)) +
                      " names (NumberOfNames); the listing stops after " + Decimal(MaxExportLines));
@@ -57,14 +59,11 @@ void ReportExports(TReportView& view, TImageReader& image, std::uint32_t exportR
 
   // Sums of RVAs are formed in 64 bits: one that passes 2^32 fails its read.
   const std::uint64_t directory = exportRva;
-  const auto count = static_cast<std::int32_t>(
-      image.ReadDWord(directory + ExportDirectory::NumberOfNames, "the export directory (NumberOfNames)"));
+  const auto count = static_cast<std::int32_t>(image.Read(directory, ExportDirectory::NumberOfNames, DirectoryField));
   if (count <= 0)
     return;
-  const std::uint64_t names =
-      image.ReadDWord(directory + ExportDirectory::AddressOfNames, "the export directory (AddressOfNames)");
-  const std::uint64_t ordinals = image.ReadDWord(directory + ExportDirectory::AddressOfNameOrdinals,
-                                                 "the export directory (AddressOfNameOrdinals)");
+  const std::uint64_t names = image.Read(directory, ExportDirectory::AddressOfNames, DirectoryField);
+  const std::uint64_t ordinals = image.Read(directory, ExportDirectory::AddressOfNameOrdinals, DirectoryField);
 
   std::string line;
   std::string buffer;

@@ -29,4 +29,20 @@ struct TRecordName {
   }
 };
 
+/// What a read names in its failure message: a text as it stands ("an import
+/// thunk"), or a field of a record, whose text is composed only when the
+/// read fails. It refers to the record's name: it lives for one call.
+class TReadName {
+public:
+  TReadName(const char* text) : FText(text) {}
+  TReadName(std::string_view text) : FText(text) {}
+  TReadName(const TRecordName& record, std::string_view field) : FRecord(&record), FText(field) {}
+
+  std::string Text() const { return FRecord != nullptr ? FRecord->FieldText(FText) : std::string(FText); }
+
+private:
+  const TRecordName* FRecord = nullptr;
+  std::string_view FText;
+};
+
 } // namespace korvane

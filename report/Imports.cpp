@@ -13,8 +13,9 @@ namespace korvane {
 
 namespace {
 
-// An import descriptor: 20 bytes; offsets of the fields read here.
 using pe::ImportDescriptor;
+
+constexpr TRecordName DescriptorField{"an import descriptor (", ")"};
 
 [[noreturn]] [[gnu::noinline, gnu::cold]] void FailTooMany() {
   throw TFormatError("The import directory names more than " + Decimal(MaxImportFunctions) +
@@ -37,23 +38,20 @@ public:
 
   void Walk(std::uint64_t descriptor) {
     for (std::uint32_t count = 0;; descriptor += ImportDescriptor::Size, ++count) {
-      const std::uint32_t nameRva =
-          FImage.ReadDWord(descriptor + ImportDescriptor::Name, "an import descriptor (Name)");
+      const std::uint32_t nameRva = FImage.Read(descriptor, ImportDescriptor::Name, DescriptorField);
       if (nameRva == 0)
         return;
       if (count == MaxImportDescriptors)
         FailTooManyDescriptors();
-      const std::uint32_t timeDateStamp =
-          FImage.ReadDWord(descriptor + ImportDescriptor::TimeDateStamp, "an import descriptor (TimeDateStamp)");
+      const std::uint32_t timeDateStamp = FImage.Read(descriptor, ImportDescriptor::TimeDateStamp, DescriptorField);
       // A bound import (TimeDateStamp not 0) walks its lookup table; one
       // without a lookup table (OriginalFirstThunk 0) walks the address table,
       // never RVA 0.
       std::uint32_t thunks = 0;
       if (timeDateStamp != 0)
-        thunks = FImage.ReadDWord(descriptor + ImportDescriptor::OriginalFirstThunk,
-                                  "an import descriptor (OriginalFirstThunk)");
+        thunks = FImage.Read(descriptor, ImportDescriptor::OriginalFirstThunk, DescriptorField);
       if (thunks == 0)
-        thunks = FImage.ReadDWord(descriptor + ImportDescriptor::FirstThunk, "an import descriptor (FirstThunk)");
+        thunks = FImage.Read(descriptor, ImportDescriptor::FirstThunk, DescriptorField);
       WalkThunks(thunks, nameRva);
     }
   }

@@ -20,6 +20,12 @@ constexpr std::size_t MaxTextLength = std::size_t{16} << 20;
 
 constexpr TRecordName FileHeaderField{"the file header field "};
 constexpr TRecordName OptionalHeaderField{"the optional header field "};
+constexpr TRecordName RelocationBlockField{"a base relocation block (", ")"};
+
+using pe::BaseRelocation;
+
+// The end of the page that holds rva.
+constexpr std::uint64_t PageEnd(std::uint64_t rva) { return (rva / PageSize + 1) * PageSize; }
 
 std::uint32_t ReadSizeOfImage(const TByteView& file, std::uint64_t peOffset) {
   return file.Read(peOffset + pe::PeHeaders::OptionalHeader, pe::OptionalHeader::SizeOfImage, OptionalHeaderField);
@@ -91,38 +97,37 @@ TLoadedImage::TLoadedImage(const TByteView& file, std::uint64_t peOffset)
 
 void TLoadedImage::LayRegion(std::uint32_t start, std::uint64_t end, const std::uint8_t* data, bool writable) {
   ForgetRecent();
-  auto it = FSegments.upper_bound(start);
-  if (it != FSegments.begin()) {
-    auto before = std::prev(it);
-    TSegment& left = before->second;
-    if (left.End > start) {
-      // Keep the part of the earlier segment in front of the new one, and
-      // its part behind it, if it reaches that far.
-      if (left.End > end) {
-        TSegment right = left;
-        right.Start = static_cast<std::uint32_t>(end);
-        if (right.Data != nullptr)
-          right.Data += end - left.Start;
-        FSegments.emplace(right.Start, right);
-      }
-      left.End = start;
-      if (left.End == left.Start)
-        FSegments.erase(before);
-    }
-  }
-  it = FSegments.lower_bound(start);
-  while (it != FSegments.end() && it->second.Start < end) {
-    TSegment segment = it->second;
-    it = FSegments.erase(it);
-    if (segment.End > end) {
-      if (segment.Data != nullptr)
-        segment.Data += end - segment.Start;
-      segment.Start = static_cast<std::uint32_t>(end);
-      FSegments.emplace(segment.Start, segment);
-      break;
-    }
-  }
+  // The parts of earlier segments in front of the new one and behind it stay.
+  const auto [first, last] = CutOut(start, end);
+  FSegments.erase(first, last);
   FSegments.emplace(start, TSegment{start, end, data, writable, false});
+}
+
+std::pair<TLoadedImage::TSegmentMap::iterator, TLoadedImage::TSegmentMap::iterator>
+TLoadedImage::CutOut(std::uint64_t start, std::uint64_t end) {
+  CutAt(start);
+  CutAt(end);
+  const auto at = [this](std::uint64_t rva) {
+    return rva < RvaLimit ? FSegments.lower_bound(static_cast<std::uint32_t>(rva)) : FSegments.end();
+  };
+  return {at(start), at(end)};
+}
+
+void TLoadedImage::CutAt(std::uint64_t rva) {
+  if (rva >= RvaLimit)
+    return;
+  const auto behind = FSegments.upper_bound(static_cast<std::uint32_t>(rva));
+  if (behind == FSegments.begin())
+    return;
+  TSegment& left = std::prev(behind)->second;
+  if (left.Start == rva || left.End <= rva)
+    return;
+  TSegment right = left;
+  right.Start = static_cast<std::uint32_t>(rva);
+  if (right.Data != nullptr)
+    right.Data += rva - left.Start;
+  left.End = rva;
+  FSegments.emplace_hint(behind, right.Start, right);
 }
 
 TLoadedImage::TSegment* TLoadedImage::Find(std::uint32_t rva) {
@@ -147,79 +152,62 @@ void TLoadedImage::ForgetRecent() {
 }
 
 [[gnu::noinline, gnu::cold]] void TLoadedImage::FailRead(std::uint64_t rva, std::uint64_t count,
-                                                         std::string_view what) const {
-  throw TFormatError("The image has no readable bytes for " + std::string(what) + " (" + Decimal(count) +
+                                                         const TReadName& what) const {
+  throw TFormatError("The image has no readable bytes for " + what.Text() + " (" + Decimal(count) +
                      (count == 1 ? " byte" : " bytes") + " at RVA " + RvaText(rva) + ")");
 }
 
-std::uint8_t TLoadedImage::ByteAt(std::uint32_t rva, std::string_view what) {
+const TLoadedImage::TSegment* TLoadedImage::UpToDate(std::uint32_t rva, std::uint64_t count) {
   const TSegment* segment = Find(rva);
-  if (segment == nullptr)
-    FailRead(rva, 1, what);
-  if (segment->Pending) {
-    FRelocation.NeedBytes(rva, 1);
+  if (segment != nullptr && segment->Pending) {
+    FRelocation.NeedBytes(rva, count);
     segment = Find(rva);
   }
-  return segment->Data == nullptr ? 0 : segment->Data[rva - segment->Start];
+  return segment;
 }
 
-std::uint16_t TLoadedImage::ReadWord(std::uint64_t wideRva, std::string_view what) {
-  if (wideRva > RvaLimit - 2)
-    FailRead(wideRva, 2, what);
+template <typename Value>
+Value TLoadedImage::ReadValue(std::uint64_t wideRva, const TReadName& what) {
+  constexpr std::uint32_t count = sizeof(Value);
+  if (wideRva > RvaLimit - count)
+    FailRead(wideRva, count, what);
   const auto rva = static_cast<std::uint32_t>(wideRva);
   const TSegment* segment = Find(rva);
-  if (segment != nullptr && segment->End - rva >= 2 && segment->Pending) {
-    FRelocation.NeedBytes(rva, 2);
-    segment = Find(rva);
-  }
-  if (segment != nullptr && segment->End - rva >= 2) {
-    if (segment->Data == nullptr)
-      return 0;
-    const std::uint8_t* p = segment->Data + (rva - segment->Start);
-    return LoadWord(p);
-  }
-  // The value straddles two segments, or its first byte lies in none.
-  if (segment == nullptr || Find(rva + 1) == nullptr)
-    FailRead(rva, 2, what);
-  return static_cast<std::uint16_t>(ByteAt(rva, what) | (ByteAt(rva + 1, what) << 8));
-}
-
-std::uint32_t TLoadedImage::ReadDWord(std::uint64_t wideRva, std::string_view what) {
-  if (wideRva > RvaLimit - 4)
-    FailRead(wideRva, 4, what);
-  const auto rva = static_cast<std::uint32_t>(wideRva);
-  const TSegment* segment = Find(rva);
-  if (segment != nullptr && segment->End - rva >= 4 && segment->Pending) {
-    FRelocation.NeedBytes(rva, 4);
-    segment = Find(rva);
-  }
-  if (segment != nullptr && segment->End - rva >= 4)
-    return segment->Data == nullptr ? 0 : LoadDWord(segment->Data + (rva - segment->Start));
-  for (std::uint32_t i = 0; i < 4; ++i)
+  if (segment != nullptr && segment->End - rva >= count && segment->Pending)
+    segment = UpToDate(rva, count);
+  if (segment != nullptr && segment->End - rva >= count)
+    return segment->Data == nullptr ? 0 : LoadValue<Value>(segment->Data + (rva - segment->Start));
+  // The value straddles segments, or its first byte lies in none: every
+  // byte is tested before any is made up to date.
+  for (std::uint32_t i = 0; i < count; ++i)
     if (Find(rva + i) == nullptr)
-      FailRead(rva, 4, what);
-  std::uint8_t bytes[4];
-  for (std::uint32_t i = 0; i < 4; ++i)
-    bytes[i] = ByteAt(rva + i, what);
-  return LoadDWord(bytes);
+      FailRead(rva, count, what);
+  std::uint8_t bytes[count];
+  for (std::uint32_t i = 0; i < count; ++i) {
+    segment = UpToDate(rva + i, 1);
+    bytes[i] = segment->Data == nullptr ? 0 : segment->Data[rva + i - segment->Start];
+  }
+  return LoadValue<Value>(bytes);
+}
+
+std::uint16_t TLoadedImage::ReadWord(std::uint64_t rva, const TReadName& what) {
+  return ReadValue<std::uint16_t>(rva, what);
+}
+
+std::uint32_t TLoadedImage::ReadDWord(std::uint64_t rva, const TReadName& what) {
+  return ReadValue<std::uint32_t>(rva, what);
 }
 
 std::string_view TLoadedImage::ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) {
   buffer.clear();
   std::uint64_t position = rva;
   for (;;) {
-    const TSegment* segment = position < RvaLimit ? Find(static_cast<std::uint32_t>(position)) : nullptr;
+    const TSegment* segment = position < RvaLimit ? UpToDate(static_cast<std::uint32_t>(position), 1) : nullptr;
     if (segment == nullptr)
       FailText(what, rva, "runs into bytes the image does not hold (at RVA " + RvaText(position) + ")");
-    std::uint64_t end = segment->End;
-    if (segment->Pending) {
-      // A page at a time, each with its additions made before it is read.
-      FRelocation.NeedBytes(position, 1);
-      segment = Find(static_cast<std::uint32_t>(position));
-      end = segment->End;
-      if (segment->Pending)
-        end = std::min<std::uint64_t>(end, (position / PageSize + 1) * PageSize);
-    }
+    // Segments that targets touch are read a page at a time, each with its
+    // additions made before it is read.
+    const std::uint64_t end = segment->Pending ? std::min(segment->End, PageEnd(position)) : segment->End;
     const auto available = static_cast<std::size_t>(end - position);
     if (segment->Data == nullptr) {
       if (buffer.empty())
@@ -289,34 +277,11 @@ std::uint8_t* TLoadedImage::CopyPage(std::uint32_t page) {
   // The segments inside the page now read from the copy; their parts
   // outside it stay as they were.
   const std::uint64_t pageStart = std::uint64_t{page} * PageSize;
-  const std::uint64_t pageEnd = pageStart + PageSize;
-  std::vector<TSegment> inside;
-  auto it = FSegments.upper_bound(static_cast<std::uint32_t>(pageStart));
-  if (it != FSegments.begin())
-    --it;
-  while (it != FSegments.end() && it->second.Start < pageEnd) {
-    const TSegment segment = it->second;
-    if (segment.End <= pageStart) {
-      ++it;
-      continue;
-    }
-    it = FSegments.erase(it);
-    const std::uint64_t start = std::max<std::uint64_t>(segment.Start, pageStart);
-    const std::uint64_t end = std::min(segment.End, pageEnd);
-    if (start > segment.Start)
-      FSegments.emplace(segment.Start, TSegment{segment.Start, start, segment.Data, segment.Writable, segment.Pending});
-    if (end < segment.End) {
-      TSegment right = segment;
-      right.Start = static_cast<std::uint32_t>(end);
-      if (right.Data != nullptr)
-        right.Data += end - segment.Start;
-      FSegments.emplace(right.Start, right);
-    }
-    inside.push_back(
-        TSegment{static_cast<std::uint32_t>(start), end, copy.get() + (start - pageStart), segment.Writable, false});
+  const auto [first, last] = CutOut(pageStart, pageStart + PageSize);
+  for (auto it = first; it != last; ++it) {
+    it->second.Data = copy.get() + (it->second.Start - pageStart);
+    it->second.Pending = false;
   }
-  for (const TSegment& segment : inside)
-    FSegments.emplace(segment.Start, segment);
   ForgetRecent();
   std::uint8_t* bytes = copy.get();
   FCopies.push_back(std::move(copy));
@@ -331,9 +296,8 @@ TLoadedImage::TEntryRun TLoadedImage::EntryRun(std::uint64_t rva, std::uint64_t 
       // A segment with recorded targets: once the entry's page is up to
       // date, a page that no target reaches is read as it stands, until
       // the next target is recorded.
-      FRelocation.NeedBytes(rva, 2);
-      segment = Find(static_cast<std::uint32_t>(rva));
-      limit = std::min((rva / PageSize + 1) * PageSize, segment->End);
+      segment = UpToDate(static_cast<std::uint32_t>(rva), 2);
+      limit = std::min(PageEnd(rva), segment->End);
       if (!segment->Pending || rva + 2 > limit)
         segment = nullptr;
     }
@@ -348,6 +312,52 @@ TLoadedImage::TEntryRun TLoadedImage::EntryRun(std::uint64_t rva, std::uint64_t 
   straddling[0] = static_cast<std::uint8_t>(value);
   straddling[1] = static_cast<std::uint8_t>(value >> 8);
   return TEntryRun{straddling, rva, rva + 2, nullptr};
+}
+
+void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint32_t delta) {
+  FRelocation.BeginPass(delta, size);
+  struct TPassEnd {
+    TBaseRelocation& Relocation;
+    ~TPassEnd() { Relocation.EndPass(); }
+  } passEnd{FRelocation};
+  // The offset from rva is kept in 64 bits so that a walk that reaches past
+  // 2^32 fails on its read instead of wrapping around to low RVAs.
+  std::uint64_t offset = 0;
+  while (offset < size) {
+    const std::uint64_t block = std::uint64_t{rva} + offset;
+    const std::uint32_t pageRva = Read(block, BaseRelocation::VirtualAddress, RelocationBlockField);
+    const std::uint32_t sizeOfBlock = Read(block, BaseRelocation::SizeOfBlock, RelocationBlockField);
+    // Deliberately quiet: a block without a whole entry ends the pass.
+    if (sizeOfBlock < BaseRelocation::MinimumBlockSize)
+      return;
+    const std::uint64_t count = (sizeOfBlock - BaseRelocation::Size) / BaseRelocation::EntrySize;
+    std::uint64_t entry = block + BaseRelocation::Size;
+    const std::uint64_t entriesEnd = entry + BaseRelocation::EntrySize * count;
+    FRelocation.BeginBlock(pageRva);
+    std::uint8_t straddling[BaseRelocation::EntrySize];
+    while (entry < entriesEnd) {
+      const TEntryRun run = EntryRun(entry, entriesEnd, straddling);
+      // A zero-filled stretch holds only entries of type 0, which change
+      // nothing.
+      if (run.Bytes == nullptr) {
+        entry = run.End;
+        continue;
+      }
+      // A target recorded in the run's own segment may change the entries
+      // after it: the run ends there.
+      bool recorded = false;
+      while (entry < run.End && (!recorded || run.Segment == nullptr || !run.Segment->Pending)) {
+        const std::uint16_t value = LoadWord(run.Bytes + (entry - run.Start));
+        entry += BaseRelocation::EntrySize;
+        if ((value >> BaseRelocation::TypeShift) != 0) {
+          MarkTarget(std::uint64_t{pageRva} + (value & BaseRelocation::OffsetMask));
+          FRelocation.RecordTarget(value);
+          recorded = true;
+        }
+      }
+    }
+    offset += BaseRelocation::Size + BaseRelocation::EntrySize * count;
+  }
 }
 
 void TLoadedImage::Release() {

@@ -7,9 +7,11 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ByteView.h"
+#include "Field.h"
 #include "ImageMemory.h"
 #include "Relocation.h"
 
@@ -24,8 +26,8 @@ public:
   virtual ~TImageReader() = default;
   // RVAs are taken in 64 bits, so a sum such as a table's RVA plus 4 times
   // an index is tested as it stands, never wrapped to a low RVA.
-  virtual std::uint16_t ReadWord(std::uint64_t rva, std::string_view what) = 0;
-  virtual std::uint32_t ReadDWord(std::uint64_t rva, std::string_view what) = 0;
+  virtual std::uint16_t ReadWord(std::uint64_t rva, const TReadName& what) = 0;
+  virtual std::uint32_t ReadDWord(std::uint64_t rva, const TReadName& what) = 0;
   /// The bytes from rva up to, not including, the first NUL byte. The view
   /// points into the image, which keeps those bytes for its whole life, or,
   /// when the text spans regions, into buffer (which is then not empty).
@@ -34,17 +36,30 @@ public:
     std::string buffer;
     return std::string(ReadText(rva, what, buffer));
   }
+
+  /// The field of the record at RVA record, read in its width; a failure
+  /// names it as name gives it ("the export directory (NumberOfNames)").
+  template <typename Value>
+  Value Read(std::uint64_t record, TField<Value> field, const TRecordName& name) {
+    static_assert(sizeof(Value) == 2 || sizeof(Value) == 4);
+    const TReadName what(name, field.Name);
+    if constexpr (sizeof(Value) == 2)
+      return ReadWord(record + field.Offset, what);
+    else
+      return ReadDWord(record + field.Offset, what);
+  }
 };
 
 /// The image of a PE32 file: a header region (read-only) and one region per
 /// section (readable and writable), the later region holding where regions
 /// overlap. Region bytes are read straight from the mapped file, which must
-/// outlive the image. Base relocation (TBaseRelocation) adds Delta to the
-/// bytes of a page only when a read needs that page (most targets lie in
-/// code that no listing reads): the page then reads from a copy. Address
-/// space of SizeOfImage bytes is reserved for the life of the image and
-/// gives its Delta.
-class TLoadedImage final : public TImageReader {
+/// outlive the image. The image walks the base relocation table and tests
+/// every target; its TBaseRelocation adds Delta to the bytes of a page only
+/// when a read needs that page (most targets lie in code that no listing
+/// reads), in a copy of the page that the image hands it and then reads
+/// from. Address space of SizeOfImage bytes is reserved for the life of the
+/// image and gives its Delta.
+class TLoadedImage final : public TImageReader, private TRelocationPages {
 public:
   /// Lays out the file whose PE headers start at file offset peOffset;
   /// every header field, section header and copied byte is tested here.
@@ -57,16 +72,16 @@ public:
   /// Base minus the file's ImageBase, modulo 2^32.
   std::uint32_t Delta() const { return FDelta; }
 
-  std::uint16_t ReadWord(std::uint64_t rva, std::string_view what) override;
-  std::uint32_t ReadDWord(std::uint64_t rva, std::string_view what) override;
+  std::uint16_t ReadWord(std::uint64_t rva, const TReadName& what) override;
+  std::uint32_t ReadDWord(std::uint64_t rva, const TReadName& what) override;
   using TImageReader::ReadText;
   std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) override;
 
   /// Adds delta to the 32-bit value at every target of the relocation blocks
   /// from rva on, as long as a block starts less than size bytes after rva.
-  void ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint32_t delta) {
-    FRelocation.RecordTargets(rva, size, delta);
-  }
+  /// Every target is tested here; the additions of an earlier call are made
+  /// first.
+  void ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint32_t delta);
 
   const TRelocationWork& RelocationWork() const { return FRelocation.Work(); }
 
@@ -74,10 +89,6 @@ public:
   void Release();
 
 private:
-  // The base relocation works on the segments through the members below
-  // its name.
-  friend class TBaseRelocation;
-
   // A stretch of one region: its bytes come from Data (the mapped file or a
   // page copy the image owns), or are zeros when Data is null.
   struct TSegment {
@@ -88,22 +99,24 @@ private:
     // A relocation target touches this segment.
     bool Pending = false;
   };
+  using TSegmentMap = std::map<std::uint32_t, TSegment>;
 
   void LayRegion(std::uint32_t start, std::uint64_t end, const std::uint8_t* data, bool writable);
+  // Cuts the segments at start and end; the segments from start up to end.
+  std::pair<TSegmentMap::iterator, TSegmentMap::iterator> CutOut(std::uint64_t start, std::uint64_t end);
+  void CutAt(std::uint64_t rva);
   TSegment* Find(std::uint32_t rva);
+  // The segment that holds rva, with the additions made to the pages of
+  // count bytes at rva when targets touch it; null when no segment holds it.
+  const TSegment* UpToDate(std::uint32_t rva, std::uint64_t count);
   void ForgetRecent();
-  std::uint8_t ByteAt(std::uint32_t rva, std::string_view what);
-  [[noreturn]] void FailRead(std::uint64_t rva, std::uint64_t count, std::string_view what) const;
+  template <typename Value>
+  Value ReadValue(std::uint64_t rva, const TReadName& what);
+  [[noreturn]] void FailRead(std::uint64_t rva, std::uint64_t count, const TReadName& what) const;
 
-  // TBaseRelocation:
   // Tests that the 4 bytes at rva lie in writable regions, and marks their
   // segments as touched by a target.
   void MarkTarget(std::uint64_t rva);
-  // The page's bytes as the regions lay them out.
-  void FillPage(std::uint32_t page, std::uint8_t* bytes) const;
-  // Makes the page read from a copy of its bytes, which the image keeps;
-  // the copy, where the additions are to be made.
-  std::uint8_t* CopyPage(std::uint32_t page);
   // The relocation entries from rva on, below end, that read as they stand:
   // Bytes (null: zeros) hold the entry at Start, which is rva, and stay true
   // until a target is recorded while Segment, if any, is marked Pending. An
@@ -116,12 +129,15 @@ private:
   };
   TEntryRun EntryRun(std::uint64_t rva, std::uint64_t end, std::uint8_t (&straddling)[2]);
 
+  void FillPage(std::uint32_t page, std::uint8_t* bytes) const override;
+  std::uint8_t* CopyPage(std::uint32_t page) override;
+
   platform::TAddressReservation FReservation;
   std::uint32_t FSize = 0;
   std::uint32_t FDelta = 0;
   // Reads change these: they make page copies, split segments and move the
   // cache of recent segments, never what a read returns.
-  std::map<std::uint32_t, TSegment> FSegments;
+  TSegmentMap FSegments;
   std::vector<std::unique_ptr<std::uint8_t[]>> FCopies;
   // The segments hit last: a listing reads a few tables in turn.
   static constexpr int CachedSegments = 4;
@@ -129,7 +145,7 @@ private:
   int FNextRecent = 0;
   // The segment of the last relocation target, while no segment is split.
   TSegment* FLastTargetSegment = nullptr;
-  TBaseRelocation FRelocation{*this};
+  TBaseRelocation FRelocation{*this, FSize};
 };
 
 } // namespace korvane

@@ -1,8 +1,6 @@
 // The records of the MS-DOS and PE/COFF formats that the report reads, each
 // field at its offset in its record, in the format's own names. Every field
-// is little-endian. The records read from the file name each field with its
-// width; those read from the image give offsets, and their reads name the
-// table.
+// is little-endian, named with its width.
 #pragma once
 
 #include <cstdint>
@@ -96,8 +94,8 @@ struct DataDirectory {
   static constexpr std::uint64_t Import = 1;
   static constexpr std::uint64_t BaseReloc = 5;
 
-  static constexpr std::uint64_t VirtualAddress = 0;
-  static constexpr std::uint64_t Size = 4;
+  static constexpr TField<std::uint32_t> VirtualAddress{0, "VirtualAddress"};
+  static constexpr TField<std::uint32_t> Size{4, "Size"};
   static constexpr std::uint64_t EntrySize = 8;
 };
 
@@ -112,17 +110,17 @@ struct SectionHeader {
 
 /// IMAGE_EXPORT_DIRECTORY.
 struct ExportDirectory {
-  static constexpr std::uint64_t NumberOfNames = 24;
-  static constexpr std::uint64_t AddressOfNames = 32;
-  static constexpr std::uint64_t AddressOfNameOrdinals = 36;
+  static constexpr TField<std::uint32_t> NumberOfNames{24, "NumberOfNames"};
+  static constexpr TField<std::uint32_t> AddressOfNames{32, "AddressOfNames"};
+  static constexpr TField<std::uint32_t> AddressOfNameOrdinals{36, "AddressOfNameOrdinals"};
 };
 
 /// IMAGE_IMPORT_DESCRIPTOR.
 struct ImportDescriptor {
-  static constexpr std::uint64_t OriginalFirstThunk = 0;
-  static constexpr std::uint64_t TimeDateStamp = 4;
-  static constexpr std::uint64_t Name = 12;
-  static constexpr std::uint64_t FirstThunk = 16;
+  static constexpr TField<std::uint32_t> OriginalFirstThunk{0, "OriginalFirstThunk"};
+  static constexpr TField<std::uint32_t> TimeDateStamp{4, "TimeDateStamp"};
+  static constexpr TField<std::uint32_t> Name{12, "Name"};
+  static constexpr TField<std::uint32_t> FirstThunk{16, "FirstThunk"};
   static constexpr std::uint64_t Size = 20;
 };
 
@@ -130,8 +128,8 @@ struct ImportDescriptor {
 /// holds its type in bits 15 to 12 (0: none, nothing to add) and the offset
 /// of its target from VirtualAddress in bits 11 to 0.
 struct BaseRelocation {
-  static constexpr std::uint64_t VirtualAddress = 0;
-  static constexpr std::uint64_t SizeOfBlock = 4;
+  static constexpr TField<std::uint32_t> VirtualAddress{0, "VirtualAddress"};
+  static constexpr TField<std::uint32_t> SizeOfBlock{4, "SizeOfBlock"};
   static constexpr std::uint64_t Size = 8;
 
   static constexpr std::uint64_t EntrySize = 2;
@@ -141,10 +139,9 @@ struct BaseRelocation {
   static constexpr std::uint16_t OffsetMask = 0x0FFF;
 };
 
-/// The offset from e_lfanew of a field of an entry of a PE32 file's data
-/// directory.
-constexpr std::uint64_t InPe32DataDirectory(std::uint64_t index, std::uint64_t field) {
-  return PeHeaders::OptionalHeader + OptionalHeader::DataDirectory32 + index * DataDirectory::EntrySize + field;
+/// The offset from e_lfanew of an entry of a PE32 file's data directory.
+constexpr std::uint64_t InPe32DataDirectory(std::uint64_t index) {
+  return PeHeaders::OptionalHeader + OptionalHeader::DataDirectory32 + index * DataDirectory::EntrySize;
 }
 
 } // namespace korvane::pe

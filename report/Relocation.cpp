@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "Errors.h"
-#include "LoadedImage.h"
 #include "Numbers.h"
 #include "PeFormat.h"
 
@@ -19,30 +18,33 @@ constexpr std::uint32_t PageSize = ImagePageSize;
 
 } // namespace
 
-void TBaseRelocation::RecordTarget(std::uint32_t blockRva, std::uint16_t entry, bool& blockRecorded) {
-  const auto offset = static_cast<std::uint16_t>(entry & BaseRelocation::OffsetMask);
-  FImage.MarkTarget(std::uint64_t{blockRva} + offset);
+void TBaseRelocation::BeginBlock(std::uint32_t virtualAddress) {
+  FBlockRva = virtualAddress;
+  FBlockRecorded = false;
+}
+
+void TBaseRelocation::RecordTarget(std::uint16_t entry) {
   if (FTargets.size() == MaxRelocationTargets)
     throw TFormatError("The base relocation blocks name more than " + Decimal(MaxRelocationTargets) +
                        " targets; the report stops here");
-  if (!blockRecorded) {
+  if (!FBlockRecorded) {
     if (FBlocks.size() == MaxRelocationBlocks)
       throw TFormatError("More than " + Decimal(MaxRelocationBlocks) +
                          " base relocation blocks name targets; the report stops here");
     if (FPageFirst.empty()) {
-      FPageFirst.assign((FImage.Size() - 1) / PageSize + 1, NoBlock);
+      FPageFirst.assign((FImageSize - 1) / PageSize + 1, NoBlock);
       FPageLast.assign(FPageFirst.size(), NoBlock);
     }
     // A target lies below SizeOfImage, and its block's VirtualAddress below it.
-    const std::uint32_t page = blockRva / PageSize;
+    const std::uint32_t page = FBlockRva / PageSize;
     const auto index = static_cast<std::uint32_t>(FBlocks.size());
-    FBlocks.push_back(TTargetBlock{blockRva, static_cast<std::uint32_t>(FTargets.size()), NoBlock});
+    FBlocks.push_back(TTargetBlock{FBlockRva, static_cast<std::uint32_t>(FTargets.size()), NoBlock});
     if (FPageFirst[page] == NoBlock)
       FPageFirst[page] = index;
     else
       FBlocks[FPageLast[page]].NextInPage = index;
     FPageLast[page] = index;
-    blockRecorded = true;
+    FBlockRecorded = true;
   }
   TTarget target{};
   target.Offset = entry & BaseRelocation::OffsetMask;
@@ -138,7 +140,7 @@ void TBaseRelocation::CopyPage(std::uint32_t page) {
   if (FWork.PagesCopied == MaxRelocatedPages)
     throw TFormatError("The reads of the listings need more than " + Decimal(MaxRelocatedPages) +
                        " relocated pages; the report stops here");
-  FPages[page].Copy = FImage.CopyPage(page);
+  FPageStates[page].Copy = FPages.CopyPage(page);
   ++FWork.PagesCopied;
 }
 
@@ -150,7 +152,7 @@ void TBaseRelocation::NeedBytes(std::uint64_t rva, std::uint64_t count) {
 }
 
 void TBaseRelocation::NeedPage(std::uint32_t page) {
-  TPageState& state = FPages[page];
+  TPageState& state = FPageStates[page];
   if (state.Progress.Done == FTargets.size())
     return;
   if (state.Copy == nullptr) {
@@ -173,7 +175,7 @@ void TBaseRelocation::LearnCarries(std::uint32_t page) {
   std::unique_ptr<std::uint8_t[]> scratch;
   while (!pages.empty()) {
     const std::uint32_t current = pages.back();
-    TPageState& state = FPages[current];
+    TPageState& state = FPageStates[current];
     // Look for a carry into the page that is not known yet before the page
     // is worked out, so that each page is worked out once.
     const std::uint64_t pageStart = std::uint64_t{current} * PageSize;
@@ -192,7 +194,7 @@ void TBaseRelocation::LearnCarries(std::uint32_t page) {
     } else {
       if (!scratch)
         scratch = std::make_unique<std::uint8_t[]>(PageSize);
-      FImage.FillPage(current, scratch.get());
+      FPages.FillPage(current, scratch.get());
       ++FWork.PagesReplayed;
       TPageProgress progress = state.Progress;
       done = AddToPage(current, scratch.get(), progress);
@@ -219,10 +221,10 @@ void TBaseRelocation::Forget() {
   FBlocks.clear();
   FPageFirst.clear();
   FPageLast.clear();
-  FPages.clear();
+  FPageStates.clear();
 }
 
-void TBaseRelocation::RecordTargets(std::uint32_t rva, std::uint32_t size, std::uint32_t delta) {
+void TBaseRelocation::BeginPass(std::uint32_t delta, std::uint32_t tableSize) {
   // A second pass adds its own Delta: the first one is finished before.
   if (!FTargets.empty()) {
     ApplyEverything();
@@ -232,48 +234,7 @@ void TBaseRelocation::RecordTargets(std::uint32_t rva, std::uint32_t size, std::
   FRecording = true;
   // Room for the entries a real table of this size holds; a crafted size
   // gets no more than a few MiB before the entries are read.
-  FTargets.reserve(std::min(static_cast<std::size_t>(size / BaseRelocation::EntrySize), std::size_t{1} << 21));
-  struct TRecordingEnd {
-    bool& Recording;
-    ~TRecordingEnd() { Recording = false; }
-  } recordingEnd{FRecording};
-  // The offset from rva is kept in 64 bits so that a walk that reaches past
-  // 2^32 fails on its read instead of wrapping around to low RVAs.
-  std::uint64_t offset = 0;
-  while (offset < size) {
-    const std::uint64_t block = std::uint64_t{rva} + offset;
-    const std::uint32_t pageRva =
-        FImage.ReadDWord(block + BaseRelocation::VirtualAddress, "a base relocation block (VirtualAddress)");
-    const std::uint32_t sizeOfBlock =
-        FImage.ReadDWord(block + BaseRelocation::SizeOfBlock, "a base relocation block (SizeOfBlock)");
-    // Deliberately quiet: a block without a whole entry ends the pass.
-    if (sizeOfBlock < BaseRelocation::MinimumBlockSize)
-      return;
-    const std::uint64_t count = (sizeOfBlock - BaseRelocation::Size) / BaseRelocation::EntrySize;
-    std::uint64_t entry = block + BaseRelocation::Size;
-    const std::uint64_t entriesEnd = entry + BaseRelocation::EntrySize * count;
-    bool blockRecorded = false;
-    std::uint8_t straddling[BaseRelocation::EntrySize];
-    while (entry < entriesEnd) {
-      const TLoadedImage::TEntryRun run = FImage.EntryRun(entry, entriesEnd, straddling);
-      // A zero-filled stretch holds only entries of type 0, which change
-      // nothing.
-      if (run.Bytes == nullptr) {
-        entry = run.End;
-        continue;
-      }
-      // A target recorded in the run's own segment may change the entries
-      // after it: the run ends there.
-      const std::size_t targets = FTargets.size();
-      while (entry < run.End && (FTargets.size() == targets || run.Segment == nullptr || !run.Segment->Pending)) {
-        const std::uint16_t value = LoadWord(run.Bytes + (entry - run.Start));
-        entry += BaseRelocation::EntrySize;
-        if ((value >> BaseRelocation::TypeShift) != 0)
-          RecordTarget(pageRva, value, blockRecorded);
-      }
-    }
-    offset += BaseRelocation::Size + BaseRelocation::EntrySize * count;
-  }
+  FTargets.reserve(std::min(static_cast<std::size_t>(tableSize / BaseRelocation::EntrySize), std::size_t{1} << 21));
 }
 
 } // namespace korvane

@@ -9,8 +9,6 @@
 
 namespace korvane {
 
-class TLoadedImage;
-
 /// The pages in which the additions of base relocation are made.
 inline constexpr std::uint32_t ImagePageSize = 4096;
 
@@ -34,22 +32,45 @@ inline constexpr std::uint32_t MaxRelocationBlocks = 1u << 20;
 /// Nor does it copy more pages for the reads that need relocated bytes.
 inline constexpr std::uint32_t MaxRelocatedPages = 8192;
 
-/// The base relocation of one image. Targets are recorded in their order;
-/// when a read needs a page, the additions that touch it are made in that
-/// order into a copy of it, so every read sees what an image written in
-/// place would hold. A double word across a page end adds the upper part of
-/// Delta and its carry to the next page: the carry is learnt from the page
-/// below, worked out in a scratch page when that page is not copied.
+/// The pages of an image as the image hands them to its base relocation.
+class TRelocationPages {
+public:
+  /// Writes the ImagePageSize bytes of the page, as the image holds them now,
+  /// to bytes.
+  virtual void FillPage(std::uint32_t page, std::uint8_t* bytes) const = 0;
+  /// Makes the page read from a copy of its bytes, which the image keeps;
+  /// the copy, where the additions are made.
+  virtual std::uint8_t* CopyPage(std::uint32_t page) = 0;
+
+protected:
+  ~TRelocationPages() = default;
+};
+
+/// The base relocation of one image. The image walks the relocation blocks,
+/// tests each target and records it here, in order; when a read needs a
+/// page, the additions that touch it are made in that order into a copy of
+/// it, so every read sees what an image written in place would hold. A
+/// double word across a page end adds the upper part of Delta and its carry
+/// to the next page: the carry is learnt from the page below, worked out in
+/// a scratch page when that page is not copied.
 class TBaseRelocation {
 public:
-  explicit TBaseRelocation(TLoadedImage& image) : FImage(image) {}
+  TBaseRelocation(TRelocationPages& pages, std::uint32_t imageSize) : FPages(pages), FImageSize(imageSize) {}
   TBaseRelocation(const TBaseRelocation&) = delete;
   TBaseRelocation& operator=(const TBaseRelocation&) = delete;
 
-  /// Records the targets of the relocation blocks from rva on, as long as a
-  /// block starts less than size bytes after rva, for the addition of delta.
-  /// The additions of an earlier pass are made first.
-  void RecordTargets(std::uint32_t rva, std::uint32_t size, std::uint32_t delta);
+  /// Starts a pass that records targets for the addition of delta, read from
+  /// a table of tableSize bytes. The additions of an earlier pass are made
+  /// first.
+  void BeginPass(std::uint32_t delta, std::uint32_t tableSize);
+  /// The blocks of the pass, in order: the targets recorded next belong to a
+  /// block whose VirtualAddress is virtualAddress.
+  void BeginBlock(std::uint32_t virtualAddress);
+  /// Records the target of a relocation entry of the block; the image has
+  /// tested that its 4 bytes may be written.
+  void RecordTarget(std::uint16_t entry);
+  /// Ends the pass, after a failure too.
+  void EndPass() { FRecording = false; }
 
   /// Makes the recorded additions to the pages holding count bytes at rva.
   void NeedBytes(std::uint64_t rva, std::uint64_t count);
@@ -93,8 +114,6 @@ private:
     std::uint8_t* Copy = nullptr;
   };
 
-  // Tests a relocation target and records it for later.
-  void RecordTarget(std::uint32_t blockRva, std::uint16_t entry, bool& blockRecorded);
   void NeedPage(std::uint32_t page);
   // Makes the additions to the page's bytes from progress on; false when one
   // needs the carry of a double word across the page's start that is not
@@ -110,16 +129,20 @@ private:
   bool VisitTargets(std::uint32_t page, TPageProgress& progress, Visit visit);
   void ApplyEverything();
 
-  TLoadedImage& FImage;
+  TRelocationPages& FPages;
+  const std::uint32_t FImageSize;
   std::vector<TTarget> FTargets;
   std::vector<TTargetBlock> FBlocks;
   // Per page of the image: the first and last block whose VirtualAddress
   // lies in it.
   std::vector<std::uint32_t> FPageFirst;
   std::vector<std::uint32_t> FPageLast;
-  std::unordered_map<std::uint32_t, TPageState> FPages;
+  std::unordered_map<std::uint32_t, TPageState> FPageStates;
   std::uint32_t FDelta = 0;
   bool FRecording = false;
+  // The block whose targets are recorded, and whether it has any yet.
+  std::uint32_t FBlockRva = 0;
+  bool FBlockRecorded = false;
   TRelocationWork FWork;
 };
 

@@ -28,6 +28,25 @@ constexpr std::uint16_t PeRelocationTableOffset = DosHeader::Size;
 constexpr TRecordName DosField{"the DOS header field "};
 constexpr TRecordName PeHeadersField{"the PE headers (optional header ", ")"};
 
+// An entry of the data directory, named for its table. Its messages call the
+// entry's VirtualAddress the entry itself, and its Size "(size)".
+struct TDirectoryEntry {
+  std::uint64_t Index;
+  std::string_view Name;
+
+  std::string FieldText(std::string_view field) const {
+    std::string text(Name);
+    if (field == DataDirectory::Size.Name)
+      text += " (size)";
+    return text;
+  }
+};
+
+constexpr TDirectoryEntry BaseRelocEntry{DataDirectory::BaseReloc,
+                                         "the data directory entry of the base relocation table"};
+constexpr TDirectoryEntry ExportEntry{DataDirectory::Export, "the data directory entry of the export table"};
+constexpr TDirectoryEntry ImportEntry{DataDirectory::Import, "the data directory entry of the import table"};
+
 // Real images from some linkers carry another e_lfarlc; a PE signature
 // where e_lfanew points also marks a PE file.
 bool HasPeSignature(const TByteView& file, std::uint32_t e_lfanew) {
@@ -134,22 +153,18 @@ void TReportDriver::ReportImage(const TByteView& file, std::uint32_t e_lfanew) {
   // The image is released before the caller releases the view, the mapping
   // and the file, also when a failure travels out.
   TLoadedImage image(file, e_lfanew);
-  const auto directory = [&file, e_lfanew](std::uint64_t index, std::uint64_t field, const char* what) {
-    return file.ReadDWord(e_lfanew + pe::InPe32DataDirectory(index, field), what);
+  const auto directory = [&file, e_lfanew](const TDirectoryEntry& entry, TField<std::uint32_t> field) {
+    return file.Read(e_lfanew + pe::InPe32DataDirectory(entry.Index), field, entry);
   };
-  const std::uint32_t relocationRva = directory(DataDirectory::BaseReloc, DataDirectory::VirtualAddress,
-                                                "the data directory entry of the base relocation table");
+  const std::uint32_t relocationRva = directory(BaseRelocEntry, DataDirectory::VirtualAddress);
   if (relocationRva != 0) {
-    const std::uint32_t relocationSize = directory(DataDirectory::BaseReloc, DataDirectory::Size,
-                                                   "the data directory entry of the base relocation table (size)");
+    const std::uint32_t relocationSize = directory(BaseRelocEntry, DataDirectory::Size);
     image.ApplyBaseRelocations(relocationRva, relocationSize, image.Delta());
   }
-  const std::uint32_t exportRva =
-      directory(DataDirectory::Export, DataDirectory::VirtualAddress, "the data directory entry of the export table");
+  const std::uint32_t exportRva = directory(ExportEntry, DataDirectory::VirtualAddress);
   if (exportRva != 0)
     ReportExports(FView, image, exportRva, FFacts);
-  const std::uint32_t importRva =
-      directory(DataDirectory::Import, DataDirectory::VirtualAddress, "the data directory entry of the import table");
+  const std::uint32_t importRva = directory(ImportEntry, DataDirectory::VirtualAddress);
   if (importRva != 0)
     ReportImports(FView, image, importRva, FFacts);
 }

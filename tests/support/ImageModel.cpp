@@ -67,11 +67,11 @@ std::uint8_t TImageModel::Byte(std::uint64_t rva) const {
   return FBytes[static_cast<std::size_t>(rva)];
 }
 
-std::uint16_t TImageModel::ReadWord(std::uint64_t rva, std::string_view) {
+std::uint16_t TImageModel::ReadWord(std::uint64_t rva, const TReadName&) {
   return static_cast<std::uint16_t>(Byte(rva) | (Byte(rva + 1) << 8));
 }
 
-std::uint32_t TImageModel::ReadDWord(std::uint64_t rva, std::string_view) {
+std::uint32_t TImageModel::ReadDWord(std::uint64_t rva, const TReadName&) {
   std::uint32_t value = 0;
   for (std::uint32_t i = 0; i < 4; ++i)
     value |= static_cast<std::uint32_t>(Byte(rva + i)) << (8 * i);

@@ -18,8 +18,8 @@ public:
   /// model costs SizeOfImage bytes twice, so callers keep it small.
   TImageModel(const TByteView& file, std::uint64_t peOffset);
 
-  std::uint16_t ReadWord(std::uint64_t rva, std::string_view what) override;
-  std::uint32_t ReadDWord(std::uint64_t rva, std::string_view what) override;
+  std::uint16_t ReadWord(std::uint64_t rva, const TReadName& what) override;
+  std::uint32_t ReadDWord(std::uint64_t rva, const TReadName& what) override;
   using TImageReader::ReadText;
   std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) override;
   void ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint32_t delta);
