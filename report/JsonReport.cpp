@@ -16,25 +16,24 @@ constexpr std::size_t InFunctions = 4;
 
 // What a byte becomes in a JSON string; an empty entry stands for the byte
 // itself, which needs no escape.
-constexpr std::array<std::string_view, 256> Escapes = [] {
-  std::array<std::string_view, 256> escapes{};
-  constexpr std::string_view Control[] = {"\\u0000", "\\u0001", "\\u0002", "\\u0003", "\\u0004", "\\u0005", "\\u0006",
-                                          "\\u0007", "\\b",     "\\t",     "\\n",     "\\u000b", "\\f",     "\\r",
-                                          "\\u000e", "\\u000f", "\\u0010", "\\u0011", "\\u0012", "\\u0013", "\\u0014",
-                                          "\\u0015", "\\u0016", "\\u0017", "\\u0018", "\\u0019", "\\u001a", "\\u001b",
-                                          "\\u001c", "\\u001d", "\\u001e", "\\u001f"};
-  for (std::size_t byte = 0; byte < 0x20; ++byte)
-    escapes[byte] = Control[byte];
-  escapes['"'] = "\\\"";
-  escapes['\\'] = "\\\\";
-  escapes[0x7F] = "\\u007f";
-  constexpr std::string_view C1[] = {"\\u0080", "\\u0081", "\\u0082", "\\u0083", "\\u0084", "\\u0085", "\\u0086",
-                                     "\\u0087", "\\u0088", "\\u0089", "\\u008a", "\\u008b", "\\u008c", "\\u008d",
-                                     "\\u008e", "\\u008f", "\\u0090", "\\u0091", "\\u0092", "\\u0093", "\\u0094",
-                                     "\\u0095", "\\u0096", "\\u0097", "\\u0098", "\\u0099", "\\u009a", "\\u009b",
-                                     "\\u009c", "\\u009d", "\\u009e", "\\u009f"};
-  for (std::size_t byte = 0x80; byte < 0xA0; ++byte)
-    escapes[byte] = C1[byte - 0x80];
+struct TEscape {
+  char Text[6] = {};
+  std::size_t Length = 0;
+};
+
+constexpr std::array<TEscape, 256> Escapes = [] {
+  std::array<TEscape, 256> escapes{};
+  constexpr char Digits[] = "0123456789abcdef";
+  for (std::size_t byte = 0; byte < 256; ++byte)
+    if (byte < 0x20 || (byte >= 0x7F && byte < 0xA0))
+      escapes[byte] = {{'\\', 'u', '0', '0', Digits[byte >> 4], Digits[byte & 0xF]}, 6};
+  // The escapes JSON spells with a letter.
+  constexpr struct {
+    char Byte;
+    char Letter;
+  } Lettered[] = {{'"', '"'}, {'\\', '\\'}, {'\b', 'b'}, {'\t', 't'}, {'\n', 'n'}, {'\f', 'f'}, {'\r', 'r'}};
+  for (const auto& escape : Lettered)
+    escapes[static_cast<unsigned char>(escape.Byte)] = {{'\\', escape.Letter}, 2};
   return escapes;
 }();
 
@@ -42,7 +41,7 @@ constexpr std::array<std::string_view, 256> Escapes = [] {
 constexpr std::array<bool, 256> Special = [] {
   std::array<bool, 256> special{};
   for (std::size_t byte = 0; byte < 256; ++byte)
-    special[byte] = !Escapes[byte].empty() || byte >= 0x80;
+    special[byte] = Escapes[byte].Length != 0 || byte >= 0x80;
   return special;
 }();
 
@@ -239,8 +238,8 @@ void TJsonReport::String(std::string_view bytes) {
       continue;
     FOut.append(bytes.data() + plain, i - plain);
     plain = i + 1;
-    if (const std::string_view escape = Escapes[byte]; !escape.empty()) {
-      FOut.append(escape);
+    if (const TEscape& escape = Escapes[byte]; escape.Length != 0) {
+      FOut.append(escape.Text, escape.Length);
     } else {
       // U+00A0 to U+00FF in UTF-8.
       const char encoded[] = {static_cast<char>(0xC0 | (byte >> 6)), static_cast<char>(0x80 | (byte & 0x3F))};

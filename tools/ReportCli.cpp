@@ -131,16 +131,31 @@ void ReportFailure(const std::string& path, const std::string& failure) {
   std::fprintf(stderr, "%s: %s: %s\n", ProgramName, path.c_str(), failure.c_str());
 }
 
-int ReportRtf(const char* path) {
-  std::string failure;
-  korvane::TMemoryReportView view;
-  const int status = BuildReport(view, path, failure);
-  const std::string document = korvane::ReportToRtf(view);
-  std::fwrite(document.data(), 1, document.size(), stdout);
-  std::fflush(stdout);
-  if (status != 0)
-    ReportFailure(path, failure);
+// Reports each file in turn: report(path, failure) writes its output and
+// returns its status. A failure goes to stderr after the output of its file.
+template <typename Report>
+int ReportEach(const std::vector<const char*>& files, Report report) {
+  int status = 0;
+  for (const char* path : files) {
+    std::string failure;
+    const int reportStatus = report(path, failure);
+    std::fflush(stdout);
+    if (reportStatus != 0) {
+      ReportFailure(path, failure);
+      status = reportStatus;
+    }
+  }
   return status;
+}
+
+int ReportRtf(const char* path) {
+  return ReportEach({path}, [](const char* file, std::string& failure) {
+    korvane::TMemoryReportView view;
+    const int status = BuildReport(view, file, failure);
+    const std::string document = korvane::ReportToRtf(view);
+    std::fwrite(document.data(), 1, document.size(), stdout);
+    return status;
+  });
 }
 
 // Plain text goes out as each report grows: the lines written before a
@@ -149,9 +164,8 @@ int ReportRtf(const char* path) {
 // so reports without lines (an empty file, a file that cannot be opened)
 // leave no trace on stdout.
 int ReportPlain(const std::vector<const char*>& files) {
-  int status = 0;
   bool anyWritten = false;
-  for (const char* path : files) {
+  return ReportEach(files, [&anyWritten](const char* path, std::string& failure) {
     bool reportStarted = false;
     korvane::TStreamReportView view([&](std::string_view text) {
       if (text.empty())
@@ -164,16 +178,10 @@ int ReportPlain(const std::vector<const char*>& files) {
       }
       std::fwrite(text.data(), 1, text.size(), stdout);
     });
-    std::string failure;
-    const int reportStatus = BuildReport(view, path, failure);
+    const int status = BuildReport(view, path, failure);
     view.Finish();
-    std::fflush(stdout);
-    if (reportStatus != 0) {
-      ReportFailure(path, failure);
-      status = reportStatus;
-    }
-  }
-  return status;
+    return status;
+  });
 }
 
 // The lines of a report that goes out as data only: counted, not kept.
@@ -205,23 +213,16 @@ private:
 // One JSON object a file, on a line of its own, written as the report is:
 // a failure ends the object with its "error" member after what was written.
 int ReportJson(const std::vector<const char*>& files) {
-  int status = 0;
   korvane::TJsonReport json([](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); });
-  for (const char* path : files) {
+  return ReportEach(files, [&json](const char* path, std::string& failure) {
     TCountedLines view;
     json.Begin(path);
-    std::string failure;
-    const int reportStatus = BuildReport(view, path, failure, json);
-    if (reportStatus != 0)
+    const int status = BuildReport(view, path, failure, json);
+    if (status != 0)
       json.Fail(failure);
     json.End();
-    std::fflush(stdout);
-    if (reportStatus != 0) {
-      ReportFailure(path, failure);
-      status = reportStatus;
-    }
-  }
-  return status;
+    return status;
+  });
 }
 
 } // namespace
