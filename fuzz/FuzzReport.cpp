@@ -1,14 +1,17 @@
-// libFuzzer target: raw bytes as a mapped file through the whole report, and
-// for PE32 files the loaded image checked against the plain model: the same
-// reads succeed, the same listings come out, the same steps fail.
+// libFuzzer target: raw bytes as a mapped file through the whole report, its
+// JSON form checked for shape, and for PE32 files the loaded image checked
+// against the plain model: the same reads succeed, the same listings come
+// out, the same steps fail.
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "Errors.h"
 #include "Exports.h"
 #include "ImageModel.h"
+#include "JsonReport.h"
 #include "Imports.h"
 #include "LoadedImage.h"
 #include "MemoryReportView.h"
@@ -92,18 +95,67 @@ void CompareWithModel(const TByteView& file) {
     std::abort();
 }
 
+// Follows a JSON line as the writer hands it on: brackets pair up outside
+// strings, strings hold no raw control character, and the line ends once,
+// after its object closes.
+class TJsonShape {
+public:
+  void Take(std::string_view text) {
+    for (const char c : text) {
+      if (FEnded)
+        std::abort();
+      if (FInString) {
+        if (static_cast<unsigned char>(c) < 0x20)
+          std::abort();
+        if (FEscaped)
+          FEscaped = false;
+        else if (c == '\\')
+          FEscaped = true;
+        else if (c == '"')
+          FInString = false;
+        continue;
+      }
+      if (c == '"') {
+        FInString = true;
+      } else if (c == '{' || c == '[') {
+        FOpen += c;
+      } else if (c == '}' || c == ']') {
+        if (FOpen.empty() || FOpen.back() != (c == '}' ? '{' : '['))
+          std::abort();
+        FOpen.pop_back();
+      } else if (c == '\n') {
+        if (!FOpen.empty())
+          std::abort();
+        FEnded = true;
+      }
+    }
+  }
+  bool Whole() const { return FEnded; }
+
+private:
+  std::string FOpen;
+  bool FInString = false;
+  bool FEscaped = false;
+  bool FEnded = false;
+};
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const TByteView file(data, size);
   TMemoryReportView view;
-  TReportDriver driver(view, platform::LocaleDateTimeFormatter());
+  TJsonShape shape;
+  TJsonReport json([&shape](std::string_view text) { shape.Take(text); });
+  TReportDriver driver(view, platform::LocaleDateTimeFormatter(), json);
+  json.Begin("fuzz.exe");
   try {
     driver.ReportMappedFile(file, "fuzz.exe");
-  } catch (const TKorvaneError&) {
+  } catch (const TKorvaneError& error) {
     // A clean failure is a result like any other.
+    json.Fail(error.what());
   }
-  if (view.UpdateDepth() != 0)
+  json.End();
+  if (view.UpdateDepth() != 0 || !shape.Whole())
     std::abort();
   // Listings near the limits take a second each; they are compared with the
   // model in the tests, and the fuzzer's time goes further on other inputs.

@@ -66,6 +66,8 @@ bool HasSpecial(std::string_view text) {
     if (HasSpecial(word))
       return true;
   }
+  if (at == text.size())
+    return false;
   // The last bytes, padded with plain ones.
   std::uint64_t word = 0x4141414141414141u;
   std::memcpy(&word, text.data() + at, text.size() - at);

@@ -35,6 +35,8 @@ TEST(JsonText, EveryByteIsTheCodePointOfItsValueAndControlsAreEscaped) {
   for (const auto& c : cases)
     EXPECT_EQ(Line([&](TJsonReport& json) { json.Title(c.Bytes); }), "{\"file\":\"f\",\"title\":" + c.Json + "}\n")
         << c.Json;
+  // A text without bytes may have no address either (a found fault).
+  EXPECT_EQ(Line([](TJsonReport& json) { json.Title(std::string_view{}); }), "{\"file\":\"f\",\"title\":\"\"}\n");
 }
 
 // Names are checked eight bytes a step: a byte that needs care is found in
