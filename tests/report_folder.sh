@@ -19,7 +19,8 @@ for folder in "$@"; do
     total=$((total + 1))
     arg=$file
     [ -n "$runner" ] && arg="Z:${file//\//\\}"
-    timeout 20 $runner "$cli" "$arg" >/dev/null 2>"$err"
+    # A Wine process on a loaded machine can take seconds just to start.
+    timeout $([ -n "$runner" ] && echo 60 || echo 20) $runner "$cli" "$arg" >/dev/null 2>"$err"
     status=$?
     if [ $status -eq 0 ] && [ ! -s "$err" ]; then
       reported=$((reported + 1))

@@ -108,6 +108,23 @@ private:
   HGDIOBJ FOld = nullptr;
 };
 
+/// A window's DC, given back when it goes; Get() is nullptr when none was given.
+class TWindowDc {
+public:
+  explicit TWindowDc(HWND window) : FWindow(window), FDc(::GetDC(window)) {}
+  ~TWindowDc() {
+    if (FDc != nullptr)
+      ::ReleaseDC(FWindow, FDc);
+  }
+  TWindowDc(const TWindowDc&) = delete;
+  TWindowDc& operator=(const TWindowDc&) = delete;
+  HDC Get() const { return FDc; }
+
+private:
+  HWND FWindow;
+  HDC FDc;
+};
+
 struct TAcceleratorTraits {
   using THandle = HACCEL;
   static HACCEL Invalid() { return nullptr; }

@@ -10,6 +10,7 @@
 
 #include "Handles.h"
 #include "OsError.h"
+#include "ReportTabs.h"
 
 namespace korvane::viewer {
 
@@ -73,16 +74,16 @@ void EndPrinterPage(HDC printer) {
 // copy of the report that this takes, the pages keep the screen's grid.
 class TPrinterTabs {
 public:
-  TPrinterTabs(TRichEditView& view, const TTabGrid& twips) : FView(view) {
+  TPrinterTabs(TReportFill& fill, const TTabGrid& twips) : FFill(fill) {
     // The layout cached by the first measure is of the screen's stops.
-    ::SendMessageA(view.Handle(), EM_FORMATRANGE, FALSE, 0);
-    FRestreamed = FView.RestreamWithTabs(&twips);
+    ::SendMessageA(fill.Control(), EM_FORMATRANGE, FALSE, 0);
+    FRestreamed = FFill.RestreamWithTabs(&twips);
   }
   ~TPrinterTabs() {
     if (!FRestreamed)
       return;
     try {
-      FView.RestreamWithTabs(nullptr);
+      FFill.RestreamWithTabs(nullptr);
     } catch (...) {
       // Deliberate: without memory for the stream the control keeps the printer's stops.
     }
@@ -91,7 +92,7 @@ public:
   TPrinterTabs& operator=(const TPrinterTabs&) = delete;
 
 private:
-  TRichEditView& FView;
+  TReportFill& FFill;
   bool FRestreamed = false;
 };
 
@@ -235,8 +236,8 @@ private:
 
 int PrintReportLines(HDC printer, const TMemoryReportView& content) { return TLinePrinter(printer).Print(content); }
 
-void PrintReport(TRichEditView& view, HDC printer, const std::string& title) {
-  const HWND edit = view.Handle();
+void PrintReport(TReportFill& fill, HDC printer, const std::string& title) {
+  const HWND edit = fill.Control();
   TPrintJob job(printer, title);
   TFormatRangeCache cache(edit);
   // The page is the printer's whole printable area, in twips.
@@ -256,10 +257,10 @@ void PrintReport(TRichEditView& view, HDC printer, const std::string& title) {
   if (length == 0) {
     PrintControlPages(edit, printer, range, length);
   } else if (laidOut > 0) {
-    const TPrinterTabs tabs(view, MeasureReportTabGrid(printer).Scaled(TwipsPerInch, std::max(1, dpiX)));
+    const TPrinterTabs tabs(fill, MeasureReportTabGrid(printer).Scaled(TwipsPerInch, std::max(1, dpiX)));
     PrintControlPages(edit, printer, range, length);
   } else {
-    PrintReportLines(printer, view.Content());
+    PrintReportLines(printer, fill.Content());
   }
   job.End();
 }

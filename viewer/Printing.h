@@ -7,18 +7,18 @@
 #include <string>
 
 #include "MemoryReportView.h"
-#include "RichEditView.h"
+#include "ReportFill.h"
 
 namespace korvane::viewer {
 
-/// Prints the report of view as one job named title, page after page as its
+/// Prints the report of fill as one job named title, page after page as its
 /// control lays the pages out, with the tab grid fitted to the printer's
 /// font and resolution (the screen's grid is put back afterwards). A control
 /// that lays out nothing of a report that is not empty (Wine's
 /// EM_FORMATRANGE draws nothing and reports no progress) would give blank
 /// paper: the report is then printed in the same job from the lines and
 /// styles the control was given.
-void PrintReport(TRichEditView& view, HDC printer, const std::string& title);
+void PrintReport(TReportFill& fill, HDC printer, const std::string& title);
 
 /// Draws the lines of content on pages of printer inside a started job:
 /// each line in its size, weight and colour in the report font, TABs at the

@@ -13,7 +13,6 @@
 #include "korvane/KorvaneHost.h"
 #include "OsError.h"
 #include "Printing.h"
-#include "ProcessMemory.h"
 #include "ReportFindTarget.h"
 #include "SystemLibrary.h"
 
@@ -28,24 +27,8 @@ constexpr int DesignedWidth = 479;
 constexpr int DesignedHeight = 389;
 // Child ids far above the menu's command ids.
 constexpr int ToolBarControlId = 0xF001;
-constexpr int ReportControlId = 0xF002;
-// Far above any report; the control's default of 32,767 characters is not.
-constexpr LPARAM ReportTextLimit = 0x7FFFFFFE;
 // GetWindowText of the host's title reads at most this many characters.
 constexpr int HostTitleCapacity = 256;
-// Posted to the form: the next piece of the report, the controls of earlier
-// reports to destroy.
-constexpr UINT FillMessage = WM_APP + 1;
-constexpr UINT DisposalMessage = WM_APP + 2;
-constexpr UINT_PTR FillTimerId = 1;
-// A control of at most this many lines is destroyed at once (its
-// DestroyWindow costs some microseconds a line); a longer one after the new
-// report is shown.
-constexpr LRESULT PromptlyDestroyedLines = 65536;
-// With less room than this, or after a report that did not fit, the control
-// of the report before goes at once, before the next report is built: its
-// memory is what the next report needs.
-constexpr std::uint64_t ShortRoomBytes = 64 * 1024 * 1024;
 
 std::set<const TKorvaneFrame*>& LiveFrames() {
   static std::set<const TKorvaneFrame*> frames;
@@ -107,11 +90,8 @@ TKorvaneFrame::TKorvaneFrame(HWND hostWindow, HWND parentWindow) : FHostWindow(h
         "The tool bar's message window"));
     ToolBar1 = CreateToolBar(FHandle.Get(), ToolBarControlId, ImageList1.Get(), ToolButtons, MainMenuItems,
                              FToolBarSink.Get());
-    edMain = CreateReportControl();
-    FView = std::make_unique<TRichEditView>(edMain.Get());
-    // The fonts stay as they are for the viewer's life: one grid serves every report.
-    FView->SetTabGrid(ScreenTabGrid(edMain.Get()));
-    FDriver = std::make_unique<TReportDriver>(*FView);
+    FFill = std::make_unique<TReportFill>(FHandle.Get(), FFont.Get(), DesignedWidth, DesignedHeight);
+    FDriver = std::make_unique<TReportDriver>(FFill->View());
     LiveFrames().insert(this);
   } catch (...) {
     // The windows go with the members; they must not reach this object then.
@@ -123,18 +103,11 @@ TKorvaneFrame::TKorvaneFrame(HWND hostWindow, HWND parentWindow) : FHostWindow(h
   }
   RECT client{};
   ::GetClientRect(FHandle.Get(), &client);
-  ::MoveWindow(edMain.Get(), 0, 0, client.right, client.bottom, FALSE);
+  ::MoveWindow(FFill->Control(), 0, 0, client.right, client.bottom, FALSE);
 }
 
 TKorvaneFrame::~TKorvaneFrame() {
   LiveFrames().erase(this);
-  // No message of ours outlives the form.
-  MSG message{};
-  if (FHandle.Valid())
-    ::KillTimer(FHandle.Get(), FillTimerId);
-  if (FHandle.Valid())
-    while (::PeekMessageA(&message, FHandle.Get(), FillMessage, DisposalMessage, PM_REMOVE | PM_NOYIELD)) {
-    }
   if (FHandle.Valid())
     ::SetWindowLongPtrA(FHandle.Get(), GWLP_USERDATA, 0);
   if (FToolBarSink.Valid())
@@ -144,8 +117,9 @@ TKorvaneFrame::~TKorvaneFrame() {
   if (FindDialog.Destroy() && FHostWindow != nullptr && ::IsWindow(FHostWindow))
     ::SendMessageA(FHostWindow, WM_VIEWER_DIALOG, 0, 0);
   // The members release the rest in reverse: the tool bar (wherever it
-  // lives), its message window, the report control, the form, the menu,
-  // the glyphs, the font and the rich edit library.
+  // lives), its message window, the fill with its messages and report
+  // controls, the form, the menu, the glyphs, the font and the rich edit
+  // library.
 }
 
 TKorvaneFrame* TKorvaneFrame::FromWindow(HWND window) {
@@ -165,110 +139,7 @@ void TKorvaneFrame::CreateMenus() {
   MainMenu1 = CreateMainMenu(MainMenuItems);
 }
 
-TWindow TKorvaneFrame::CreateReportControl() {
-  RECT client{0, 0, DesignedWidth, DesignedHeight};
-  if (edMain.Valid())
-    ::GetClientRect(FHandle.Get(), &client);
-  TWindow control(Checked(
-      ::CreateWindowExA(WS_EX_CLIENTEDGE, "RICHEDIT", "",
-                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
-                            ES_AUTOHSCROLL | ES_AUTOVSCROLL | ES_NOHIDESEL,
-                        0, 0, client.right, client.bottom, FHandle.Get(),
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ReportControlId)), ModuleInstance(), nullptr),
-      "The report control"));
-  const HWND edit = control.Get();
-  ::SendMessageA(edit, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
-  ::SendMessageA(edit, EM_EXLIMITTEXT, 0, ReportTextLimit);
-  ::SendMessageA(edit, EM_SETTARGETDEVICE, 0, 1); // no word wrap
-  // The report is read only: no undo records for the pieces of a fill
-  // (Rich Edit 2.0 and Wine's control keep none; 1.0 ignores the message).
-  ::SendMessageA(edit, EM_SETUNDOLIMIT, 0, 0);
-  CHARFORMATA format{};
-  format.cbSize = sizeof format;
-  format.dwMask = CFM_FACE | CFM_SIZE | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_COLOR | CFM_CHARSET;
-  format.dwEffects = CFE_AUTOCOLOR;
-  format.yHeight = ReportBodySize * 20; // twips
-  format.bCharSet = DEFAULT_CHARSET;
-  std::strcpy(format.szFaceName, ReportFontFace);
-  ::SendMessageA(edit, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
-  return control;
-}
-
-void TKorvaneFrame::BuildReport(const std::string& path) {
-  const TWaitCursor wait;
-  const bool roomShort = FView->Cut() || TFillBudget::Room(ReadProcessMemory()) < ShortRoomBytes;
-  if (roomShort)
-    DestroyRetiredControls();
-  // Every report gets a fresh control: the control empties itself far more
-  // slowly than it fills (minutes for a report of a million lines), while a
-  // new one costs milliseconds.
-  TWindow fresh = CreateReportControl();
-  TWindow old = std::exchange(edMain, std::move(fresh));
-  const bool focused = old.Valid() && ::GetFocus() == old.Get();
-  FView->Attach(edMain.Get());
-  const auto retire = [this, focused, &old](bool promptly) {
-    if (focused)
-      ::SetFocus(edMain.Get());
-    if (!old.Valid())
-      return;
-    if (promptly || ::SendMessageA(old.Get(), EM_GETLINECOUNT, 0, 0) <= PromptlyDestroyedLines) {
-      old.Reset();
-      return;
-    }
-    ::ShowWindow(old.Get(), SW_HIDE);
-    FRetiredControls.push_back(std::move(old));
-    if (!FDisposalPosted)
-      FDisposalPosted = ::PostMessageA(FHandle.Get(), DisposalMessage, 0, 0) != FALSE;
-  };
-  if (roomShort)
-    retire(true);
-  try {
-    FDriver->BuildReport(path);
-  } catch (const std::bad_alloc&) {
-    // The report ends where memory did, as one that does not fit.
-    FView->EndForLackOfRoom();
-  } catch (...) {
-    retire(false);
-    PostFillMessage();
-    throw;
-  }
-  retire(false);
-  PostFillMessage();
-}
-
-void TKorvaneFrame::PostFillMessage() {
-  if (FFillPosted || !FView->Filling())
-    return;
-  // The message loop takes a posted message before the user's input, so
-  // while input waits the next piece comes from a timer, which waits for it.
-  if (HIWORD(::GetQueueStatus(QS_INPUT)) != 0)
-    FFillPosted = ::SetTimer(FHandle.Get(), FillTimerId, USER_TIMER_MINIMUM, nullptr) != 0;
-  else
-    FFillPosted = ::PostMessageA(FHandle.Get(), FillMessage, 0, 0) != FALSE;
-}
-
-void TKorvaneFrame::FillNextPiece() {
-  ::KillTimer(FHandle.Get(), FillTimerId);
-  FFillPosted = false;
-  // The controls of earlier reports give their memory back before the
-  // pieces of this one weigh the room.
-  if (!FRetiredControls.empty())
-    DestroyRetiredControls();
-  FView->FillNextPiece();
-  PostFillMessage();
-}
-
-void TKorvaneFrame::CompleteFill() {
-  if (!FView->Filling())
-    return;
-  const TWaitCursor wait;
-  FView->CompleteFill();
-}
-
-void TKorvaneFrame::DestroyRetiredControls() {
-  FDisposalPosted = false;
-  FRetiredControls.clear();
-}
+void TKorvaneFrame::BuildReport(const std::string& path) { FFill->Start(*FDriver, path); }
 
 void TKorvaneFrame::MoveToolBarTo(HWND hostWindow) {
   ::SetParent(ToolBar1.Get(), hostWindow);
@@ -299,7 +170,7 @@ void TKorvaneFrame::HandleCommand(std::uint16_t id, HWND control) {
   if (control != nullptr && control == ToolBar1.Get())
     return;
   // Notifications of the report control are no commands.
-  if (control != nullptr && control == edMain.Get())
+  if (control != nullptr && control == FFill->Control())
     return;
   if (const TAction* action = FindAction(MainMenuItems, id))
     Execute(*action);
@@ -329,9 +200,7 @@ LRESULT CALLBACK TKorvaneFrame::FrameProc(HWND window, UINT message, WPARAM wPar
     ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
     if (LiveFrames().count(frame) != 0) {
       frame->FHandle.Release();
-      frame->edMain.Release();
-      for (TWindow& retired : frame->FRetiredControls)
-        retired.Release();
+      frame->FFill->ReleaseWindows();
       delete frame;
     }
     return ::DefWindowProcA(window, message, wParam, lParam);
@@ -350,21 +219,21 @@ LRESULT TKorvaneFrame::HandleMessage(HWND window, UINT message, WPARAM wParam, L
     OnSize(LOWORD(lParam), HIWORD(lParam));
     return 0;
   case WM_SETFOCUS:
-    if (edMain.Valid())
-      ::SetFocus(edMain.Get());
+    if (FFill != nullptr)
+      ::SetFocus(FFill->Control());
     return 0;
   case WM_COMMAND:
     HandleCommand(LOWORD(wParam), reinterpret_cast<HWND>(lParam));
     return 0;
-  case FillMessage:
-    FillNextPiece();
+  case TReportFill::FillMessage:
+    FFill->FillNextPiece();
     return 0;
   case WM_TIMER:
-    if (wParam == FillTimerId)
-      FillNextPiece();
+    if (wParam == TReportFill::FillTimerId)
+      FFill->FillNextPiece();
     return 0;
-  case DisposalMessage:
-    DestroyRetiredControls();
+  case TReportFill::DisposalMessage:
+    FFill->DestroyRetiredControls();
     return 0;
   default:
     if (message == FindMessage()) {
@@ -377,8 +246,8 @@ LRESULT TKorvaneFrame::HandleMessage(HWND window, UINT message, WPARAM wParam, L
 }
 
 void TKorvaneFrame::OnSize(int width, int height) {
-  if (edMain.Valid())
-    ::MoveWindow(edMain.Get(), 0, 0, width, height, TRUE);
+  if (FFill != nullptr)
+    ::MoveWindow(FFill->Control(), 0, 0, width, height, TRUE);
   FormResize();
 }
 
@@ -466,13 +335,13 @@ void TKorvaneFrame::actFileExitExecute() {
 }
 
 void TKorvaneFrame::actEditCopyExecute() {
-  CompleteFill();
-  ::SendMessageA(edMain.Get(), WM_COPY, 0, 0);
+  FFill->Complete();
+  ::SendMessageA(FFill->Control(), WM_COPY, 0, 0);
 }
 
 void TKorvaneFrame::actEditSelectAllExecute() {
-  CompleteFill();
-  ::SendMessageA(edMain.Get(), EM_SETSEL, 0, -1);
+  FFill->Complete();
+  ::SendMessageA(FFill->Control(), EM_SETSEL, 0, -1);
 }
 
 void TKorvaneFrame::actEditFindExecute() {
@@ -498,10 +367,10 @@ void TKorvaneFrame::FindDialogFind() {
   // decides where the next search starts.
   if (FNotFoundBoxShown)
     return;
-  CompleteFill();
+  FFill->Complete();
   const std::string text = FindDialog.FindText();
   const DWORD flags = FindDialog.Flags();
-  TReportFindTarget target(edMain.Get());
+  TReportFindTarget target(FFill->Control());
   if (FFind.FindNext(target, text, (flags & FR_MATCHCASE) != 0, (flags & FR_WHOLEWORD) != 0))
     return;
   std::array<char, HostTitleCapacity + 1> title{};
@@ -518,9 +387,9 @@ void TKorvaneFrame::FindDialogFind() {
 
 void TKorvaneFrame::actFilePrintExecute() {
   TPrinterDc printer = PrintDialog.Execute(FHostWindow);
-  CompleteFill();
+  FFill->Complete();
   if (printer.Valid())
-    PrintReport(*FView, printer.Get(), FView->LineText(0));
+    PrintReport(*FFill, printer.Get(), FFill->View().LineText(0));
 }
 
 } // namespace korvane::viewer

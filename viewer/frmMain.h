@@ -16,7 +16,7 @@
 #include "FindState.h"
 #include "Handles.h"
 #include "ReportDriver.h"
-#include "RichEditView.h"
+#include "ReportFill.h"
 
 namespace korvane::viewer {
 
@@ -73,14 +73,6 @@ private:
   /// Runs a handler; a failure is shown to the user and goes no further.
   void Run(void (TKorvaneFrame::*handler)());
   void HandleFindMessage(LPARAM lParam);
-  TWindow CreateReportControl();
-  /// Appends the next piece of the report from the message loop.
-  void PostFillMessage();
-  void FillNextPiece();
-  /// The whole report in the control before a command reads it.
-  void CompleteFill();
-  /// Destroys the controls of earlier reports.
-  void DestroyRetiredControls();
   void CreateMenus();
 
   // The actions.
@@ -132,16 +124,12 @@ private:
   TImageList ImageList1;
   TMenu MainMenu1;
   TWindow FHandle;
-  TWindow edMain;
-  // Controls of earlier reports, hidden until the message loop destroys them.
-  std::vector<TWindow> FRetiredControls;
-  bool FFillPosted = false;
-  bool FDisposalPosted = false;
+  // The report control (edMain) and those of earlier reports.
+  std::unique_ptr<TReportFill> FFill;
   TWindow FToolBarSink;
   TWindow ToolBar1;
   // Owned by the host's top-level window, not by ours: closed with the form.
   TFindDialog FindDialog;
-  std::unique_ptr<TRichEditView> FView;
   std::unique_ptr<TReportDriver> FDriver;
   std::string FHintText;
 };

@@ -8,6 +8,9 @@
 #include <map>
 #include <set>
 
+#include "Platform.h"
+#include "ReportDriver.h"
+
 namespace korvane::test {
 
 std::string ExeFolder() {
@@ -105,6 +108,20 @@ std::string ControlLine(HWND edit, int index) {
   return std::string(buffer.data(), length);
 }
 
+std::string ToolBarHint(HWND toolBar, int index) {
+  const auto tips = reinterpret_cast<HWND>(::SendMessageA(toolBar, TB_GETTOOLTIPS, 0, 0));
+  TBBUTTON button{};
+  ::SendMessageA(toolBar, TB_GETBUTTON, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&button));
+  char text[80] = {};
+  TTTOOLINFOA tool{};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = toolBar;
+  tool.uId = static_cast<UINT_PTR>(button.idCommand);
+  tool.lpszText = text;
+  ::SendMessageA(tips, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
+  return tool.lpszText != nullptr ? tool.lpszText : "";
+}
+
 std::string ClipboardText() {
   std::string text;
   if (!::OpenClipboard(nullptr))
@@ -116,6 +133,77 @@ std::string ClipboardText() {
     }
   ::CloseClipboard();
   return text;
+}
+
+std::vector<std::string> ControlLines(HWND edit) {
+  std::vector<std::string> lines;
+  const auto count = static_cast<int>(::SendMessageA(edit, EM_GETLINECOUNT, 0, 0));
+  for (int i = 0; i < count; ++i)
+    lines.push_back(ControlLine(edit, i));
+  return lines;
+}
+
+CHARFORMATA LineFormat(HWND edit, int line) {
+  const LRESULT start = ::SendMessageA(edit, EM_LINEINDEX, static_cast<WPARAM>(line), 0);
+  const LRESULT length = ::SendMessageA(edit, EM_LINELENGTH, static_cast<WPARAM>(start), 0);
+  ::SendMessageA(edit, EM_SETSEL, static_cast<WPARAM>(start), start + length);
+  CHARFORMATA format{};
+  format.cbSize = sizeof format;
+  ::SendMessageA(edit, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+  return format;
+}
+
+TMemoryReportView EngineReport(const std::string& path) {
+  TMemoryReportView view;
+  TReportDriver driver(view);
+  driver.BuildReport(path);
+  return view;
+}
+
+std::string SystemText(DWORD code) {
+  std::string text = platform::SystemText(static_cast<int>(code));
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.'))
+    text.pop_back();
+  return text;
+}
+
+std::string JoinedLines(const TMemoryReportView& report) {
+  std::string joined;
+  for (const std::string& line : ReportLines(report))
+    joined += (joined.empty() ? "" : "\r\n") + line;
+  return joined;
+}
+
+namespace {
+
+BOOL CALLBACK CountChild(HWND, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+BOOL CALLBACK CountWindow(HWND window, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  ::EnumChildWindows(window, CountChild, count);
+  return TRUE;
+}
+
+} // namespace
+
+TCounts Counts() {
+  TCounts counts{};
+  ::EnumThreadWindows(::GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&counts.Windows));
+  // Message-only windows are found only by name of their parent.
+  for (HWND sink = nullptr; (sink = ::FindWindowExA(HWND_MESSAGE, sink, nullptr, nullptr)) != nullptr;)
+    ++counts.Windows;
+  // A census of kernel handles: Wine's GetProcessHandleCount reports 0.
+  for (UINT_PTR value = 4; value < 0x10000; value += 4) {
+    DWORD flags = 0;
+    if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
+      ++counts.Handles;
+  }
+  counts.GdiObjects = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
+  counts.UserObjects = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
+  return counts;
 }
 
 // ---- the recording host ----

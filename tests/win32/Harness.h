@@ -5,6 +5,8 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
+#include <richedit.h>
 
 #include <atomic>
 #include <chrono>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "korvane/KorvaneHost.h"
+#include "MemoryReportView.h"
 #include "TestSupport.h"
 
 namespace korvane::test {
@@ -59,6 +62,8 @@ std::string ReportText(HWND edit);
 std::string ControlLine(HWND edit, int index);
 /// The clipboard's text.
 std::string ClipboardText();
+/// The hint of a tool bar's button at index, as the bar's tool tips ask for it.
+std::string ToolBarHint(HWND toolBar, int index);
 
 // ---- the recording host ----
 
@@ -92,6 +97,75 @@ std::vector<TReceived> Received(UINT message);
 inline constexpr const char* RecordingHostTitle = "Test host";
 /// The process's one recording host window, titled RecordingHostTitle.
 HWND RecordingHostWindow();
+
+// ---- a viewer in the recording host ----
+
+// One visible host window serves every test (Wine takes seconds to map a
+// new top-level window on a display without a window manager).
+class THostWindow {
+public:
+  THostWindow() { ResetHostState(); }
+  HWND Get() const { return korvane::test::RecordingHostWindow(); }
+};
+
+// A viewer with or without the interface, destroyed at the end of the test.
+class TViewer {
+public:
+  TViewer(HWND host, bool withUi) {
+    FWindow =
+        Module().CreateViewerWindow(host, host, 0xDEADBEEF, withUi ? TRUE : FALSE, &Menu, &ToolBar, &Accelerators);
+  }
+  ~TViewer() {
+    if (FWindow != nullptr)
+      Module().DestroyViewerWindow(FWindow);
+    if (Accelerators != nullptr)
+      ::DestroyAcceleratorTable(Accelerators);
+  }
+  TViewer(const TViewer&) = delete;
+  TViewer& operator=(const TViewer&) = delete;
+
+  HWND Get() const { return FWindow; }
+  HWND Report() const { return ReportOf(FWindow); }
+  HWND HiddenToolBar() const { return ::FindWindowExA(FWindow, nullptr, TOOLBARCLASSNAMEA, nullptr); }
+  BOOL Show(const std::string& path, std::string* kind = nullptr) {
+    char buffer[KindTextCapacity + 8] = "untouched";
+    const BOOL result = Module().ShowFile(FWindow, path.c_str(), buffer);
+    if (kind != nullptr)
+      *kind = buffer;
+    return result;
+  }
+  void Command(WORD id, HWND control = nullptr) {
+    ::SendMessageA(FWindow, WM_COMMAND, MAKEWPARAM(id, 0), reinterpret_cast<LPARAM>(control));
+  }
+
+  HMENU Menu = reinterpret_cast<HMENU>(0x1111);
+  HWND ToolBar = reinterpret_cast<HWND>(0x2222);
+  HACCEL Accelerators = nullptr;
+
+private:
+  HWND FWindow = nullptr;
+};
+
+/// The control's lines, without their breaks.
+std::vector<std::string> ControlLines(HWND edit);
+/// The character format of a line's text (the line is selected).
+CHARFORMATA LineFormat(HWND edit, int line);
+/// The report the engine writes for the file.
+TMemoryReportView EngineReport(const std::string& path);
+/// The system's message for code, without its final full stop and blanks.
+std::string SystemText(DWORD code);
+/// The report's lines as the control holds them: a break between each two.
+std::string JoinedLines(const TMemoryReportView& report);
+
+/// What the thread and the process hold: its windows (message-only windows
+/// included), kernel handles, GDI and USER objects.
+struct TCounts {
+  int Windows;
+  DWORD Handles;
+  DWORD GdiObjects;
+  DWORD UserObjects;
+};
+TCounts Counts();
 
 // ---- the modal dialogs: handled from a helper thread ----
 

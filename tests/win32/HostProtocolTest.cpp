@@ -261,18 +261,7 @@ TEST(FindDialog, ShownAndClosedAreToldOnceAndTheFindHintIsOffMeanwhile) {
   TDialogWatcher watcher(viewer.Host());
   const auto tips = reinterpret_cast<HWND>(::SendMessageA(viewer.ToolBar, TB_GETTOOLTIPS, 0, 0));
   ASSERT_NE(tips, nullptr);
-  auto findHint = [&] {
-    TBBUTTON button{};
-    ::SendMessageA(viewer.ToolBar, TB_GETBUTTON, 6, reinterpret_cast<LPARAM>(&button)); // tbbFind
-    char text[80] = {};
-    TTTOOLINFOA tool{};
-    tool.cbSize = sizeof tool;
-    tool.hwnd = viewer.ToolBar;
-    tool.uId = static_cast<UINT_PTR>(button.idCommand);
-    tool.lpszText = text;
-    ::SendMessageA(tips, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
-    return std::string(tool.lpszText != nullptr ? tool.lpszText : "");
-  };
+  auto findHint = [&] { return korvane::test::ToolBarHint(viewer.ToolBar, 6); }; // tbbFind
   EXPECT_EQ(findHint(), "Find");
 
   const HWND dialog = OpenFindDialog(viewer);

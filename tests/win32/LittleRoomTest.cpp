@@ -92,10 +92,8 @@ TEST(LittleRoom, AReportThatDoesNotFitEndsWithTheCutLineAndTheHostGoesOn) {
   const TTempFile big{ManyExportsDll(), "littleroom.dll"};
   const TTempFile& small = korvane::test::Samples().Listing;
   // The reports as the engine writes them, made before the room is taken.
-  korvane::TMemoryReportView expected;
-  korvane::TReportDriver(expected).BuildReport(big.Path());
-  korvane::TMemoryReportView expectedSmall;
-  korvane::TReportDriver(expectedSmall).BuildReport(small.Path());
+  const korvane::TMemoryReportView expected = korvane::test::EngineReport(big.Path());
+  const korvane::TMemoryReportView expectedSmall = korvane::test::EngineReport(small.Path());
   ASSERT_GT(expected.LineCount(), ReportExports);
 
   const HWND host = korvane::test::RecordingHostWindow();
@@ -131,11 +129,7 @@ TEST(LittleRoom, AReportThatDoesNotFitEndsWithTheCutLineAndTheHostGoesOn) {
       ADD_FAILURE() << "line " << i << ": " << korvane::test::ControlLine(edit, i) << " | " << expected.LineText(i);
   EXPECT_EQ(differing, 0);
   // The cut line is the report's error line: bold and red.
-  const LRESULT cutStart = ::SendMessageA(edit, EM_LINEINDEX, static_cast<WPARAM>(shown), 0);
-  ::SendMessageA(edit, EM_SETSEL, static_cast<WPARAM>(cutStart), cutStart + 10);
-  CHARFORMATA format{};
-  format.cbSize = sizeof format;
-  ::SendMessageA(edit, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+  const CHARFORMATA format = korvane::test::LineFormat(edit, shown);
   EXPECT_NE(format.dwEffects & CFE_BOLD, 0u);
   EXPECT_EQ(format.crTextColor, RGB(255, 0, 0));
   EXPECT_EQ(format.yHeight, korvane::ReportBodySize * 20);

@@ -1,0 +1,318 @@
+// The fill of the report control in pieces: the control's life, the piece
+// schedule, the undo rule and the guard of the host's memory.
+#include "ReportFill.h"
+
+#include <richedit.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <utility>
+
+#include "Application.h"
+#include "OsError.h"
+#include "ProcessMemory.h"
+#include "ReportStyle.h"
+#include "ReportTabs.h"
+#include "RtfWriter.h"
+
+namespace korvane::viewer {
+
+namespace {
+
+// A child id far above the menu's command ids.
+constexpr int ReportControlId = 0xF002;
+// Far above any report; the control's default of 32,767 characters is not.
+constexpr LPARAM ReportTextLimit = 0x7FFFFFFE;
+constexpr LONG PastTheEnd = 0x7FFFFFFF;
+// A second copy of the report as RTF takes about twice its text.
+constexpr std::uint64_t RtfCopyFactor = 2;
+// A control of at most this many lines is destroyed at once (its
+// DestroyWindow costs some microseconds a line); a longer one after the new
+// report is shown.
+constexpr LRESULT PromptlyDestroyedLines = 65536;
+// With less room than this, or after a report that did not fit, the control
+// of the report before goes at once, before the next report is built: its
+// memory is what the next report needs.
+constexpr std::uint64_t ShortRoomBytes = 64 * 1024 * 1024;
+
+} // namespace
+
+TReportFill::TReportFill(HWND form, HFONT font, int width, int height)
+    : FForm(form), FFont(font), FReport(ReadProcessMemory), edMain(CreateControl(width, height)) {
+  FView.Attach(edMain.Get());
+  FTabs = ScreenTabGrid(edMain.Get());
+}
+
+TReportFill::~TReportFill() {
+  if (FForm == nullptr)
+    return;
+  // No message of the fill outlives it.
+  ::KillTimer(FForm, FillTimerId);
+  MSG message{};
+  while (::PeekMessageA(&message, FForm, FillMessage, DisposalMessage, PM_REMOVE | PM_NOYIELD)) {
+  }
+}
+
+void TReportFill::ReleaseWindows() {
+  FForm = nullptr;
+  edMain.Release();
+  for (TWindow& retired : FRetiredControls)
+    retired.Release();
+}
+
+TWindow TReportFill::CreateControl(int width, int height) const {
+  TWindow control(Checked(
+      ::CreateWindowExA(WS_EX_CLIENTEDGE, "RICHEDIT", "",
+                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
+                            ES_AUTOHSCROLL | ES_AUTOVSCROLL | ES_NOHIDESEL,
+                        0, 0, width, height, FForm, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ReportControlId)),
+                        ModuleInstance(), nullptr),
+      "The report control"));
+  const HWND edit = control.Get();
+  ::SendMessageA(edit, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+  ::SendMessageA(edit, EM_EXLIMITTEXT, 0, ReportTextLimit);
+  ::SendMessageA(edit, EM_SETTARGETDEVICE, 0, 1); // no word wrap
+  // The report is read only: no undo records for the pieces of a fill
+  // (Rich Edit 2.0 and Wine's control keep none; 1.0 ignores the message).
+  ::SendMessageA(edit, EM_SETUNDOLIMIT, 0, 0);
+  CHARFORMATA format{};
+  format.cbSize = sizeof format;
+  format.dwMask = CFM_FACE | CFM_SIZE | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_COLOR | CFM_CHARSET;
+  format.dwEffects = CFE_AUTOCOLOR;
+  format.yHeight = ReportBodySize * 20; // twips
+  format.bCharSet = DEFAULT_CHARSET;
+  std::strcpy(format.szFaceName, ReportFontFace);
+  ::SendMessageA(edit, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+  return control;
+}
+
+void TReportFill::Start(TReportDriver& driver, const std::string& path) {
+  const TWaitCursor wait;
+  const bool roomShort = FReport.Cut() || TFillBudget::Room(ReadProcessMemory()) < ShortRoomBytes;
+  if (roomShort)
+    DestroyRetiredControls();
+  // Every report gets a fresh control: the control empties itself far more
+  // slowly than it fills (minutes for a report of a million lines), while a
+  // new one costs milliseconds.
+  RECT client{};
+  ::GetClientRect(FForm, &client);
+  TWindow old = std::exchange(edMain, CreateControl(client.right, client.bottom));
+  const bool focused = old.Valid() && ::GetFocus() == old.Get();
+  FView.Attach(edMain.Get());
+  FFilledLines = 0;
+  if (roomShort)
+    Retire(old, focused, true);
+  std::exception_ptr failure;
+  try {
+    driver.BuildReport(path);
+  } catch (const std::bad_alloc&) {
+    // The report ends where memory did, as one that does not fit.
+    EndForLackOfRoom();
+  } catch (...) {
+    // The lines written before the failure are shown like any report's.
+    failure = std::current_exception();
+  }
+  Retire(old, focused, false);
+  PostFillMessage();
+  if (failure)
+    std::rethrow_exception(failure);
+}
+
+void TReportFill::Retire(TWindow& old, bool focused, bool promptly) {
+  if (focused)
+    ::SetFocus(edMain.Get());
+  if (!old.Valid())
+    return;
+  if (promptly || ::SendMessageA(old.Get(), EM_GETLINECOUNT, 0, 0) <= PromptlyDestroyedLines) {
+    old.Reset();
+    return;
+  }
+  ::ShowWindow(old.Get(), SW_HIDE);
+  FRetiredControls.push_back(std::move(old));
+  if (!FDisposalPosted)
+    FDisposalPosted = ::PostMessageA(FForm, DisposalMessage, 0, 0) != FALSE;
+}
+
+void TReportFill::DestroyRetiredControls() {
+  FDisposalPosted = false;
+  FRetiredControls.clear();
+}
+
+void TReportFill::PostFillMessage() {
+  if (FFillPosted || !Filling())
+    return;
+  // The message loop takes a posted message before the user's input, so
+  // while input waits the next piece comes from a timer, which waits for it.
+  if (HIWORD(::GetQueueStatus(QS_INPUT)) != 0)
+    FFillPosted = ::SetTimer(FForm, FillTimerId, USER_TIMER_MINIMUM, nullptr) != 0;
+  else
+    FFillPosted = ::PostMessageA(FForm, FillMessage, 0, 0) != FALSE;
+}
+
+void TReportFill::FillNextPiece() {
+  ::KillTimer(FForm, FillTimerId);
+  FFillPosted = false;
+  // The controls of earlier reports give their memory back before the
+  // pieces of this one weigh the room.
+  if (!FRetiredControls.empty())
+    DestroyRetiredControls();
+  AppendPiece();
+  PostFillMessage();
+}
+
+void TReportFill::Complete() {
+  if (!Filling())
+    return;
+  const TWaitCursor wait;
+  while (Filling())
+    AppendPiece();
+}
+
+bool TReportFill::Filling() const { return !FView.Updating() && FFilledLines < Content().LineCount(); }
+
+void TReportFill::FillFirstPiece() {
+  FFilledLines = 0;
+  const int lines = Content().LineCount();
+  int count = FReport.PlanPiece(0, lines > WholeReportLines ? FirstPieceLines : lines);
+  const std::string rtf = PieceRtf(count);
+  const bool streamed = StreamRtf(edMain.Get(), rtf);
+  FFilledLines = count;
+  if (!streamed)
+    StreamFailed();
+}
+
+std::string TReportFill::PieceRtf(int& count) {
+  try {
+    return ReportLinesToRtf(Content(), {FFilledLines, count}, ::GetACP(), &FTabs);
+  } catch (const std::bad_alloc&) {
+    // No room for the piece's text: the report ends where the control does.
+  }
+  FReport.CutAt(FFilledLines);
+  count = Content().LineCount() - FFilledLines;
+  try {
+    return ReportLinesToRtf(Content(), {FFilledLines, count}, ::GetACP(), &FTabs);
+  } catch (const std::bad_alloc&) {
+    // Deliberate: not even the cut line has room; the fill ends here.
+    count = 0;
+    FReport.Content().KeepLines(FFilledLines);
+    return {};
+  }
+}
+
+void TReportFill::StreamFailed() {
+  // The control took part of the piece or none: what it holds stays, and
+  // the cut line follows with the next piece.
+  FReport.CutAt(FFilledLines);
+}
+
+void TReportFill::EndForLackOfRoom() {
+  if (FReport.Cut())
+    return;
+  if (FFilledLines < Content().LineCount() || FView.Updating())
+    FReport.StopStoring();
+  else
+    FReport.CutAt(FFilledLines);
+}
+
+void TReportFill::AppendPiece() {
+  if (!Filling())
+    return;
+  const HWND edit = edMain.Get();
+  const auto start = std::chrono::steady_clock::now();
+  int count = FReport.PlanPiece(FFilledLines, FPieceLines);
+  const std::string rtf = PieceRtf(count);
+  if (count == 0) {
+    FFilledLines = Content().LineCount();
+    return;
+  }
+  // The piece goes in at the end of the content, where the selection has to
+  // stand for it; the user's selection and scroll position come back after.
+  CHARRANGE selection{};
+  ::SendMessageA(edit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+  const LRESULT firstLine = ::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
+  const int column = ::GetScrollPos(edit, SB_HORZ);
+  ::SendMessageA(edit, WM_SETREDRAW, FALSE, 0);
+  // A position past the end stands for the end, which the control finds
+  // without counting its way there from the start.
+  CHARRANGE atEnd{PastTheEnd, PastTheEnd};
+  ::SendMessageA(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&atEnd));
+  const bool streamed = StreamRtf(edit, rtf, SF_RTF | SFF_SELECTION);
+  FFilledLines += count;
+  if (!streamed)
+    StreamFailed();
+  // A read-only report has nothing to undo. The records of the pieces go
+  // once the last is in: after EM_EMPTYUNDOBUFFER, Wine's control takes time
+  // that grows with the square of a piece's lines for every later piece
+  // (15 s for 8,192 lines, against 0.6 s without).
+  if (FFilledLines == Content().LineCount())
+    ::SendMessageA(edit, EM_EMPTYUNDOBUFFER, 0, 0);
+  ::SendMessageA(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+  // The control scrolls to where the piece went in once it draws again:
+  // it is drawn now (the message loop takes posted messages before
+  // painting), and then put back where the user had it.
+  ::SendMessageA(edit, WM_SETREDRAW, TRUE, 0);
+  ::InvalidateRect(edit, nullptr, FALSE);
+  ::UpdateWindow(edit);
+  // Rich Edit 1.0 scrolls by lines; Wine's control moves a different number
+  // of lines than asked once the report is long, so each step asks in
+  // proportion to how far the last one went.
+  LRESULT now = ::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
+  LRESULT asked = 0;
+  LRESULT moved = 0;
+  for (int step = 0; step < 6 && now != firstLine; ++step) {
+    const LRESULT wanted = firstLine - now;
+    asked = moved != 0 ? wanted * asked / moved : wanted;
+    if (asked == 0)
+      asked = wanted > 0 ? 1 : -1;
+    ::SendMessageA(edit, EM_LINESCROLL, 0, asked);
+    const LRESULT after = ::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
+    moved = after - now;
+    now = after;
+  }
+  // The last lines one at a time.
+  for (int step = 0; step < 4 && now != firstLine; ++step) {
+    ::SendMessageA(edit, WM_VSCROLL, now < firstLine ? SB_LINEDOWN : SB_LINEUP, 0);
+    now = ::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
+  }
+  if (::GetScrollPos(edit, SB_HORZ) != column)
+    ::SendMessageA(edit, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, column), 0);
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  if (count == FPieceLines) {
+    const long long suggested =
+        static_cast<long long>(count) * PieceMilliseconds / std::max<long long>(1, took.count());
+    FPieceLines = static_cast<int>(
+        std::clamp<long long>(suggested, MinPieceLines, std::min<long long>(MaxPieceLines, 2LL * count)));
+  }
+}
+
+bool TReportFill::RestreamWithTabs(const TTabGrid* twips) {
+  // The whole report's RTF, beside the control that holds it.
+  const std::uint64_t rtfBytes = RtfCopyFactor * Content().Text().size() +
+                                 TRoomedReport::RtfBytesPerLine * static_cast<std::uint64_t>(Content().LineCount());
+  if (!FReport.HasRoomFor(RtfCopyFactor * rtfBytes))
+    return false;
+  std::string rtf;
+  try {
+    rtf = ReportToRtf(Content(), ::GetACP(), twips != nullptr ? twips : &FTabs);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  const HWND edit = edMain.Get();
+  CHARRANGE selection{};
+  ::SendMessageA(edit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+  const LRESULT firstLine = ::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
+  ::SendMessageA(edit, WM_SETREDRAW, FALSE, 0);
+  StreamRtf(edit, rtf);
+  FFilledLines = Content().LineCount();
+  ::SendMessageA(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+  const LRESULT nowFirst = ::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
+  ::SendMessageA(edit, EM_LINESCROLL, 0, firstLine - nowFirst);
+  ::SendMessageA(edit, WM_SETREDRAW, TRUE, 0);
+  ::InvalidateRect(edit, nullptr, TRUE);
+  return true;
+}
+
+} // namespace korvane::viewer

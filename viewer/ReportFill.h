@@ -1,0 +1,125 @@
+// The fill of the report control in pieces: the control's life, the piece
+// schedule, the undo rule and the guard of the host's memory.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "Handles.h"
+#include "MemoryReportView.h"
+#include "ReportDriver.h"
+#include "RichEditView.h"
+#include "RoomedReport.h"
+#include "TabGrid.h"
+
+namespace korvane::viewer {
+
+/// Puts each report into a fresh Rich Edit 1.0 control, a child of the form.
+///
+/// One stream of a long report holds the caller for many seconds (about 40 s
+/// for a million lines), and its cost grows faster than the report. A report
+/// of more than WholeReportLines lines therefore gets only its first
+/// FirstPieceLines lines when its update ends; the rest follows in pieces,
+/// one per FillMessage (or FillTimerId while input waits) that the fill posts
+/// to the form, appended at the end of the content, which costs the same for
+/// the last piece as for the first, while the user's selection and scroll
+/// position stay where they are.
+///
+/// The fill lives in the host's process, whose address space may be small
+/// (2 GiB for a 32-bit host) and which must not run out of it: the report is
+/// kept and handed to the control as a TRoomedReport, which ends it with the
+/// cut line where the rest does not fit.
+class TReportFill {
+public:
+  static constexpr int WholeReportLines = 4096;
+  static constexpr int FirstPieceLines = 1024;
+  /// A piece starts at 4,096 lines and then takes as many as the last piece
+  /// suggests for PieceMilliseconds, between MinPieceLines and MaxPieceLines,
+  /// at most twice as many as the last.
+  static constexpr int MinPieceLines = 1024;
+  static constexpr int MaxPieceLines = 16384;
+  static constexpr int PieceMilliseconds = 250;
+
+  /// Posted to the form, which hands them on: the next piece of the report,
+  /// the controls of earlier reports to destroy.
+  static constexpr UINT FillMessage = WM_APP + 1;
+  static constexpr UINT DisposalMessage = WM_APP + 2;
+  static constexpr UINT_PTR FillTimerId = 1;
+
+  /// The first control, empty, of width by height pixels in form, which
+  /// outlives the fill; its text in font, which outlives the controls.
+  TReportFill(HWND form, HFONT font, int width, int height);
+  ~TReportFill();
+  TReportFill(const TReportFill&) = delete;
+  TReportFill& operator=(const TReportFill&) = delete;
+
+  /// The control of the current report (edMain).
+  HWND Control() const { return edMain.Get(); }
+  /// The view the report is written to.
+  TReportView& View() { return FView; }
+
+  /// The report of the file in a fresh control; its first piece is shown
+  /// when this returns and the rest follows from the message loop.
+  void Start(TReportDriver& driver, const std::string& path);
+  /// The whole report in the control before a command reads it.
+  void Complete();
+  /// Appends the next piece (FillMessage, FillTimerId).
+  void FillNextPiece();
+  /// Destroys the controls of earlier reports (DisposalMessage).
+  void DestroyRetiredControls();
+  /// The form and its children are destroyed already: nothing of theirs is
+  /// touched again.
+  void ReleaseWindows();
+
+  /// The report as stored; the control holds its first FilledLines() lines.
+  TRoomedReport& Report() { return FReport; }
+  const TMemoryReportView& Content() const { return FReport.Content(); }
+  int FilledLines() const { return FFilledLines; }
+  /// The view's update ended: the report replaces the control's content,
+  /// its first piece at once.
+  void FillFirstPiece();
+
+  /// Streams the report again with other tab stops (in twips), or with the
+  /// screen's for nullptr, keeping the selection and the first visible line.
+  /// Returns false, and leaves the control as it is, when the process has no
+  /// room for a second copy of the report as RTF.
+  bool RestreamWithTabs(const TTabGrid* twips);
+
+private:
+  TWindow CreateControl(int width, int height) const;
+  /// Lines of the report are still to be appended to the control.
+  bool Filling() const;
+  void AppendPiece();
+  void PostFillMessage();
+  /// The control of the report before goes, or waits hidden for the message
+  /// loop when it is long and not wanted promptly.
+  void Retire(TWindow& old, bool focused, bool promptly);
+  /// Memory ran out while the report was built: the report ends after the
+  /// lines stored so far, with the cut line.
+  void EndForLackOfRoom();
+  /// The RTF of the next count lines; without memory for it, that of the cut
+  /// line, and count is set to the lines it holds.
+  std::string PieceRtf(int& count);
+  /// The control did not take a whole piece: the cut line follows it.
+  void StreamFailed();
+
+  HWND FForm;
+  HFONT FFont;
+  TRoomedReport FReport;
+  TRichEditView FView{*this};
+  // The screen's tab stops, in twips: the fonts stay as they are for the
+  // viewer's life, so one grid serves every report.
+  TTabGrid FTabs;
+  // Lines of the stored report that the control holds.
+  int FFilledLines = 0;
+  int FPieceLines = 4096;
+  bool FFillPosted = false;
+  bool FDisposalPosted = false;
+  TWindow edMain;
+  // Controls of earlier reports, hidden until the message loop destroys them.
+  std::vector<TWindow> FRetiredControls;
+};
+
+} // namespace korvane::viewer
