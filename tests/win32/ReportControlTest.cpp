@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "Harness.h"
 
@@ -198,14 +199,25 @@ std::vector<LONG> TabStops(HWND edit, int line) {
   return std::vector<LONG>(format.rgxTabs, format.rgxTabs + std::min<int>(format.cTabCount, MAX_TAB_STOPS));
 }
 
+// A viewer in the host window that has shown the long listing, whose first
+// part only is in the control; expected is the engine's report of it.
+class ReportFill : public ::testing::Test {
+protected:
+  TViewer& ShowListing(bool withInterface) {
+    viewer.emplace(host.Get(), withInterface);
+    ShowLongListing(*viewer, expected.LineCount());
+    return *viewer;
+  }
+
+  THostWindow host;
+  std::optional<TViewer> viewer;
+  const korvane::TMemoryReportView expected = EngineReport(LongListingSample().Path());
+};
+
 // That the joined pieces hold the whole document's text, styles and stops
 // is tested natively with the RTF writer; here the control takes them so.
-TEST(ReportFill, AfterTheFillTheControlHoldsExactlyTheReportWithItsStylesAndStops) {
-  THostWindow host;
-  TViewer viewer(host.Get(), false);
-  const korvane::TMemoryReportView expected = EngineReport(LongListingSample().Path());
-  ShowLongListing(viewer, expected.LineCount());
-  const HWND edit = viewer.Report();
+TEST_F(ReportFill, AfterTheFillTheControlHoldsExactlyTheReportWithItsStylesAndStops) {
+  const HWND edit = ShowListing(false).Report();
   ASSERT_TRUE(PumpUntilFilled(edit, expected.LineCount()));
   EXPECT_EQ(ReportText(edit), JoinedLines(expected));
   // The last line, in the last piece, keeps its format and the export stops.
@@ -218,12 +230,8 @@ TEST(ReportFill, AfterTheFillTheControlHoldsExactlyTheReportWithItsStylesAndStop
   EXPECT_EQ(::SendMessageA(edit, EM_CANUNDO, 0, 0), 0);
 }
 
-TEST(ReportFill, TheUsersSelectionAndScrollPositionStayWhilePiecesArrive) {
-  THostWindow host;
-  TViewer viewer(host.Get(), false);
-  const korvane::TMemoryReportView expected = EngineReport(LongListingSample().Path());
-  ShowLongListing(viewer, expected.LineCount());
-  const HWND edit = viewer.Report();
+TEST_F(ReportFill, TheUsersSelectionAndScrollPositionStayWhilePiecesArrive) {
+  const HWND edit = ShowListing(false).Report();
   CHARRANGE chosen{300, 420};
   ::SendMessageA(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&chosen));
   ::SendMessageA(edit, EM_LINESCROLL, 0, 25);
@@ -240,47 +248,34 @@ TEST(ReportFill, TheUsersSelectionAndScrollPositionStayWhilePiecesArrive) {
               1.0);
 }
 
-TEST(ReportFill, SelectAllThenCopyDuringTheFillCopiesTheWholeReport) {
-  THostWindow host;
-  TViewer viewer(host.Get(), true);
-  const korvane::TMemoryReportView expected = EngineReport(LongListingSample().Path());
-  ShowLongListing(viewer, expected.LineCount());
-  viewer.Command(MenuCommand(viewer.Menu, "Select &all\tCtrl+A"));
-  viewer.Command(MenuCommand(viewer.Menu, "&Copy\tCtrl+C"));
+TEST_F(ReportFill, SelectAllThenCopyDuringTheFillCopiesTheWholeReport) {
+  ShowListing(true);
+  viewer->Command(MenuCommand(viewer->Menu, "Select &all\tCtrl+A"));
+  viewer->Command(MenuCommand(viewer->Menu, "&Copy\tCtrl+C"));
   EXPECT_EQ(ClipboardText(), JoinedLines(expected));
 }
 
-TEST(ReportFill, AnotherFileDuringTheFillLeavesExactlyItsReport) {
-  THostWindow host;
-  TViewer viewer(host.Get(), false);
-  const korvane::TMemoryReportView expected = EngineReport(LongListingSample().Path());
-  ShowLongListing(viewer, expected.LineCount());
-  ASSERT_EQ(viewer.Show(Samples().Listing.Path()), -1) << LastErrorText();
+TEST_F(ReportFill, AnotherFileDuringTheFillLeavesExactlyItsReport) {
+  ShowListing(false);
+  ASSERT_EQ(viewer->Show(Samples().Listing.Path()), -1) << LastErrorText();
   const std::string shown = JoinedLines(EngineReport(Samples().Listing.Path()));
   // No piece of the long report arrives later.
   PumpUntil([] { return false; }, 1500ms);
-  EXPECT_EQ(ReportText(viewer.Report()), shown);
+  EXPECT_EQ(ReportText(viewer->Report()), shown);
   int controls = 0;
-  for (HWND child = nullptr; (child = ::FindWindowExA(viewer.Get(), child, "RICHEDIT", nullptr)) != nullptr;)
+  for (HWND child = nullptr; (child = ::FindWindowExA(viewer->Get(), child, "RICHEDIT", nullptr)) != nullptr;)
     ++controls;
   EXPECT_EQ(controls, 1);
 }
 
-TEST(ReportFill, DestroyingTheViewerDuringTheFillLeavesNothingBehind) {
-  THostWindow host;
-  {
-    // The first long report loads what stays loaded.
-    TViewer viewer(host.Get(), false);
-    ASSERT_EQ(viewer.Show(LongListingSample().Path()), -1) << LastErrorText();
-  }
+TEST_F(ReportFill, DestroyingTheViewerDuringTheFillLeavesNothingBehind) {
+  // The first long report loads what stays loaded.
+  ShowListing(false);
+  viewer.reset();
   PumpPending();
   const TCounts before = Counts();
-  HWND window = nullptr;
-  {
-    TViewer viewer(host.Get(), false);
-    window = viewer.Get();
-    ShowLongListing(viewer, EngineReport(LongListingSample().Path()).LineCount());
-  }
+  const HWND window = ShowListing(false).Get();
+  viewer.reset();
   EXPECT_FALSE(::IsWindow(window));
   MSG message{};
   int forTheGoneWindow = 0;
