@@ -6,7 +6,7 @@
 #include <span>
 
 #include "ColumnLabels.h"
-#include "LoadedImage.h"
+#include "ImageReader.h"
 #include "ReportFacts.h"
 #include "ReportView.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "LoadedImage.h"
+#include "ImageReader.h"
 #include "ReportFacts.h"
 #include "ReportView.h"
 

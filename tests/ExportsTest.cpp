@@ -4,6 +4,7 @@
 
 #include "Errors.h"
 #include "Exports.h"
+#include "LoadedImage.h"
 #include "TestSupport.h"
 
 namespace korvane {

@@ -6,6 +6,7 @@
 #include "Errors.h"
 #include "ImportDirs.h"
 #include "Imports.h"
+#include "LoadedImage.h"
 #include "TestSupport.h"
 
 namespace korvane {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ByteView.h"
-#include "LoadedImage.h"
+#include "ImageReader.h"
 
 namespace korvane::test {
 
