@@ -12,11 +12,11 @@
 
 namespace korvane {
 
-/// An imported function as the listing shows it: its name, or "#" and the
-/// ordinal for an import by ordinal (Ordinal then holds the number; it is
-/// negative for an import by name).
+/// An imported function: its name, or for an import by ordinal the number
+/// in Ordinal (negative for an import by name), which the listing shows as
+/// "#" and the number.
 struct TImportedFunction {
-  std::string_view Text;
+  std::string_view Name;
   std::int32_t Ordinal = -1;
 };
 

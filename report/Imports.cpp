@@ -71,13 +71,12 @@ private:
       if (IsOrdinalThunk(value)) {
         // The ordinal is bits 15 to 0; bits 30 to 16 are ignored.
         function.Ordinal = static_cast<std::int32_t>(value & 0xFFFFu);
-        function.Text = FDirs.Keep("#" + Decimal(value & 0xFFFFu));
       } else {
-        function.Text = FImage.ReadText(std::uint64_t{value} + 2, "an imported function name", FBuffer);
+        function.Name = FImage.ReadText(std::uint64_t{value} + 2, "an imported function name", FBuffer);
         // A text that spans regions comes back in the buffer: keep a copy.
         if (!FBuffer.empty())
-          function.Text = FDirs.Keep(std::move(FBuffer));
-        CountTextBytes(function.Text.size());
+          function.Name = FDirs.Keep(std::move(FBuffer));
+        CountTextBytes(function.Name.size());
       }
       if (dir == nullptr)
         dir = &FindOrAddDir(nameRva);
@@ -139,12 +138,15 @@ void ReportImports(TReportView& view, TImageReader& image, std::uint32_t importR
     view.AddLine("");
     for (const TImportedFunction& function : dir.Functions) {
       line.clear();
-      AppendShownText(line, function.Text);
-      view.AddLine(line);
-      if (function.Ordinal >= 0)
+      if (function.Ordinal >= 0) {
+        line.append("#").append(Decimal(static_cast<std::uint64_t>(function.Ordinal)));
+        view.AddLine(line);
         facts.ImportByOrdinal(static_cast<std::uint16_t>(function.Ordinal));
-      else
-        facts.ImportByName(function.Text);
+      } else {
+        AppendShownText(line, function.Name);
+        view.AddLine(line);
+        facts.ImportByName(function.Name);
+      }
     }
   }
 }

@@ -343,8 +343,8 @@ TEST(ImportDirsCollection, FoldingOrderAndIndexBounds) {
   ASSERT_EQ(dirs.Count(), 3);
   EXPECT_EQ(dirs.GetDir(0).Name, "KERNEL32.dll");
   ASSERT_EQ(dirs.GetDir(0).Functions.size(), 2u);
-  EXPECT_EQ(dirs.GetDir(0).Functions[0].Text, "A");
-  EXPECT_EQ(dirs.GetDir(0).Functions[1].Text, "C");
+  EXPECT_EQ(dirs.GetDir(0).Functions[0].Name, "A");
+  EXPECT_EQ(dirs.GetDir(0).Functions[1].Name, "C");
   EXPECT_EQ(dirs.GetDir(1).Name, "user32.dll");
   EXPECT_EQ(dirs.FindDir("USER32.DLL"), &dirs.GetDir(1));
   EXPECT_EQ(dirs.FindDir(""), &dirs.GetDir(2));
