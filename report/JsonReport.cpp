@@ -37,14 +37,6 @@ constexpr std::array<TEscape, 256> Escapes = [] {
   return escapes;
 }();
 
-// The bytes that are not written as they are: escapes and bytes from 0x80 up.
-constexpr std::array<bool, 256> Special = [] {
-  std::array<bool, 256> special{};
-  for (std::size_t byte = 0; byte < 256; ++byte)
-    special[byte] = Escapes[byte].Length != 0 || byte >= 0x80;
-  return special;
-}();
-
 // Whether the eight bytes of word hold one that is not written as it is:
 // below 0x20, '"', '\\', or from 0x7F up. Checks a word a step, without a
 // table: names are nearly always plain.
@@ -236,7 +228,7 @@ void TJsonReport::String(std::string_view bytes) {
   std::size_t plain = 0;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const auto byte = static_cast<unsigned char>(bytes[i]);
-    if (!Special[byte])
+    if (Escapes[byte].Length == 0 && byte < 0x80)
       continue;
     FOut.append(bytes.data() + plain, i - plain);
     plain = i + 1;
