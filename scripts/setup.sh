@@ -178,13 +178,39 @@ korvane_wine_up() {
     korvane_log "creating the Wine prefix"
     mkdir -p "$WINEPREFIX"
     timeout 300 "$KORVANE_WINE64" wineboot -i </dev/null >/dev/null 2>&1 || true
+    # wineboot's server ends by itself once the prefix's first programs have.
+    timeout 60 wineserver -w </dev/null >/dev/null 2>&1 || true
   fi
-  timeout 60 wineserver -p 600 </dev/null >/dev/null 2>&1 || true
+  korvane_wineserver_up || return 1
   timeout 120 "$KORVANE_WINE64" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
+# The server that a Wine program starts for itself is Debian's wrapper with
+# -p0: it shuts down the moment no program of the prefix runs. A program that
+# starts in that moment is cut off ("wine client error:0: recvmsg: Connection
+# reset by peer") or killed with exit code 1 by the server's shutdown, which
+# stops the prefix's services and, 2 s later, kills every process left. The
+# tests start Wine programs one after another, two at a time: they run on a
+# server started here that stays for an hour after the last program.
+# A server of the prefix that runs already (left by an earlier run, perhaps
+# without that delay) would refuse it; it is ended first.
+korvane_wineserver_up() {
+  local attempt
+  for attempt in 1 2 3; do
+    timeout 30 wineserver -k </dev/null >/dev/null 2>&1 || true
+    timeout 60 wineserver -w </dev/null >/dev/null 2>&1
+    # Exit status 2: another server holds the prefix's lock.
+    timeout 60 wineserver -p3600 </dev/null >/dev/null 2>&1 && return 0
+  done
+  korvane_log "could not start a lasting wineserver for $WINEPREFIX"
+  return 1
+}
+
 korvane_wine_down() {
-  [ -n "${WINEPREFIX:-}" ] && timeout 30 wineserver -k </dev/null >/dev/null 2>&1 || true
+  if [ -n "${WINEPREFIX:-}" ]; then
+    timeout 30 wineserver -k </dev/null >/dev/null 2>&1 || true
+    timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
+  fi
   if [ -n "${KORVANE_XVFB_PID:-}" ]; then
     kill "$KORVANE_XVFB_PID" 2>/dev/null || true
     wait "$KORVANE_XVFB_PID" 2>/dev/null || true
