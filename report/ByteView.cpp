@@ -13,9 +13,10 @@ std::string BeyondEndMessage(std::string_view what, std::uint64_t offset, std::u
   return message;
 }
 
-void TByteView::Require(std::uint64_t offset, std::uint64_t count, std::string_view what) const {
+const std::uint8_t* TByteView::Require(std::uint64_t offset, std::uint64_t count, std::string_view what) const {
   if (!Contains(offset, count))
     throw TFormatError(BeyondEndMessage(what, offset, count, FSize));
+  return Bytes(offset, count);
 }
 
 [[gnu::noinline, gnu::cold]] void TByteView::FailBeyondEnd(std::uint64_t offset, std::uint64_t count,
@@ -24,25 +25,19 @@ void TByteView::Require(std::uint64_t offset, std::uint64_t count, std::string_v
 }
 
 std::uint8_t TByteView::ReadByte(std::uint64_t offset, std::string_view what) const {
-  Require(offset, 1, what);
-  return FData[offset];
+  return *Require(offset, 1, what);
 }
 
 std::uint16_t TByteView::ReadWord(std::uint64_t offset, std::string_view what) const {
-  Require(offset, 2, what);
-  return LoadWord(FData + offset);
+  return LoadWord(Require(offset, 2, what));
 }
 
 std::uint32_t TByteView::ReadDWord(std::uint64_t offset, std::string_view what) const {
-  Require(offset, 4, what);
-  return LoadDWord(FData + offset);
+  return LoadDWord(Require(offset, 4, what));
 }
 
 std::uint64_t TByteView::ReadQWord(std::uint64_t offset, std::string_view what) const {
-  Require(offset, 8, what);
-  const std::uint64_t low = ReadDWord(offset, what);
-  const std::uint64_t high = ReadDWord(offset + 4, what);
-  return low | (high << 32);
+  return LoadValue<std::uint64_t>(Require(offset, 8, what));
 }
 
 } // namespace korvane

@@ -31,19 +31,43 @@ Value LoadValue(const std::uint8_t* p) {
     return LoadDWord(p) | (std::uint64_t{LoadDWord(p + 4)} << 32);
 }
 
-/// A read-only window on bytes of the file. Every read is checked against the
-/// window's size at the point of use; offsets are 64-bit so that no sum of a
-/// 32-bit base and a field offset can wrap.
+/// The bytes of a file that lie past the part a view holds in one piece:
+/// they are mapped when a read first needs them.
+class TByteSource {
+public:
+  /// count bytes at offset, which lie inside the file, valid as long as the
+  /// source. Raises a failure when the system cannot map them.
+  virtual const std::uint8_t* Bytes(std::uint64_t offset, std::uint64_t count) = 0;
+
+protected:
+  ~TByteSource() = default;
+};
+
+/// A read-only window on the bytes of a file. Every read is checked against
+/// the file's size at the point of use; offsets are 64-bit so that no sum of
+/// a 32-bit base and a field offset can wrap. The first bytes are held in one
+/// piece; a view of a file that is only partly mapped reads the rest from
+/// its source.
 class TByteView {
 public:
   TByteView() = default;
-  TByteView(const std::uint8_t* data, std::size_t size) : FData(data), FSize(size) {}
+  /// The whole file.
+  TByteView(const std::uint8_t* data, std::size_t size) : FData(data), FHeld(size), FSize(size) {}
+  /// A file of size bytes whose first held bytes are at data, the rest in rest.
+  TByteView(const std::uint8_t* data, std::size_t held, std::uint64_t size, TByteSource& rest)
+      : FData(data), FHeld(held), FSize(size), FRest(&rest) {}
 
-  const std::uint8_t* Data() const { return FData; }
-  std::size_t Size() const { return FSize; }
+  /// The file's size.
+  std::uint64_t Size() const { return FSize; }
 
-  /// True when count bytes at offset lie inside the view.
+  /// True when count bytes at offset lie inside the file.
   bool Contains(std::uint64_t offset, std::uint64_t count) const { return offset <= FSize && FSize - offset >= count; }
+
+  /// The count bytes at offset, which the caller has tested with Contains;
+  /// valid as long as the file's view.
+  const std::uint8_t* Bytes(std::uint64_t offset, std::uint64_t count) const {
+    return Held(offset, count) ? FData + offset : FRest->Bytes(offset, count);
+  }
 
   // The what argument names the field for the failure message
   // ("the DOS header field e_lfanew").
@@ -58,13 +82,16 @@ public:
   template <typename Value, typename Name>
   Value Read(std::uint64_t record, TField<Value> field, const Name& name) const {
     const std::uint64_t offset = record + field.Offset;
+    if (Held(offset, sizeof(Value)))
+      return LoadValue<Value>(FData + offset);
     if (!Contains(offset, sizeof(Value)))
       FailField(offset, sizeof(Value), field.Name, name);
-    return LoadValue<Value>(FData + offset);
+    return LoadValue<Value>(FRest->Bytes(offset, sizeof(Value)));
   }
 
 private:
-  void Require(std::uint64_t offset, std::uint64_t count, std::string_view what) const;
+  bool Held(std::uint64_t offset, std::uint64_t count) const { return offset <= FHeld && FHeld - offset >= count; }
+  const std::uint8_t* Require(std::uint64_t offset, std::uint64_t count, std::string_view what) const;
   template <typename Name>
   [[noreturn]] [[gnu::noinline, gnu::cold]] void FailField(std::uint64_t offset, std::uint64_t count,
                                                            std::string_view field, const Name& name) const {
@@ -73,7 +100,10 @@ private:
   [[noreturn]] void FailBeyondEnd(std::uint64_t offset, std::uint64_t count, const std::string& what) const;
 
   const std::uint8_t* FData = nullptr;
-  std::size_t FSize = 0;
+  std::size_t FHeld = 0;
+  std::uint64_t FSize = 0;
+  // Null when the whole file is held.
+  TByteSource* FRest = nullptr;
 };
 
 /// Message of a read that would pass the end of the file.

@@ -65,7 +65,7 @@ TLoadedImage::TLoadedImage(const TByteView& file, std::uint64_t peOffset)
       throw TFormatError(RegionMessage("header region", 0, sizeOfHeaders, FSize));
     if (!file.Contains(0, sizeOfHeaders))
       throw TFormatError(BeyondEndMessage("the headers (SizeOfHeaders)", 0, sizeOfHeaders, file.Size()));
-    LayRegion(0, sizeOfHeaders, file.Data(), false);
+    LayRegion(0, sizeOfHeaders, file.Bytes(0, sizeOfHeaders), false);
   }
 
   const std::uint16_t sections = file.Read(fileHeader, pe::FileHeader::NumberOfSections, FileHeaderField);
@@ -91,7 +91,7 @@ TLoadedImage::TLoadedImage(const TByteView& file, std::uint64_t peOffset)
     // Later regions hold where they overlap earlier ones, zero fill included.
     LayRegion(virtualAddress, std::uint64_t{virtualAddress} + extent, nullptr, true);
     if (copy != 0)
-      LayRegion(virtualAddress, std::uint64_t{virtualAddress} + copy, file.Data() + pointerToRawData, true);
+      LayRegion(virtualAddress, std::uint64_t{virtualAddress} + copy, file.Bytes(pointerToRawData, copy), true);
   }
 }
 

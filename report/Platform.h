@@ -31,8 +31,9 @@ private:
   std::intptr_t FHandle;
 };
 
-/// A read-only mapping of the whole file. Invalid (and silent) when the system
-/// refuses it; an empty file cannot be mapped.
+/// A read-only mapping of the whole file. An empty file has none (Valid()
+/// is false): the system refuses to map a file of length 0. Construction
+/// raises TOsError with the system's message when it refuses any other file.
 class TFileMapping {
 public:
   explicit TFileMapping(const TReadOnlyFile& file);
@@ -50,16 +51,21 @@ private:
   bool FValid = false;
 };
 
-/// A read-only view of the whole mapping. Invalid (and silent) when the system
-/// refuses it.
+/// Where a view of a mapping may start: a multiple of this many bytes (the
+/// allocation granularity of Windows, a multiple of every page size).
+inline constexpr std::uint64_t ViewAlignment = 64 * 1024;
+
+/// A read-only view of size bytes of a valid mapping, from offset on (a
+/// multiple of ViewAlignment); offset + size lies inside the file.
+/// Construction raises TOsError with the system's message when the system
+/// refuses the view (no room in the address space, for one).
 class TMappedView {
 public:
-  explicit TMappedView(const TFileMapping& mapping);
+  TMappedView(const TFileMapping& mapping, std::uint64_t offset, std::size_t size);
   ~TMappedView();
   TMappedView(const TMappedView&) = delete;
   TMappedView& operator=(const TMappedView&) = delete;
 
-  bool Valid() const { return FData != nullptr; }
   const std::uint8_t* Data() const { return FData; }
   std::size_t Size() const { return FSize; }
   /// True when the file has shrunk under the view since it was mapped: the

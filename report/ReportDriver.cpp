@@ -6,6 +6,7 @@
 #include "DosHeader.h"
 #include "Errors.h"
 #include "Exports.h"
+#include "FileView.h"
 #include "Imports.h"
 #include "LoadedImage.h"
 #include "PeFormat.h"
@@ -52,7 +53,7 @@ constexpr TDirectoryEntry ImportEntry{DataDirectory::Import, "the data directory
 bool HasPeSignature(const TByteView& file, std::uint32_t e_lfanew) {
   if (!file.Contains(e_lfanew, 4))
     return false;
-  const std::uint8_t* signature = file.Data() + e_lfanew;
+  const std::uint8_t* signature = file.Bytes(e_lfanew, 4);
   return signature[0] == 'P' && signature[1] == 'E' && signature[2] == 0 && signature[3] == 0;
 }
 
@@ -75,30 +76,29 @@ TReportDriver::TReportDriver(TReportView& view, const TDateTimeFormatter& format
 
 void TReportDriver::BuildReport(const std::string& path) {
   // Owners are declared in the order of acquisition and released in reverse:
-  // view, mapping, (caret), file, update.
+  // view and mapping, (caret), file, update.
   TUpdateGuard update(FView);
   FView.Clear();
   FView.SetLeftMargin(5);
   const platform::TReadOnlyFile file(path);
   bool resetCaret = true;
   {
-    const platform::TFileMapping mapping(file);
-    if (mapping.Valid()) {
-      const platform::TMappedView mapped(mapping);
-      if (mapped.Valid()) {
-        FView.ReserveForFile(mapped.Size());
-        // Bytes of a file that shrank while it was read are zeros: whatever
-        // the report made of them, the run fails and says why.
-        try {
-          resetCaret = ReportMappedFile(TByteView(mapped.Data(), mapped.Size()), path);
-        } catch (const TKorvaneError&) {
-          if (mapped.Shrank())
-            throw TKorvaneError(platform::FileShrankMessage);
-          throw;
-        }
-        if (mapped.Shrank())
+    // An empty file has no view and an empty report; any other file that
+    // cannot be mapped has failed here.
+    TFileView view(file);
+    if (!view.Empty()) {
+      FView.ReserveForFile(view.MappedBytes());
+      // Bytes of a file that shrank while it was read are zeros: whatever
+      // the report made of them, the run fails and says why.
+      try {
+        resetCaret = ReportMappedFile(view.Bytes(), path);
+      } catch (const TKorvaneError&) {
+        if (view.Shrank())
           throw TKorvaneError(platform::FileShrankMessage);
+        throw;
       }
+      if (view.Shrank())
+        throw TKorvaneError(platform::FileShrankMessage);
     }
   }
   if (resetCaret)

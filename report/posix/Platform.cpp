@@ -31,7 +31,8 @@ struct TGuardSlot {
 };
 static_assert(std::atomic<std::uintptr_t>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
 
-constexpr int GuardSlotCount = 16;
+// One slot a view; a report run holds a few views at a time.
+constexpr int GuardSlotCount = 256;
 TGuardSlot GuardSlots[GuardSlotCount];
 std::uintptr_t GuardPageSize = 0;
 struct sigaction PreviousBusAction {};
@@ -111,36 +112,38 @@ TReadOnlyFile::~TReadOnlyFile() { ::close(static_cast<int>(FHandle)); }
 // size, and like Windows it refuses an empty file.
 TFileMapping::TFileMapping(const TReadOnlyFile& file) {
   struct stat status {};
-  if (::fstat(static_cast<int>(file.Handle()), &status) != 0 || status.st_size <= 0)
+  if (::fstat(static_cast<int>(file.Handle()), &status) != 0)
+    RaiseOsError(errno);
+  if (status.st_size <= 0)
     return;
   FHandle = file.Handle();
   FSize = static_cast<std::uint64_t>(status.st_size);
-  FValid = FSize <= SIZE_MAX;
+  FValid = true;
 }
 
 TFileMapping::~TFileMapping() = default;
 
-TMappedView::TMappedView(const TFileMapping& mapping) {
-  if (!mapping.Valid())
-    return;
-  const auto size = static_cast<std::size_t>(mapping.Size());
-  void* data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, static_cast<int>(mapping.Handle()), 0);
+TMappedView::TMappedView(const TFileMapping& mapping, std::uint64_t offset, std::size_t size) {
+  void* data =
+      ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, static_cast<int>(mapping.Handle()), static_cast<off_t>(offset));
   if (data == MAP_FAILED)
-    return;
+    RaiseOsError(errno);
   FData = static_cast<const std::uint8_t*>(data);
   FSize = size;
   FGuard = GuardView(FData, FSize);
+  if (FGuard < 0) {
+    // A view that a shrinking file could turn into a crash is not handed out.
+    ::munmap(data, size);
+    RaiseOsError(EMFILE);
+  }
 }
 
 TMappedView::~TMappedView() {
-  if (FData == nullptr)
-    return;
   ::munmap(const_cast<std::uint8_t*>(FData), FSize);
-  if (FGuard >= 0)
-    GuardSlots[FGuard].Start.store(0);
+  GuardSlots[FGuard].Start.store(0);
 }
 
-bool TMappedView::Shrank() const { return FGuard >= 0 && GuardSlots[FGuard].Shrank.load() != 0; }
+bool TMappedView::Shrank() const { return GuardSlots[FGuard].Shrank.load() != 0; }
 
 std::string FileTitle(std::string_view path) {
   const std::size_t slash = path.rfind('/');

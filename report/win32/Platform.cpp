@@ -12,6 +12,8 @@ namespace {
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
+[[noreturn]] void RaiseLastError() { throw SystemError(static_cast<int>(::GetLastError())); }
+
 } // namespace
 
 std::string SystemText(int code) {
@@ -32,15 +34,15 @@ TReadOnlyFile::TReadOnlyFile(const std::string& path) {
 TReadOnlyFile::~TReadOnlyFile() { ::CloseHandle(AsHandle(FHandle)); }
 
 TFileMapping::TFileMapping(const TReadOnlyFile& file) {
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(AsHandle(file.Handle()), &size))
+    RaiseLastError();
+  // Windows refuses to map a file of length 0: an empty file has no mapping.
+  if (size.QuadPart <= 0)
+    return;
   HANDLE mapping = ::CreateFileMappingA(AsHandle(file.Handle()), nullptr, PAGE_READONLY, 0, 0, nullptr);
   if (mapping == nullptr)
-    return;
-  LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(AsHandle(file.Handle()), &size) || size.QuadPart <= 0 ||
-      static_cast<std::uint64_t>(size.QuadPart) > SIZE_MAX) {
-    ::CloseHandle(mapping);
-    return;
-  }
+    RaiseLastError();
   FHandle = reinterpret_cast<std::intptr_t>(mapping);
   FSize = static_cast<std::uint64_t>(size.QuadPart);
   FValid = true;
@@ -51,20 +53,16 @@ TFileMapping::~TFileMapping() {
     ::CloseHandle(AsHandle(FHandle));
 }
 
-TMappedView::TMappedView(const TFileMapping& mapping) {
-  if (!mapping.Valid())
-    return;
-  void* data = ::MapViewOfFile(AsHandle(mapping.Handle()), FILE_MAP_READ, 0, 0, 0);
+TMappedView::TMappedView(const TFileMapping& mapping, std::uint64_t offset, std::size_t size) {
+  void* data = ::MapViewOfFile(AsHandle(mapping.Handle()), FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
+                               static_cast<DWORD>(offset), size);
   if (data == nullptr)
-    return;
+    RaiseLastError();
   FData = static_cast<const std::uint8_t*>(data);
-  FSize = static_cast<std::size_t>(mapping.Size());
+  FSize = size;
 }
 
-TMappedView::~TMappedView() {
-  if (FData != nullptr)
-    ::UnmapViewOfFile(FData);
-}
+TMappedView::~TMappedView() { ::UnmapViewOfFile(FData); }
 
 // The file is open with FILE_SHARE_READ only: no other program can write it,
 // let alone shorten it, while the view exists.

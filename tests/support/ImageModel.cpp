@@ -32,7 +32,7 @@ TImageModel::TImageModel(const TByteView& file, std::uint64_t peOffset) {
       Fail("header region outside the image");
     if (!file.Contains(0, headers))
       Fail("headers beyond the file");
-    std::memcpy(FBytes.data(), file.Data(), headers);
+    std::memcpy(FBytes.data(), file.Bytes(0, headers), headers);
     std::fill(FAccess.begin(), FAccess.begin() + headers, ReadOnly);
   }
   const std::uint16_t count = file.ReadWord(peOffset + 6, "NumberOfSections");
@@ -56,7 +56,7 @@ TImageModel::TImageModel(const TByteView& file, std::uint64_t peOffset) {
     if (copy != 0) {
       if (!file.Contains(rawPointer, copy))
         Fail("section bytes beyond the file");
-      std::memcpy(FBytes.data() + virtualAddress, file.Data() + rawPointer, static_cast<std::size_t>(copy));
+      std::memcpy(FBytes.data() + virtualAddress, file.Bytes(rawPointer, copy), static_cast<std::size_t>(copy));
     }
   }
 }

@@ -7,6 +7,7 @@
 
 #include "ByteView.h"
 #include "Exports.h"
+#include "FileView.h"
 #include "Harness.h"
 #include "LoadedImage.h"
 #include "ModuleTable.h"
@@ -19,11 +20,9 @@ using namespace korvane::test;
 // The export table is the host's contract: read it with our own readers.
 TEST(ModuleExports, NamesOrdinalsAndModuleNameAsTheHostExpects) {
   const korvane::platform::TReadOnlyFile file(ModulePath());
-  const korvane::platform::TFileMapping mapping(file);
-  ASSERT_TRUE(mapping.Valid());
-  const korvane::platform::TMappedView mapped(mapping);
-  ASSERT_TRUE(mapped.Valid());
-  const korvane::TByteView bytes(mapped.Data(), mapped.Size());
+  korvane::TFileView view(file);
+  ASSERT_FALSE(view.Empty());
+  const korvane::TByteView bytes = view.Bytes();
   const auto machine = sizeof(void*) == 8 ? korvane::test::TModuleMachine::Amd64 : korvane::test::TModuleMachine::I386;
   EXPECT_EQ(korvane::test::KorvaneModuleFaults(korvane::test::ReadModuleTables(bytes), machine),
             std::vector<std::string>{});
