@@ -12,7 +12,22 @@ failures=0
 
 # Paths as the program sees them: Windows programs get Z:\ paths.
 hostpath() { if [ -n "$runner" ]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1"; fi; }
-run() { $runner "$cli" "$@"; }
+source "$(dirname "${BASH_SOURCE[0]}")/wine_start.sh"
+export KORVANE_WINE_RETRY_LOG="$work/retries"
+: >"$KORVANE_WINE_RETRY_LOG"
+# Under Wine the program's streams pass through files, so that a start that
+# Wine cut off can be told apart and tried once more.
+run() {
+  [ -n "$runner" ] || { "$cli" "$@"; return; }
+  local status err="$work/run.err"
+  # stdout and stderr that go to one file stay in one, in the order written.
+  [ /dev/fd/1 -ef /dev/fd/2 ] && err="$work/run.out"
+  korvane_wine_run "$work/run.out" "$err" $runner "$cli" "$@"
+  status=$?
+  cat "$work/run.out"
+  [ "$err" == "$work/run.out" ] || cat "$err" >&2
+  return $status
+}
 check() { # NAME EXPECTED ACTUAL
   if [ "$2" == "$3" ]; then echo "ok: $1"; else echo "FAIL: $1"; echo " expected: $(printf %q "$2")"; echo " actual:   $(printf %q "$3")"; failures=$((failures + 1)); fi
 }
@@ -196,5 +211,9 @@ else
   echo "skip: groff not found, the manual page is not rendered"
 fi
 
+if [ -s "$KORVANE_WINE_RETRY_LOG" ]; then
+  cat "$KORVANE_WINE_RETRY_LOG" >&2
+  echo "$(wc -l <"$KORVANE_WINE_RETRY_LOG") Wine starts retried"
+fi
 [ "$failures" -eq 0 ] && echo "cli tests passed" || echo "$failures cli tests failed"
 [ "$failures" -eq 0 ]

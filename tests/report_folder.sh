@@ -9,8 +9,9 @@ set -u
 cli=$1 runner=$2
 shift 2
 export LC_ALL=C ASAN_OPTIONS=exitcode=86 UBSAN_OPTIONS=halt_on_error=1:exitcode=86
-err=$(mktemp)
-trap 'rm -f "$err"' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/wine_start.sh"
+err=$(mktemp) out=$(mktemp)
+trap 'rm -f "$err" "$out"' EXIT
 total=0 reported=0 failed=0 bad=0
 for folder in "$@"; do
   [ -d "$folder" ] || continue
@@ -20,7 +21,11 @@ for folder in "$@"; do
     arg=$file
     [ -n "$runner" ] && arg="Z:${file//\//\\}"
     # A Wine process on a loaded machine can take seconds just to start.
-    timeout $([ -n "$runner" ] && echo 60 || echo 20) $runner "$cli" "$arg" >/dev/null 2>"$err"
+    if [ -n "$runner" ]; then
+      korvane_wine_run "$out" "$err" timeout 60 $runner "$cli" "$arg"
+    else
+      timeout 20 "$cli" "$arg" >/dev/null 2>"$err"
+    fi
     status=$?
     if [ $status -eq 0 ] && [ ! -s "$err" ]; then
       reported=$((reported + 1))
@@ -37,5 +42,5 @@ if [ $total -eq 0 ]; then
   echo "no PE files found; looked in: $*"
   exit 1
 fi
-echo "$total files: $reported reported, $failed failed cleanly, $bad bad"
+echo "$total files: $reported reported, $failed failed cleanly, $bad bad$([ -n "$runner" ] && echo ", $KORVANE_WINE_RETRIES Wine starts retried")"
 [ $bad -eq 0 ]
