@@ -94,6 +94,38 @@ TEST(ShowFileResults, KindsOfFilesAndFailures) {
   }
 }
 
+// Setup programs of gigabytes: a sample DLL followed by appended data (a
+// sparse file) shows the sample's own report; the 32-bit module maps it in
+// windows, the 64-bit one whole.
+TEST(ShowFileResults, FilesOfGigabytesShowTheReportOfWhatTheyHold) {
+  THostWindow host;
+  TViewer viewer(host.Get(), false);
+  const korvane::TMemoryReportView expected = EngineReport(Samples().Pe32.Path());
+  for (const std::uint64_t gigabytes : {3, 5}) {
+    SCOPED_TRACE(std::to_string(gigabytes) + " GiB");
+    const std::string path = Samples().Pe32.Folder() + "\\grown.dll";
+    ASSERT_TRUE(::CopyFileA(Samples().Pe32.Path().c_str(), path.c_str(), FALSE));
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size{};
+    size.QuadPart = static_cast<LONGLONG>(gigabytes << 30);
+    const bool grown = ::SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
+    ::CloseHandle(file);
+    ASSERT_TRUE(grown);
+    std::string kind;
+    EXPECT_EQ(viewer.Show(path, &kind), -1) << LastErrorText();
+    EXPECT_EQ(kind, "Portable Executable");
+    std::vector<std::string> lines = ControlLines(viewer.Report());
+    std::vector<std::string> want = korvane::test::ReportLines(expected);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "grown.dll");
+    lines.erase(lines.begin());
+    want.erase(want.begin());
+    EXPECT_EQ(lines, want);
+    ::DeleteFileA(path.c_str());
+  }
+}
+
 TEST(ShowFileResults, FailuresLeaveTheirMessageUntilTheNextFailure) {
   THostWindow host;
   TViewer viewer(host.Get(), false);
