@@ -65,6 +65,12 @@ int TMemoryReportView::LineCount() const {
   return FStarts.back() == FText.size() ? AllLines() - 1 : AllLines();
 }
 
+std::size_t TMemoryReportView::LineStart(int index) const {
+  if (index <= 0)
+    return 0;
+  return index < AllLines() ? FStarts[static_cast<std::size_t>(index)] : FText.size();
+}
+
 void TMemoryReportView::AppendText(std::string_view text) {
   const std::size_t base = FText.size();
   FText.append(text);

@@ -65,6 +65,9 @@ public:
   int LineCount() const;
   /// The line's text and format; fails for an index past the last line.
   TReportLine Line(int index) const;
+  /// Where the line starts in Text(); Text()'s size for the index of the
+  /// empty line after the last break and beyond.
+  std::size_t LineStart(int index) const;
   /// The whole content, each line but the last followed by "\n".
   const std::string& Text() const { return FText; }
 

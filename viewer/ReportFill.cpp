@@ -30,13 +30,22 @@ constexpr LONG PastTheEnd = 0x7FFFFFFF;
 // A second copy of the report as RTF takes about twice its text.
 constexpr std::uint64_t RtfCopyFactor = 2;
 // A control of at most this many lines is destroyed at once (its
-// DestroyWindow costs some microseconds a line); a longer one after the new
-// report is shown.
-constexpr LRESULT PromptlyDestroyedLines = 65536;
+// DestroyWindow costs about 10 microseconds a line in Wine); a longer one
+// from the message loop after the new report's first screen is shown.
+constexpr LRESULT PromptlyDestroyedLines = 1024;
 // With less room than this, or after a report that did not fit, the control
 // of the report before goes at once, before the next report is built: its
 // memory is what the next report needs.
 constexpr std::uint64_t ShortRoomBytes = 64 * 1024 * 1024;
+// A window too small to count (the host has not sized it yet) is taken to
+// show this many lines.
+constexpr int LeastScreenLines = 16;
+
+using TClock = std::chrono::steady_clock;
+
+double MillisecondsSince(TClock::time_point start) {
+  return std::chrono::duration<double, std::milli>(TClock::now() - start).count();
+}
 
 } // namespace
 
@@ -44,6 +53,20 @@ TReportFill::TReportFill(HWND form, HFONT font, int width, int height)
     : FForm(form), FFont(font), FReport(ReadProcessMemory), edMain(CreateControl(width, height)) {
   FView.Attach(edMain.Get());
   FTabs = ScreenTabGrid(edMain.Get());
+  if (const HDC screen = ::GetDC(edMain.Get())) {
+    const HGDIOBJ before = ::SelectObject(screen, FFont);
+    TEXTMETRICA metrics{};
+    if (::GetTextMetricsA(screen, &metrics) && metrics.tmHeight > 0)
+      FLineHeight = metrics.tmHeight + metrics.tmExternalLeading;
+    ::SelectObject(screen, before);
+    ::ReleaseDC(edMain.Get(), screen);
+  }
+}
+
+int TReportFill::ScreenLines() const {
+  RECT client{};
+  ::GetClientRect(edMain.Get(), &client);
+  return std::max(LeastScreenLines, static_cast<int>(client.bottom / std::max(1, FLineHeight)) + 1);
 }
 
 TReportFill::~TReportFill() {
@@ -168,20 +191,23 @@ void TReportFill::Complete() {
     return;
   const TWaitCursor wait;
   while (Filling())
-    AppendPiece();
+    AppendPiece(CompletePieceMilliseconds);
 }
 
 bool TReportFill::Filling() const { return !FView.Updating() && FFilledLines < Content().LineCount(); }
 
 void TReportFill::FillFirstPiece() {
   FFilledLines = 0;
-  const int lines = Content().LineCount();
-  int count = FReport.PlanPiece(0, lines > WholeReportLines ? FirstPieceLines : lines);
+  FSchedule = {};
+  const auto start = TClock::now();
+  int count = FReport.PlanPiece(0, TPieceSchedule::FirstPieceLines(Content(), ScreenLines()));
   const std::string rtf = PieceRtf(count);
   const bool streamed = StreamRtf(edMain.Get(), rtf);
   FFilledLines = count;
   if (!streamed)
     StreamFailed();
+  const double took = MillisecondsSince(start);
+  FSchedule.Measured(TPieceSchedule::Weight(Content(), 0, count), took, took);
 }
 
 std::string TReportFill::PieceRtf(int& count) {
@@ -217,12 +243,14 @@ void TReportFill::EndForLackOfRoom() {
     FReport.CutAt(FFilledLines);
 }
 
-void TReportFill::AppendPiece() {
+void TReportFill::AppendPiece(double aimMilliseconds) {
   if (!Filling())
     return;
   const HWND edit = edMain.Get();
-  const auto start = std::chrono::steady_clock::now();
-  int count = FReport.PlanPiece(FFilledLines, FPieceLines);
+  const auto start = TClock::now();
+  const int first = FFilledLines;
+  int count =
+      FReport.PlanPiece(first, TPieceSchedule::LinesWithin(Content(), first, FSchedule.NextWeight(aimMilliseconds)));
   const std::string rtf = PieceRtf(count);
   if (count == 0) {
     FFilledLines = Content().LineCount();
@@ -240,6 +268,7 @@ void TReportFill::AppendPiece() {
   CHARRANGE atEnd{PastTheEnd, PastTheEnd};
   ::SendMessageA(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&atEnd));
   const bool streamed = StreamRtf(edit, rtf, SF_RTF | SFF_SELECTION);
+  const double streamTook = MillisecondsSince(start);
   FFilledLines += count;
   if (!streamed)
     StreamFailed();
@@ -279,13 +308,7 @@ void TReportFill::AppendPiece() {
   }
   if (::GetScrollPos(edit, SB_HORZ) != column)
     ::SendMessageA(edit, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, column), 0);
-  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-  if (count == FPieceLines) {
-    const long long suggested =
-        static_cast<long long>(count) * PieceMilliseconds / std::max<long long>(1, took.count());
-    FPieceLines = static_cast<int>(
-        std::clamp<long long>(suggested, MinPieceLines, std::min<long long>(MaxPieceLines, 2LL * count)));
-  }
+  FSchedule.Measured(TPieceSchedule::Weight(Content(), first, count), streamTook, MillisecondsSince(start));
 }
 
 bool TReportFill::RestreamWithTabs(const TTabGrid* twips) {

@@ -9,6 +9,7 @@
 
 #include "Handles.h"
 #include "MemoryReportView.h"
+#include "PieceSchedule.h"
 #include "ReportDriver.h"
 #include "RichEditView.h"
 #include "RoomedReport.h"
@@ -18,14 +19,15 @@ namespace korvane::viewer {
 
 /// Puts each report into a fresh Rich Edit 1.0 control, a child of the form.
 ///
-/// One stream of a long report holds the caller for many seconds (about 40 s
-/// for a million lines), and its cost grows faster than the report. A report
-/// of more than WholeReportLines lines therefore gets only its first
-/// FirstPieceLines lines when its update ends; the rest follows in pieces,
-/// one per FillMessage (or FillTimerId while input waits) that the fill posts
-/// to the form, appended at the end of the content, which costs the same for
-/// the last piece as for the first, while the user's selection and scroll
-/// position stay where they are.
+/// A stream into the control costs time by the bytes and lines it holds, and
+/// one stream of a long report more than its pieces do; the fill runs on the
+/// host's thread. When the view's update ends, the control therefore gets
+/// only the lines that fill its window and half a window more; the rest
+/// follows in pieces that the piece schedule sizes from what the pieces
+/// before cost, one per FillMessage (or FillTimerId while input waits) that
+/// the fill posts to the form, appended at the end of the content, which
+/// costs the same for the last piece as for the first, while the user's
+/// selection and scroll position stay where they are.
 ///
 /// The fill lives in the host's process, whose address space may be small
 /// (2 GiB for a 32-bit host) and which must not run out of it: the report is
@@ -33,15 +35,6 @@ namespace korvane::viewer {
 /// cut line where the rest does not fit.
 class TReportFill {
 public:
-  static constexpr int WholeReportLines = 4096;
-  static constexpr int FirstPieceLines = 1024;
-  /// A piece starts at 4,096 lines and then takes as many as the last piece
-  /// suggests for PieceMilliseconds, between MinPieceLines and MaxPieceLines,
-  /// at most twice as many as the last.
-  static constexpr int MinPieceLines = 1024;
-  static constexpr int MaxPieceLines = 16384;
-  static constexpr int PieceMilliseconds = 250;
-
   /// Posted to the form, which hands them on: the next piece of the report,
   /// the controls of earlier reports to destroy.
   static constexpr UINT FillMessage = WM_APP + 1;
@@ -63,8 +56,11 @@ public:
   /// The report of the file in a fresh control; its first piece is shown
   /// when this returns and the rest follows from the message loop.
   void Start(TReportDriver& driver, const std::string& path);
-  /// The whole report in the control before a command reads it.
+  /// The whole report in the control before a command reads it, in pieces
+  /// of CompletePieceMilliseconds: the command holds the host meanwhile, and
+  /// larger pieces cost less of the rest of their messages.
   void Complete();
+  static constexpr double CompletePieceMilliseconds = 250;
   /// Appends the next piece (FillMessage, FillTimerId).
   void FillNextPiece();
   /// Destroys the controls of earlier reports (DisposalMessage).
@@ -89,9 +85,12 @@ public:
 
 private:
   TWindow CreateControl(int width, int height) const;
+  /// The lines of the report's body the control shows at once.
+  int ScreenLines() const;
   /// Lines of the report are still to be appended to the control.
   bool Filling() const;
-  void AppendPiece();
+  /// Appends a piece sized for a message of aimMilliseconds.
+  void AppendPiece(double aimMilliseconds = TPieceSchedule::PieceMilliseconds);
   void PostFillMessage();
   /// The control of the report before goes, or waits hidden for the message
   /// loop when it is long and not wanted promptly.
@@ -114,7 +113,9 @@ private:
   TTabGrid FTabs;
   // Lines of the stored report that the control holds.
   int FFilledLines = 0;
-  int FPieceLines = 4096;
+  // The height of a line of the report's body, in pixels.
+  int FLineHeight = 16;
+  TPieceSchedule FSchedule;
   bool FFillPosted = false;
   bool FDisposalPosted = false;
   TWindow edMain;

@@ -230,6 +230,49 @@ TEST_F(ReportFill, AfterTheFillTheControlHoldsExactlyTheReportWithItsStylesAndSt
   EXPECT_EQ(::SendMessageA(edit, EM_CANUNDO, 0, 0), 0);
 }
 
+// ShowFile returns with what the window shows, the caret at the start, and
+// the user meets only lines that are in while the rest arrives.
+TEST_F(ReportFill, TheFirstScreenIsInAtOnceAndScrollingOrResizingMeetsOnlyLinesThatAreIn) {
+  const HWND edit = ShowListing(false).Report();
+  RECT client{};
+  ::GetClientRect(edit, &client);
+  const LRESULT held = ControlLineCount(edit);
+  // The line at the window's bottom edge is in, and the lines before it are
+  // the report's.
+  POINTL corner{client.left + 1, client.bottom - 1};
+  const LRESULT lastShown = ::SendMessageA(
+      edit, EM_LINEFROMCHAR,
+      static_cast<WPARAM>(::SendMessageA(edit, EM_CHARFROMPOS, 0, reinterpret_cast<LPARAM>(&corner))), 0);
+  EXPECT_LT(lastShown + 1, held) << "lines beyond the window's last are in too";
+  for (int line = 0; line <= lastShown; ++line)
+    ASSERT_EQ(ControlLine(edit, line), expected.Line(line).Text) << "line " << line;
+  CHARRANGE caret{-1, -1};
+  ::SendMessageA(edit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+  EXPECT_EQ(caret.cpMin, 0);
+  EXPECT_EQ(caret.cpMax, 0);
+  EXPECT_EQ(::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+  // As far down as the control goes: its last lines, which are the report's.
+  ::SendMessageA(edit, WM_VSCROLL, SB_BOTTOM, 0);
+  const LRESULT first = ::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
+  const LRESULT now = ControlLineCount(edit);
+  EXPECT_GT(first, 0);
+  ASSERT_LT(first, now);
+  EXPECT_EQ(ControlLine(edit, static_cast<int>(first)), expected.Line(static_cast<int>(first)).Text);
+  // A smaller and then a larger window during the fill: the control follows
+  // the viewer and the report still arrives whole.
+  ::MoveWindow(viewer->Get(), 0, 0, 300, 200, TRUE);
+  PumpUntil([edit, now] { return ControlLineCount(edit) > now; }, 30s);
+  ::MoveWindow(viewer->Get(), 0, 0, 900, 700, TRUE);
+  ASSERT_TRUE(PumpUntilFilled(edit, expected.LineCount()));
+  RECT viewerClient{};
+  ::GetClientRect(viewer->Get(), &viewerClient);
+  RECT control{};
+  ::GetWindowRect(edit, &control);
+  EXPECT_EQ(control.right - control.left, viewerClient.right);
+  EXPECT_EQ(control.bottom - control.top, viewerClient.bottom);
+  EXPECT_EQ(ReportText(edit), JoinedLines(expected));
+}
+
 TEST_F(ReportFill, TheUsersSelectionAndScrollPositionStayWhilePiecesArrive) {
   const HWND edit = ShowListing(false).Report();
   CHARRANGE chosen{300, 420};

@@ -1,0 +1,59 @@
+// How much of a report goes into the control at a time: the first screen at
+// once, then pieces sized by what the pieces before them cost. Kept free of
+// Windows types so that the rules can be tested on any system.
+#pragma once
+
+#include <cstdint>
+
+#include "MemoryReportView.h"
+
+namespace korvane {
+
+/// A piece's cost in the control grows with its text and with its lines
+/// (each line is a paragraph of its own, each TAB a run): a piece weighs its
+/// text's bytes and LineWeight bytes a line. Its message costs that stream
+/// and a part that does not grow with the piece (the user's selection and
+/// scroll position put back, the control drawn). The schedule learns from
+/// every piece how much weight the control takes in a millisecond and what
+/// the rest of the message cost, and sizes the next piece so that its
+/// message takes PieceMilliseconds: no message of the fill holds the host's
+/// loop for long, and the pieces stay large enough for the rest of their
+/// message to cost little of the whole.
+class TPieceSchedule {
+public:
+  static constexpr std::uint64_t LineWeight = 32;
+  /// The first piece: the lines that fill the window and half a window
+  /// more (a scroll of a few lines finds them there), within FirstWeight,
+  /// and at least one line.
+  static constexpr std::uint64_t FirstWeight = 8 * 1024;
+  /// What a piece's message aims to take; its stream takes at least half
+  /// of it, however much the rest of the message cost.
+  static constexpr double PieceMilliseconds = 60;
+  /// A piece weighs at least LeastWeight and at most twice the last one: a
+  /// piece that happened to be quick does not make the next one huge.
+  static constexpr std::uint64_t LeastWeight = 2 * 1024;
+  static constexpr std::uint64_t GreatestWeight = 16 * 1024 * 1024;
+
+  /// The weight of count lines of the report from first.
+  static std::uint64_t Weight(const TMemoryReportView& report, int first, int count);
+  /// How many lines from first, at most the report's rest, weigh at most
+  /// weight; at least one while lines are left.
+  static int LinesWithin(const TMemoryReportView& report, int first, std::uint64_t weight);
+
+  /// The lines of the first piece of a window that shows screenLines lines.
+  static int FirstPieceLines(const TMemoryReportView& report, int screenLines);
+
+  /// A piece of weight went in: its stream took streamMilliseconds of its
+  /// message's messageMilliseconds.
+  void Measured(std::uint64_t weight, double streamMilliseconds, double messageMilliseconds);
+  /// The weight of the next piece, for a message of aimMilliseconds.
+  std::uint64_t NextWeight(double aimMilliseconds = PieceMilliseconds) const;
+
+private:
+  // Weight a millisecond of stream, 0 until a stream took measurable time.
+  double FRate = 0;
+  double FRestMilliseconds = 0;
+  std::uint64_t FLastWeight = 2 * FirstWeight;
+};
+
+} // namespace korvane
