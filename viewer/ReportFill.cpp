@@ -17,6 +17,7 @@
 #include "ReportStyle.h"
 #include "ReportTabs.h"
 #include "RtfWriter.h"
+#include "StreamRtf.h"
 
 namespace korvane::viewer {
 

@@ -12,7 +12,7 @@
 #include "MemoryReportView.h"
 #include "ReportDriver.h"
 #include "ReportStyle.h"
-#include "RichEditView.h"
+#include "StreamRtf.h"
 #include "RtfWriter.h"
 
 namespace korvane::viewer {

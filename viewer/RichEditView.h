@@ -57,9 +57,4 @@ private:
   TCaretRequest FCaretRequest = TCaretRequest::None;
 };
 
-/// The RTF text into a rich edit control with one EM_STREAMIN, replacing its
-/// content (or, with SFF_SELECTION in flags, the selection). Returns false
-/// when the control reports an error or does not take the whole text.
-bool StreamRtf(HWND edit, const std::string& rtf, UINT flags = SF_RTF);
-
 } // namespace korvane::viewer

@@ -2,7 +2,7 @@
 // one EM_STREAMIN of the finished, styled report takes in a fresh Rich Edit
 // 1.0 control. The bench is the host: after ShowFile it runs its message loop
 // until the control holds the whole report, timing every message it
-// dispatches. Per file it prints the medians of
+// dispatches. Per file it prints the medians (with --fastest the least) of
 //   floor     the one stream of the whole report,
 //   show      ShowFile,
 //   longest   the longest message dispatched until the control is full,
@@ -11,6 +11,8 @@
 //   after     the longest message dispatched after that, until the queue is empty,
 //   destroy   DestroyViewerWindow of a viewer whose control is full,
 // and of the last run
+//   exact     whether the full control holds exactly the report's text ("-"
+//             for a report that did not fit),
 //   shown     the lines the control holds when it is full: fewer than the
 //             report's, the last of them the cut line, when the report does
 //             not fit in the process,
@@ -19,7 +21,7 @@
 //   B/line    the address space the fill took, per line shown.
 // The floor is left out ("-") for a report that would not fit in the
 // process: its one stream has no guard.
-//   korvane-viewer-bench [--runs N] FILE...
+//   korvane-viewer-bench [--runs N] [--fastest] FILE...
 #include <windows.h>
 #include <psapi.h>
 #include <richedit.h>
@@ -48,9 +50,31 @@ using TClock = std::chrono::steady_clock;
 
 double Milliseconds(TClock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
 
-double Median(std::vector<double> values) {
+bool Fastest = false;
+
+// The median of the runs, or with --fastest the least.
+double Typical(std::vector<double> values) {
   std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
+  return Fastest ? values.front() : values[values.size() / 2];
+}
+
+// The control's whole text against the report's lines, each break "\r\n".
+bool HoldsExactly(HWND viewer, const korvane::TMemoryReportView& report) {
+  HWND edit = ::FindWindowExA(viewer, nullptr, "RICHEDIT", nullptr);
+  if (edit == nullptr)
+    return false;
+  const auto length = static_cast<std::size_t>(::SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0));
+  std::string text(length + 1, '\0');
+  text.resize(static_cast<std::size_t>(
+      ::SendMessageA(edit, WM_GETTEXT, static_cast<WPARAM>(text.size()), reinterpret_cast<LPARAM>(text.data()))));
+  std::string expected;
+  expected.reserve(report.Text().size() + static_cast<std::size_t>(report.LineCount()));
+  for (int line = 0; line < report.LineCount(); ++line) {
+    if (line > 0)
+      expected += "\r\n";
+    expected += report.Line(line).Text;
+  }
+  return text == expected;
 }
 
 struct TSource {
@@ -161,11 +185,13 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
       runs = std::max(1, std::atoi(argv[++i]));
+    else if (std::strcmp(argv[i], "--fastest") == 0)
+      Fastest = true;
     else
       files.emplace_back(argv[i]);
   }
   if (files.empty()) {
-    std::fputs("usage: korvane-viewer-bench [--runs N] FILE...\n", stderr);
+    std::fputs("usage: korvane-viewer-bench [--runs N] [--fastest] FILE...\n", stderr);
     return 2;
   }
   char self[MAX_PATH + 1] = {};
@@ -201,8 +227,8 @@ int main(int argc, char** argv) {
                 static_cast<double>(memory.Commit) / MiB, static_cast<double>(memory.FreeCommit) / MiB,
                 static_cast<double>(korvane::TFillBudget::Room(memory)) / MiB);
   }
-  std::printf("%-24s %8s %9s %8s %8s %9s %8s %8s %8s %8s %8s %7s\n", "file", "lines", "floor ms", "show ms", "longest",
-              "full ms", "next ms", "after", "destroy", "shown", "peak MiB", "B/line");
+  std::printf("%-24s %8s %9s %8s %8s %9s %8s %8s %8s %6s %8s %8s %7s\n", "file", "lines", "floor ms", "show ms",
+              "longest", "full ms", "next ms", "after", "destroy", "exact", "shown", "peak MiB", "B/line");
   for (const std::string& file : files) {
     korvane::TMemoryReportView report;
     korvane::TReportDriver driver(report);
@@ -220,6 +246,7 @@ int main(int argc, char** argv) {
 
     std::vector<double> floor, shown, longest, full, next, after, destroyed;
     int shownLines = 0;
+    const char* exact = "-";
     double peakMib = 0;
     double bytesPerLine = 0;
     for (int run = 0; run < runs; ++run) {
@@ -238,6 +265,11 @@ int main(int argc, char** argv) {
         longest.push_back(PumpUntil([viewer, lines] { return ControlFull(viewer, lines); }));
         full.push_back(Milliseconds(TClock::now() - start));
         shownLines = ControlLines(viewer);
+        if (shownLines >= lines && exact[0] != 'n') {
+          exact = HoldsExactly(viewer, report) ? "yes" : "no";
+          if (exact[0] == 'n')
+            status = 1;
+        }
         peakMib = PeakMemoryMib();
         const std::uint64_t usedAfter = UsedAddressSpace();
         bytesPerLine =
@@ -264,10 +296,10 @@ int main(int argc, char** argv) {
     const std::string name = file.substr(file.find_last_of("\\/:") + 1);
     char floorText[32] = "-";
     if (floorFits)
-      std::snprintf(floorText, sizeof floorText, "%.1f", Median(floor));
-    std::printf("%-24s %8d %9s %8.1f %8.1f %9.1f %8.1f %8.1f %8.1f %8d %8.1f %7.0f\n", name.c_str(), lines, floorText,
-                Median(shown), Median(longest), Median(full), Median(next), Median(after), Median(destroyed),
-                shownLines, peakMib, bytesPerLine);
+      std::snprintf(floorText, sizeof floorText, "%.1f", Typical(floor));
+    std::printf("%-24s %8d %9s %8.1f %8.1f %9.1f %8.1f %8.1f %8.1f %6s %8d %8.1f %7.0f\n", name.c_str(), lines,
+                floorText, Typical(shown), Typical(longest), Typical(full), Typical(next), Typical(after),
+                Typical(destroyed), exact, shownLines, peakMib, bytesPerLine);
     std::fflush(stdout);
   }
   ::DestroyWindow(host);

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "Harness.h"
+#include "StreamRtf.h"
 
 namespace {
 
@@ -173,6 +174,44 @@ TEST(ReportControl, PropertiesOfTheControl) {
   EXPECT_GT(::SendMessageA(reportEdit, EM_GETLIMITTEXT, 0, 0), 1 << 30);
   const auto lines = ::SendMessageA(reportEdit, EM_GETLINECOUNT, 0, 0);
   EXPECT_LE(lines, EngineReport(ModulePath()).LineCount() + 1);
+}
+
+// The control reads a stream in blocks and stops at the document's closing
+// brace: a document whose brace ends a block leaves its final line break
+// unread, and is still taken whole.
+TEST(ReportControl, DocumentsOfEverySizeAroundTheControlsReadsAreTakenWhole) {
+  ASSERT_NE(::LoadLibraryA("riched32.dll"), nullptr);
+  const HWND edit = ::CreateWindowExA(0, "RICHEDIT", "", WS_CHILD | ES_MULTILINE | ES_AUTOHSCROLL, 0, 0, 300, 200,
+                                      RecordingHostWindow(), nullptr, nullptr, nullptr);
+  ASSERT_NE(edit, nullptr);
+  ::SendMessageA(edit, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
+  ::SendMessageA(edit, EM_SETTARGETDEVICE, 0, 1); // no word wrap
+  const std::string head = "{\\rtf1\\ansi ";
+  const std::string line(57, 'x');
+  for (const std::size_t block : {std::size_t{4096}, std::size_t{8192}}) {
+    for (std::size_t size = block - 3; size <= block + 3; ++size) {
+      for (const bool selection : {false, true}) {
+        SCOPED_TRACE("a document of " + std::to_string(size) + " bytes" + (selection ? ", into the selection" : ""));
+        // Lines of 57 characters, the last one shorter, then "}\n".
+        std::string body;
+        std::string text;
+        while (head.size() + body.size() + line.size() + 5 + 2 < size) {
+          body += line + "\\par ";
+          text += line + "\r\n";
+        }
+        const std::string last(size - head.size() - body.size() - 2, 'x');
+        body += last;
+        text += last;
+        ::SetWindowTextA(edit, "");
+        EXPECT_TRUE(korvane::viewer::StreamRtf(edit, head + body + "}\n", selection ? SF_RTF | SFF_SELECTION : SF_RTF));
+        EXPECT_EQ(ReportText(edit), text);
+      }
+    }
+    // A document cut short is not taken whole.
+    SCOPED_TRACE("no closing brace");
+    EXPECT_FALSE(korvane::viewer::StreamRtf(edit, head + std::string(block, 'y')));
+  }
+  ::DestroyWindow(edit);
 }
 
 // ---- a report long enough to reach the control in pieces ----
