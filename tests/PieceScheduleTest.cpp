@@ -74,44 +74,49 @@ TEST(PieceSchedule, TheFirstPieceIsAScreenAndAHalfWithinItsWeight) {
   }
 }
 
-TEST(PieceSchedule, EachPieceAimsAtTheTimeTheLastOneSuggests) {
+TEST(PieceSchedule, EachPieceAimsAtTheTimeTheFittedCostSuggests) {
   constexpr std::uint64_t KiB = 1024;
+  struct TPiece {
+    std::uint64_t Weight;
+    double Milliseconds;
+  };
   struct TCase {
     const char* Name;
-    std::uint64_t Weight;
-    double Stream;
-    double Message;
+    std::vector<TPiece> Pieces;
     std::uint64_t Next;
   };
   const double aim = TPieceSchedule::PieceMilliseconds;
   const std::vector<TCase> cases = {
-      {"took the aim: the same again", 64 * KiB, aim, aim, 64 * KiB},
-      {"took twice the aim: half", 64 * KiB, 2 * aim, 2 * aim, 32 * KiB},
-      {"ten times too slow: a tenth", 640 * KiB, 10 * aim, 10 * aim, 64 * KiB},
-      {"the rest of the message takes its share", 64 * KiB, aim / 2, aim * 3 / 4, 96 * KiB},
-      {"however slow the rest, the stream keeps half", 64 * KiB, aim / 2, 5 * aim, 64 * KiB},
-      {"quick: at most twice the last", 64 * KiB, aim / 10, aim / 10, 128 * KiB},
-      {"no measurable time: twice the last", 64 * KiB, 0, 0, 128 * KiB},
-      {"very slow: never below the least", 4 * KiB, 1000 * aim, 1000 * aim, TPieceSchedule::LeastWeight},
-      {"a tiny quick piece: the least", 10, aim / 100, aim / 100, TPieceSchedule::LeastWeight},
-      {"never above the greatest", TPieceSchedule::GreatestWeight, 0, 0, TPieceSchedule::GreatestWeight},
+      {"one piece that took the aim: the same again", {{64 * KiB, aim}}, 64 * KiB},
+      {"one piece that took twice the aim: half", {{64 * KiB, 2 * aim}}, 32 * KiB},
+      {"quick: at most twice the last", {{64 * KiB, aim / 10}}, 128 * KiB},
+      {"no measurable time: twice the last", {{64 * KiB, 0}}, 128 * KiB},
+      {"very slow: never below the least", {{4 * KiB, 1000 * aim}}, TPieceSchedule::LeastWeight},
+      {"never above the greatest", {{TPieceSchedule::GreatestWeight, 0}}, TPieceSchedule::GreatestWeight},
+      // 10 ms and 1 KiB a millisecond: 50 KiB fill the aim.
+      {"a small fixed part", {{8 * KiB, 18}, {16 * KiB, 26}, {32 * KiB, 42}}, 50 * KiB},
+      // 40 ms fixed: the piece's own part takes as long.
+      {"a fixed part of over half the aim", {{8 * KiB, 48}, {16 * KiB, 56}, {32 * KiB, 72}}, 40 * KiB},
+      {"an empty piece says nothing of the cost", {{8 * KiB, 18}, {16 * KiB, 26}, {32 * KiB, 42}, {0, 500}}, 50 * KiB},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     TPieceSchedule schedule;
-    schedule.Measured(c.Weight, c.Stream, c.Message);
+    for (const TPiece& piece : c.Pieces)
+      schedule.Measured(piece.Weight, piece.Milliseconds);
     EXPECT_EQ(schedule.NextWeight(), c.Next);
   }
+  // A shorter or a longer message (the rest of the report for a command).
   TPieceSchedule schedule;
-  const std::uint64_t first = schedule.NextWeight();
-  schedule.Measured(0, 5, 5);
-  EXPECT_EQ(schedule.NextWeight(), first) << "an empty piece says nothing of the cost";
-  // A longer message (the rest of the report for a command) asks for more,
-  // still at most twice the last.
-  schedule.Measured(64 * KiB, aim / 2, aim);
-  EXPECT_EQ(schedule.NextWeight(), 64 * KiB);
-  EXPECT_EQ(schedule.NextWeight(1.5 * aim), 128 * KiB);
-  EXPECT_EQ(schedule.NextWeight(1.25 * aim), 96 * KiB);
+  for (const TPiece& piece : cases[6].Pieces)
+    schedule.Measured(piece.Weight, piece.Milliseconds);
+  EXPECT_NEAR(schedule.FixedMilliseconds(), 10, 1e-9);
+  EXPECT_EQ(schedule.NextWeight(aim / 2), 20 * KiB);
+  EXPECT_EQ(schedule.NextWeight(5 * aim), 64 * KiB) << "at most twice the last";
+  // The next piece takes far longer than its weight said (the control
+  // holds more lines): the pieces get smaller.
+  schedule.Measured(50 * KiB, 100);
+  EXPECT_LT(schedule.NextWeight(), 40 * KiB);
 }
 
 } // namespace

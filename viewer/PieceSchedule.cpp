@@ -34,17 +34,44 @@ int TPieceSchedule::FirstPieceLines(const TMemoryReportView& report, int screenL
   return std::min(wanted, LinesWithin(report, 0, FirstWeight));
 }
 
-void TPieceSchedule::Measured(std::uint64_t weight, double streamMilliseconds, double messageMilliseconds) {
+void TPieceSchedule::Measured(std::uint64_t weight, double milliseconds) {
   if (weight == 0)
     return;
   FLastWeight = weight;
-  FRate = streamMilliseconds > 0 ? static_cast<double>(weight) / streamMilliseconds : 0;
-  FRestMilliseconds = std::max(0.0, messageMilliseconds - streamMilliseconds);
+  FSamples[FCount % Kept] = {static_cast<double>(weight), std::max(0.0, milliseconds)};
+  ++FCount;
+  Fit();
+}
+
+void TPieceSchedule::Fit() {
+  const int count = std::min(FCount, Kept);
+  const TSample& last = FSamples[(FCount - 1) % Kept];
+  // The part that grows with the weight: the slope of time over weight
+  // where the weights differ enough to show one.
+  double meanWeight = 0;
+  double meanTime = 0;
+  for (int i = 0; i < count; ++i) {
+    meanWeight += FSamples[i].Weight / count;
+    meanTime += FSamples[i].Milliseconds / count;
+  }
+  double spread = 0;
+  double together = 0;
+  for (int i = 0; i < count; ++i) {
+    spread += (FSamples[i].Weight - meanWeight) * (FSamples[i].Weight - meanWeight);
+    together += (FSamples[i].Weight - meanWeight) * (FSamples[i].Milliseconds - meanTime);
+  }
+  constexpr double LeastSpread = 0.25; // of the mean weight, squared, a sample
+  if (count >= 3 && spread > LeastSpread * LeastSpread * meanWeight * meanWeight * count && together > 0)
+    FRate = spread / together;
+  else if (FRate == 0 && last.Milliseconds > 0)
+    FRate = last.Weight / last.Milliseconds;
+  // The rest of the last piece's time is the fixed part, as it is now.
+  FFixedMilliseconds = FRate > 0 ? std::max(0.0, last.Milliseconds - last.Weight / FRate) : 0;
 }
 
 std::uint64_t TPieceSchedule::NextWeight(double aimMilliseconds) const {
-  const double streamAim = std::max(aimMilliseconds - FRestMilliseconds, aimMilliseconds / 2);
-  const double suggested = FRate > 0 ? FRate * streamAim : static_cast<double>(2 * FLastWeight);
+  const double own = std::max(aimMilliseconds - FFixedMilliseconds, FFixedMilliseconds);
+  const double suggested = FRate > 0 ? FRate * own : static_cast<double>(2 * FLastWeight);
   const double most = static_cast<double>(std::min(GreatestWeight, 2 * std::max(FLastWeight, LeastWeight)));
   return static_cast<std::uint64_t>(std::clamp(suggested, static_cast<double>(LeastWeight), most));
 }

@@ -11,14 +11,15 @@ namespace korvane {
 
 /// A piece's cost in the control grows with its text and with its lines
 /// (each line is a paragraph of its own, each TAB a run): a piece weighs its
-/// text's bytes and LineWeight bytes a line. Its message costs that stream
-/// and a part that does not grow with the piece (the user's selection and
-/// scroll position put back, the control drawn). The schedule learns from
-/// every piece how much weight the control takes in a millisecond and what
-/// the rest of the message cost, and sizes the next piece so that its
-/// message takes PieceMilliseconds: no message of the fill holds the host's
-/// loop for long, and the pieces stay large enough for the rest of their
-/// message to cost little of the whole.
+/// text's bytes and LineWeight bytes a line. Its message costs a part that
+/// grows with that weight, and a part that does not: the user's selection and
+/// scroll position put back, the control drawn, and the stream's own start,
+/// which grows with the lines the control holds already. The schedule fits
+/// both parts to the last pieces' weights and times, and sizes the next piece
+/// so that its message takes PieceMilliseconds; once the fixed part alone
+/// takes half of that, the piece's own part takes as long as the fixed part,
+/// so that the pieces stay large enough for the fixed part to cost no more
+/// than half of the whole fill.
 class TPieceSchedule {
 public:
   static constexpr std::uint64_t LineWeight = 32;
@@ -26,8 +27,7 @@ public:
   /// more (a scroll of a few lines finds them there), within FirstWeight,
   /// and at least one line.
   static constexpr std::uint64_t FirstWeight = 8 * 1024;
-  /// What a piece's message aims to take; its stream takes at least half
-  /// of it, however much the rest of the message cost.
+  /// What a piece's message aims to take.
   static constexpr double PieceMilliseconds = 60;
   /// A piece weighs at least LeastWeight and at most twice the last one: a
   /// piece that happened to be quick does not make the next one huge.
@@ -43,16 +43,29 @@ public:
   /// The lines of the first piece of a window that shows screenLines lines.
   static int FirstPieceLines(const TMemoryReportView& report, int screenLines);
 
-  /// A piece of weight went in: its stream took streamMilliseconds of its
-  /// message's messageMilliseconds.
-  void Measured(std::uint64_t weight, double streamMilliseconds, double messageMilliseconds);
+  /// A piece of weight went in, and its message took milliseconds.
+  void Measured(std::uint64_t weight, double milliseconds);
   /// The weight of the next piece, for a message of aimMilliseconds.
   std::uint64_t NextWeight(double aimMilliseconds = PieceMilliseconds) const;
 
+  /// The fitted cost: weight a millisecond of the part that grows with the
+  /// piece (0 until a piece took measurable time), and the fixed part.
+  double Rate() const { return FRate; }
+  double FixedMilliseconds() const { return FFixedMilliseconds; }
+
 private:
-  // Weight a millisecond of stream, 0 until a stream took measurable time.
+  static constexpr int Kept = 8;
+  struct TSample {
+    double Weight;
+    double Milliseconds;
+  };
+
+  void Fit();
+
+  TSample FSamples[Kept] = {};
+  int FCount = 0;
   double FRate = 0;
-  double FRestMilliseconds = 0;
+  double FFixedMilliseconds = 0;
   std::uint64_t FLastWeight = 2 * FirstWeight;
 };
 

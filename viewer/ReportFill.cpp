@@ -208,7 +208,7 @@ void TReportFill::FillFirstPiece() {
   if (!streamed)
     StreamFailed();
   const double took = MillisecondsSince(start);
-  FSchedule.Measured(TPieceSchedule::Weight(Content(), 0, count), took, took);
+  FSchedule.Measured(TPieceSchedule::Weight(Content(), 0, count), took);
 }
 
 std::string TReportFill::PieceRtf(int& count) {
@@ -269,7 +269,6 @@ void TReportFill::AppendPiece(double aimMilliseconds) {
   CHARRANGE atEnd{PastTheEnd, PastTheEnd};
   ::SendMessageA(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&atEnd));
   const bool streamed = StreamRtf(edit, rtf, SF_RTF | SFF_SELECTION);
-  const double streamTook = MillisecondsSince(start);
   FFilledLines += count;
   if (!streamed)
     StreamFailed();
@@ -309,7 +308,7 @@ void TReportFill::AppendPiece(double aimMilliseconds) {
   }
   if (::GetScrollPos(edit, SB_HORZ) != column)
     ::SendMessageA(edit, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, column), 0);
-  FSchedule.Measured(TPieceSchedule::Weight(Content(), first, count), streamTook, MillisecondsSince(start));
+  FSchedule.Measured(TPieceSchedule::Weight(Content(), first, count), MillisecondsSince(start));
 }
 
 bool TReportFill::RestreamWithTabs(const TTabGrid* twips) {
