@@ -63,6 +63,7 @@ TEST(PieceSchedule, TheFirstPieceIsAScreenAndAHalfWithinItsWeight) {
   const std::vector<TCase> cases = {
       {"a short report goes whole", 20, 30, 30, 20},
       {"a screen and a half of a long report", 5000, 30, 30, 45},
+      {"a report within FirstWeight goes whole", 100, 30, 30, 100},
       {"a window of no height counts one line", 5000, 30, 0, 1},
       {"long lines: as many as weigh FirstWeight", 5000, 1000, 30, longLines},
       {"one line longer than FirstWeight goes alone", 3, 64 * 1024, 30, 1},
@@ -97,6 +98,8 @@ TEST(PieceSchedule, EachPieceAimsAtTheTimeTheFittedCostSuggests) {
       {"a small fixed part", {{8 * KiB, 18}, {16 * KiB, 26}, {32 * KiB, 42}}, 50 * KiB},
       // 40 ms fixed: the piece's own part takes as long.
       {"a fixed part of over half the aim", {{8 * KiB, 48}, {16 * KiB, 56}, {32 * KiB, 72}}, 40 * KiB},
+      // 150 ms fixed: the piece's own part takes the greatest own time.
+      {"a fixed part over the aim", {{64 * KiB, 214}, {128 * KiB, 278}, {256 * KiB, 406}}, 100 * KiB},
       {"an empty piece says nothing of the cost", {{8 * KiB, 18}, {16 * KiB, 26}, {32 * KiB, 42}, {0, 500}}, 50 * KiB},
   };
   for (const TCase& c : cases) {
@@ -113,6 +116,12 @@ TEST(PieceSchedule, EachPieceAimsAtTheTimeTheFittedCostSuggests) {
   EXPECT_NEAR(schedule.FixedMilliseconds(), 10, 1e-9);
   EXPECT_EQ(schedule.NextWeight(aim / 2), 20 * KiB);
   EXPECT_EQ(schedule.NextWeight(5 * aim), 64 * KiB) << "at most twice the last";
+  // One message slowed by something else (another process, the user's
+  // scroll) leaves the fixed part as the other pieces measured it.
+  TPieceSchedule steady;
+  for (const TPiece& piece : {TPiece{8 * KiB, 18}, {16 * KiB, 26}, {32 * KiB, 42}, {24 * KiB, 34}, {20 * KiB, 130}})
+    steady.Measured(piece.Weight, piece.Milliseconds);
+  EXPECT_NEAR(steady.FixedMilliseconds(), 10, 1e-9);
   // The next piece takes far longer than its weight said (the control
   // holds more lines): the pieces get smaller.
   schedule.Measured(50 * KiB, 100);

@@ -29,9 +29,11 @@ int TPieceSchedule::LinesWithin(const TMemoryReportView& report, int first, std:
 }
 
 int TPieceSchedule::FirstPieceLines(const TMemoryReportView& report, int screenLines) {
+  const int within = LinesWithin(report, 0, FirstWeight);
+  if (within == report.LineCount())
+    return within;
   const int screen = std::max(1, screenLines);
-  const int wanted = screen + screen / 2;
-  return std::min(wanted, LinesWithin(report, 0, FirstWeight));
+  return std::min(screen + screen / 2, within);
 }
 
 void TPieceSchedule::Measured(std::uint64_t weight, double milliseconds) {
@@ -65,12 +67,23 @@ void TPieceSchedule::Fit() {
     FRate = spread / together;
   else if (FRate == 0 && last.Milliseconds > 0)
     FRate = last.Weight / last.Milliseconds;
-  // The rest of the last piece's time is the fixed part, as it is now.
-  FFixedMilliseconds = FRate > 0 ? std::max(0.0, last.Milliseconds - last.Weight / FRate) : 0;
+  // The fixed part: what the pieces took beyond their weight, the middle
+  // one of the kept pieces, so that one message slowed by something else
+  // does not resize the next piece.
+  if (FRate <= 0) {
+    FFixedMilliseconds = 0;
+    return;
+  }
+  double rest[Kept];
+  for (int i = 0; i < count; ++i)
+    rest[i] = std::max(0.0, FSamples[i].Milliseconds - FSamples[i].Weight / FRate);
+  std::nth_element(rest, rest + count / 2, rest + count);
+  FFixedMilliseconds = rest[count / 2];
 }
 
 std::uint64_t TPieceSchedule::NextWeight(double aimMilliseconds) const {
-  const double own = std::max(aimMilliseconds - FFixedMilliseconds, FFixedMilliseconds);
+  const double own =
+      std::max(aimMilliseconds - FFixedMilliseconds, std::min(FFixedMilliseconds, GreatestOwnMilliseconds));
   const double suggested = FRate > 0 ? FRate * own : static_cast<double>(2 * FLastWeight);
   const double most = static_cast<double>(std::min(GreatestWeight, 2 * std::max(FLastWeight, LeastWeight)));
   return static_cast<std::uint64_t>(std::clamp(suggested, static_cast<double>(LeastWeight), most));

@@ -18,17 +18,20 @@ namespace korvane {
 /// both parts to the last pieces' weights and times, and sizes the next piece
 /// so that its message takes PieceMilliseconds; once the fixed part alone
 /// takes half of that, the piece's own part takes as long as the fixed part,
-/// so that the pieces stay large enough for the fixed part to cost no more
-/// than half of the whole fill.
+/// up to GreatestOwnMilliseconds: the pieces stay large enough for the fixed
+/// part to cost no more than half of the fill while it is short, and a
+/// message takes at most that much beyond the fixed part once it is long.
 class TPieceSchedule {
 public:
   static constexpr std::uint64_t LineWeight = 32;
-  /// The first piece: the lines that fill the window and half a window
-  /// more (a scroll of a few lines finds them there), within FirstWeight,
-  /// and at least one line.
+  /// The first piece: the whole report when it weighs no more than
+  /// FirstWeight (one stream costs less than two), else the lines that fill
+  /// the window and half a window more (a scroll of a few lines finds them
+  /// there), within FirstWeight, and at least one line.
   static constexpr std::uint64_t FirstWeight = 8 * 1024;
   /// What a piece's message aims to take.
   static constexpr double PieceMilliseconds = 60;
+  static constexpr double GreatestOwnMilliseconds = 100;
   /// A piece weighs at least LeastWeight and at most twice the last one: a
   /// piece that happened to be quick does not make the next one huge.
   static constexpr std::uint64_t LeastWeight = 2 * 1024;

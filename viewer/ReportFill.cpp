@@ -44,6 +44,17 @@ constexpr int LeastScreenLines = 16;
 
 using TClock = std::chrono::steady_clock;
 
+// The scroll bars drawn as they now stand, without the content.
+void RedrawScrollBars(HWND edit) {
+  for (const int bar : {SB_VERT, SB_HORZ}) {
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    if (::GetScrollInfo(edit, bar, &info))
+      ::SetScrollInfo(edit, bar, &info, TRUE);
+  }
+}
+
 double MillisecondsSince(TClock::time_point start) {
   return std::chrono::duration<double, std::milli>(TClock::now() - start).count();
 }
@@ -263,6 +274,8 @@ void TReportFill::AppendPiece(double aimMilliseconds) {
   ::SendMessageA(edit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
   const LRESULT firstLine = ::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
   const int column = ::GetScrollPos(edit, SB_HORZ);
+  RECT client{};
+  ::GetClientRect(edit, &client);
   ::SendMessageA(edit, WM_SETREDRAW, FALSE, 0);
   // A position past the end stands for the end, which the control finds
   // without counting its way there from the start.
@@ -279,12 +292,24 @@ void TReportFill::AppendPiece(double aimMilliseconds) {
   if (FFilledLines == Content().LineCount())
     ::SendMessageA(edit, EM_EMPTYUNDOBUFFER, 0, 0);
   ::SendMessageA(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
-  // The control scrolls to where the piece went in once it draws again:
-  // it is drawn now (the message loop takes posted messages before
-  // painting), and then put back where the user had it.
+  // A piece below the window changes only the scroll bars. Wine's control
+  // walks every line it holds to paint any part of itself (100 ms at a
+  // million lines), so it is drawn only when the piece shows, the view
+  // moved or a scroll bar came or went: it is drawn now (the message loop
+  // takes posted messages before painting), and then put back where the
+  // user had it.
+  RECT clientNow{};
+  ::GetClientRect(edit, &clientNow);
+  const bool shows = first <= firstLine + ScreenLines() ||
+                     ::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0) != firstLine ||
+                     ::GetScrollPos(edit, SB_HORZ) != column || !::EqualRect(&client, &clientNow);
   ::SendMessageA(edit, WM_SETREDRAW, TRUE, 0);
-  ::InvalidateRect(edit, nullptr, FALSE);
-  ::UpdateWindow(edit);
+  if (shows) {
+    ::InvalidateRect(edit, nullptr, FALSE);
+    ::UpdateWindow(edit);
+  } else {
+    RedrawScrollBars(edit);
+  }
   // Rich Edit 1.0 scrolls by lines; Wine's control moves a different number
   // of lines than asked once the report is long, so each step asks in
   // proportion to how far the last one went.

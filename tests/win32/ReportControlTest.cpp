@@ -259,6 +259,22 @@ TEST_F(ReportFill, AfterTheFillTheControlHoldsExactlyTheReportWithItsStylesAndSt
   const HWND edit = ShowListing(false).Report();
   ASSERT_TRUE(PumpUntilFilled(edit, expected.LineCount()));
   EXPECT_EQ(ReportText(edit), JoinedLines(expected));
+  // The pieces went in below the window: the view is still at the start,
+  // also once it is drawn again, and the scroll bar spans the whole report.
+  ::InvalidateRect(edit, nullptr, FALSE);
+  ::UpdateWindow(edit);
+  EXPECT_EQ(::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+  SCROLLINFO bar{};
+  bar.cbSize = sizeof bar;
+  bar.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  ASSERT_TRUE(::GetScrollInfo(edit, SB_VERT, &bar));
+  EXPECT_EQ(bar.nPos, 0);
+  POINTL lastLine{};
+  ::SendMessageA(edit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&lastLine),
+                 ::SendMessageA(edit, EM_LINEINDEX, static_cast<WPARAM>(expected.LineCount() - 1), 0));
+  EXPECT_GT(lastLine.y, 0);
+  // Rich Edit 1.0 keeps the range within 16 bits.
+  EXPECT_GE(bar.nMax, std::min<LONG>(lastLine.y, 0xFFFF)) << "the range grew with the pieces";
   // The last line, in the last piece, keeps its format and the export stops.
   const int last = expected.LineCount() - 1;
   ASSERT_NE(expected.Line(last).Text.find("LongListingFunction"), std::string::npos);
@@ -325,9 +341,17 @@ TEST_F(ReportFill, TheUsersSelectionAndScrollPositionStayWhilePiecesArrive) {
   EXPECT_EQ(now.cpMin, chosen.cpMin);
   EXPECT_EQ(now.cpMax, chosen.cpMax);
   // Wine's control scrolls a long report in steps coarser than a line, so
-  // the view comes back to within one line of where the user had it.
-  EXPECT_NEAR(static_cast<double>(::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0)), static_cast<double>(firstLine),
-              1.0);
+  // the view comes back to within one line of where the user had it, also
+  // once the control is drawn again.
+  for (const bool drawn : {false, true}) {
+    SCOPED_TRACE(drawn ? "drawn again" : "as the fill left it");
+    if (drawn) {
+      ::InvalidateRect(edit, nullptr, FALSE);
+      ::UpdateWindow(edit);
+    }
+    EXPECT_NEAR(static_cast<double>(::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0)), static_cast<double>(firstLine),
+                1.0);
+  }
 }
 
 TEST_F(ReportFill, SelectAllThenCopyDuringTheFillCopiesTheWholeReport) {
