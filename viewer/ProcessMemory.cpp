@@ -19,7 +19,7 @@ bool IsAvailable(const MEMORY_BASIC_INFORMATION& region) {
 
 } // namespace
 
-TMemoryStatus ReadProcessMemory() {
+TMemoryStatus ProcessMemoryStatus() {
   TMemoryStatus status;
   SYSTEM_INFO system{};
   ::GetSystemInfo(&system);

@@ -44,16 +44,91 @@ constexpr int LeastScreenLines = 16;
 
 using TClock = std::chrono::steady_clock;
 
-// The scroll bars drawn as they now stand, without the content.
-void RedrawScrollBars(HWND edit) {
-  for (const int bar : {SB_VERT, SB_HORZ}) {
-    SCROLLINFO info{};
-    info.cbSize = sizeof info;
-    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
-    if (::GetScrollInfo(edit, bar, &info))
-      ::SetScrollInfo(edit, bar, &info, TRUE);
+// The user's selection and scroll position while the control takes a stream
+// with its drawing off; both come back, and the control is drawn again, when
+// the keeper goes.
+class TKeptPosition {
+public:
+  /// The stream changes the lines from changedLine on, in a window that shows
+  /// screenLines lines.
+  TKeptPosition(HWND edit, int changedLine, int screenLines)
+      : FEdit(edit), FChangedLine(changedLine), FScreenLines(screenLines) {
+    ::SendMessageA(FEdit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&FSelection));
+    FFirstLine = ::SendMessageA(FEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
+    FColumn = ::GetScrollPos(FEdit, SB_HORZ);
+    ::GetClientRect(FEdit, &FClient);
+    ::SendMessageA(FEdit, WM_SETREDRAW, FALSE, 0);
   }
-}
+  TKeptPosition(const TKeptPosition&) = delete;
+  TKeptPosition& operator=(const TKeptPosition&) = delete;
+  ~TKeptPosition() {
+    ::SendMessageA(FEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&FSelection));
+    // Lines changed below the window change only the scroll bars. Wine's
+    // control walks every line it holds to paint any part of itself, so it
+    // is drawn only when the change shows, the view moved or a scroll bar
+    // came or went: it is drawn now (the message loop takes posted messages
+    // before painting), and then put back where the user had it.
+    RECT client{};
+    ::GetClientRect(FEdit, &client);
+    const bool shows = FChangedLine <= FFirstLine + FScreenLines ||
+                       ::SendMessageA(FEdit, EM_GETFIRSTVISIBLELINE, 0, 0) != FFirstLine ||
+                       ::GetScrollPos(FEdit, SB_HORZ) != FColumn || !::EqualRect(&client, &FClient);
+    ::SendMessageA(FEdit, WM_SETREDRAW, TRUE, 0);
+    if (shows) {
+      ::InvalidateRect(FEdit, nullptr, FALSE);
+      ::UpdateWindow(FEdit);
+      ScrollBack();
+    } else {
+      RedrawScrollBars();
+    }
+  }
+
+private:
+  void ScrollBack() const {
+    // Rich Edit 1.0 scrolls by lines; Wine's control moves a different
+    // number of lines than asked once the report is long, so each step asks
+    // in proportion to how far the last one went.
+    LRESULT now = ::SendMessageA(FEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
+    LRESULT asked = 0;
+    LRESULT moved = 0;
+    for (int step = 0; step < 6 && now != FFirstLine; ++step) {
+      const LRESULT wanted = FFirstLine - now;
+      asked = moved != 0 ? wanted * asked / moved : wanted;
+      if (asked == 0)
+        asked = wanted > 0 ? 1 : -1;
+      ::SendMessageA(FEdit, EM_LINESCROLL, 0, asked);
+      const LRESULT after = ::SendMessageA(FEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
+      moved = after - now;
+      now = after;
+    }
+    // The last lines one at a time.
+    for (int step = 0; step < 4 && now != FFirstLine; ++step) {
+      ::SendMessageA(FEdit, WM_VSCROLL, now < FFirstLine ? SB_LINEDOWN : SB_LINEUP, 0);
+      now = ::SendMessageA(FEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
+    }
+    if (::GetScrollPos(FEdit, SB_HORZ) != FColumn)
+      ::SendMessageA(FEdit, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, FColumn), 0);
+  }
+
+  // The scroll bars drawn as they now stand, without the content.
+  void RedrawScrollBars() const {
+    for (const int bar : {SB_VERT, SB_HORZ}) {
+      SCROLLINFO info{};
+      info.cbSize = sizeof info;
+      info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+      if (::GetScrollInfo(FEdit, bar, &info))
+        ::SetScrollInfo(FEdit, bar, &info, TRUE);
+    }
+  }
+
+  HWND FEdit;
+  int FChangedLine;
+  int FScreenLines;
+  CHARRANGE FSelection{};
+  LRESULT FFirstLine = 0;
+  int FColumn = 0;
+  RECT FClient{};
+};
 
 double MillisecondsSince(TClock::time_point start) {
   return std::chrono::duration<double, std::milli>(TClock::now() - start).count();
@@ -62,7 +137,7 @@ double MillisecondsSince(TClock::time_point start) {
 } // namespace
 
 TReportFill::TReportFill(HWND form, HFONT font, int width, int height)
-    : FForm(form), FFont(font), FReport(ReadProcessMemory), edMain(CreateControl(width, height)) {
+    : FForm(form), FFont(font), FReport(ProcessMemoryStatus), edMain(CreateControl(width, height)) {
   FView.Attach(edMain.Get());
   FTabs = ScreenTabGrid(edMain.Get());
   if (const HDC screen = ::GetDC(edMain.Get())) {
@@ -124,9 +199,9 @@ TWindow TReportFill::CreateControl(int width, int height) const {
   return control;
 }
 
-void TReportFill::Start(TReportDriver& driver, const std::string& path) {
+void TReportFill::Start(const std::string& path) {
   const TWaitCursor wait;
-  const bool roomShort = FReport.Cut() || TFillBudget::Room(ReadProcessMemory()) < ShortRoomBytes;
+  const bool roomShort = FReport.Cut() || TFillBudget::Room(ProcessMemoryStatus()) < ShortRoomBytes;
   if (roomShort)
     DestroyRetiredControls();
   // Every report gets a fresh control: the control empties itself far more
@@ -142,7 +217,7 @@ void TReportFill::Start(TReportDriver& driver, const std::string& path) {
     Retire(old, focused, true);
   std::exception_ptr failure;
   try {
-    driver.BuildReport(path);
+    FDriver.BuildReport(path);
   } catch (const std::bad_alloc&) {
     // The report ends where memory did, as one that does not fit.
     EndForLackOfRoom();
@@ -208,7 +283,7 @@ void TReportFill::Complete() {
 
 bool TReportFill::Filling() const { return !FView.Updating() && FFilledLines < Content().LineCount(); }
 
-void TReportFill::FillFirstPiece() {
+void TReportFill::UpdateEnded() {
   FFilledLines = 0;
   FSchedule = {};
   const auto start = TClock::now();
@@ -268,71 +343,25 @@ void TReportFill::AppendPiece(double aimMilliseconds) {
     FFilledLines = Content().LineCount();
     return;
   }
-  // The piece goes in at the end of the content, where the selection has to
-  // stand for it; the user's selection and scroll position come back after.
-  CHARRANGE selection{};
-  ::SendMessageA(edit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
-  const LRESULT firstLine = ::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
-  const int column = ::GetScrollPos(edit, SB_HORZ);
-  RECT client{};
-  ::GetClientRect(edit, &client);
-  ::SendMessageA(edit, WM_SETREDRAW, FALSE, 0);
-  // A position past the end stands for the end, which the control finds
-  // without counting its way there from the start.
-  CHARRANGE atEnd{PastTheEnd, PastTheEnd};
-  ::SendMessageA(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&atEnd));
-  const bool streamed = StreamRtf(edit, rtf, SF_RTF | SFF_SELECTION);
-  FFilledLines += count;
-  if (!streamed)
-    StreamFailed();
-  // A read-only report has nothing to undo. The records of the pieces go
-  // once the last is in: after EM_EMPTYUNDOBUFFER, Wine's control takes time
-  // that grows with the square of a piece's lines for every later piece
-  // (15 s for 8,192 lines, against 0.6 s without).
-  if (FFilledLines == Content().LineCount())
-    ::SendMessageA(edit, EM_EMPTYUNDOBUFFER, 0, 0);
-  ::SendMessageA(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
-  // A piece below the window changes only the scroll bars. Wine's control
-  // walks every line it holds to paint any part of itself (100 ms at a
-  // million lines), so it is drawn only when the piece shows, the view
-  // moved or a scroll bar came or went: it is drawn now (the message loop
-  // takes posted messages before painting), and then put back where the
-  // user had it.
-  RECT clientNow{};
-  ::GetClientRect(edit, &clientNow);
-  const bool shows = first <= firstLine + ScreenLines() ||
-                     ::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0) != firstLine ||
-                     ::GetScrollPos(edit, SB_HORZ) != column || !::EqualRect(&client, &clientNow);
-  ::SendMessageA(edit, WM_SETREDRAW, TRUE, 0);
-  if (shows) {
-    ::InvalidateRect(edit, nullptr, FALSE);
-    ::UpdateWindow(edit);
-  } else {
-    RedrawScrollBars(edit);
+  {
+    // The piece goes in at the end of the content, where the selection has
+    // to stand for it.
+    const TKeptPosition kept(edit, first, ScreenLines());
+    // A position past the end stands for the end, which the control finds
+    // without counting its way there from the start.
+    CHARRANGE atEnd{PastTheEnd, PastTheEnd};
+    ::SendMessageA(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&atEnd));
+    const bool streamed = StreamRtf(edit, rtf, SF_RTF | SFF_SELECTION);
+    FFilledLines += count;
+    if (!streamed)
+      StreamFailed();
+    // A read-only report has nothing to undo. The records of the pieces go
+    // once the last is in: after EM_EMPTYUNDOBUFFER, Wine's control takes
+    // time that grows with the square of a piece's lines for every later
+    // piece.
+    if (FFilledLines == Content().LineCount())
+      ::SendMessageA(edit, EM_EMPTYUNDOBUFFER, 0, 0);
   }
-  // Rich Edit 1.0 scrolls by lines; Wine's control moves a different number
-  // of lines than asked once the report is long, so each step asks in
-  // proportion to how far the last one went.
-  LRESULT now = ::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
-  LRESULT asked = 0;
-  LRESULT moved = 0;
-  for (int step = 0; step < 6 && now != firstLine; ++step) {
-    const LRESULT wanted = firstLine - now;
-    asked = moved != 0 ? wanted * asked / moved : wanted;
-    if (asked == 0)
-      asked = wanted > 0 ? 1 : -1;
-    ::SendMessageA(edit, EM_LINESCROLL, 0, asked);
-    const LRESULT after = ::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
-    moved = after - now;
-    now = after;
-  }
-  // The last lines one at a time.
-  for (int step = 0; step < 4 && now != firstLine; ++step) {
-    ::SendMessageA(edit, WM_VSCROLL, now < firstLine ? SB_LINEDOWN : SB_LINEUP, 0);
-    now = ::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
-  }
-  if (::GetScrollPos(edit, SB_HORZ) != column)
-    ::SendMessageA(edit, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, column), 0);
   FSchedule.Measured(TPieceSchedule::Weight(Content(), first, count), MillisecondsSince(start));
 }
 
@@ -348,18 +377,9 @@ bool TReportFill::RestreamWithTabs(const TTabGrid* twips) {
   } catch (const std::bad_alloc&) {
     return false;
   }
-  const HWND edit = edMain.Get();
-  CHARRANGE selection{};
-  ::SendMessageA(edit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
-  const LRESULT firstLine = ::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
-  ::SendMessageA(edit, WM_SETREDRAW, FALSE, 0);
-  StreamRtf(edit, rtf);
+  const TKeptPosition kept(edMain.Get(), 0, ScreenLines());
+  StreamRtf(edMain.Get(), rtf);
   FFilledLines = Content().LineCount();
-  ::SendMessageA(edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
-  const LRESULT nowFirst = ::SendMessageA(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
-  ::SendMessageA(edit, EM_LINESCROLL, 0, firstLine - nowFirst);
-  ::SendMessageA(edit, WM_SETREDRAW, TRUE, 0);
-  ::InvalidateRect(edit, nullptr, TRUE);
   return true;
 }
 

@@ -33,7 +33,7 @@ namespace korvane::viewer {
 /// (2 GiB for a 32-bit host) and which must not run out of it: the report is
 /// kept and handed to the control as a TRoomedReport, which ends it with the
 /// cut line where the rest does not fit.
-class TReportFill {
+class TReportFill : private TRichEditView::TControlFill {
 public:
   /// Posted to the form, which hands them on: the next piece of the report,
   /// the controls of earlier reports to destroy.
@@ -52,10 +52,12 @@ public:
   HWND Control() const { return edMain.Get(); }
   /// The view the report is written to.
   TReportView& View() { return FView; }
+  /// The driver of the current report: its file's name and kind.
+  const TReportDriver& Driver() const { return FDriver; }
 
   /// The report of the file in a fresh control; its first piece is shown
   /// when this returns and the rest follows from the message loop.
-  void Start(TReportDriver& driver, const std::string& path);
+  void Start(const std::string& path);
   /// The whole report in the control before a command reads it, in pieces
   /// of CompletePieceMilliseconds: the command holds the host meanwhile, and
   /// larger pieces cost less of the rest of their messages.
@@ -69,13 +71,8 @@ public:
   /// touched again.
   void ReleaseWindows();
 
-  /// The report as stored; the control holds its first FilledLines() lines.
-  TRoomedReport& Report() { return FReport; }
+  /// The report as stored; the control holds its first FFilledLines lines.
   const TMemoryReportView& Content() const { return FReport.Content(); }
-  int FilledLines() const { return FFilledLines; }
-  /// The view's update ended: the report replaces the control's content,
-  /// its first piece at once.
-  void FillFirstPiece();
 
   /// Streams the report again with other tab stops (in twips), or with the
   /// screen's for nullptr, keeping the selection and the first visible line.
@@ -84,6 +81,10 @@ public:
   bool RestreamWithTabs(const TTabGrid* twips);
 
 private:
+  int FilledLines() const override { return FFilledLines; }
+  /// The report replaces the control's content, its first piece at once.
+  void UpdateEnded() override;
+
   TWindow CreateControl(int width, int height) const;
   /// The lines of the report's body the control shows at once.
   int ScreenLines() const;
@@ -107,7 +108,8 @@ private:
   HWND FForm;
   HFONT FFont;
   TRoomedReport FReport;
-  TRichEditView FView{*this};
+  TRichEditView FView{FReport, *this};
+  TReportDriver FDriver{FView};
   // The screen's tab stops, in twips: the fonts stay as they are for the
   // viewer's life, so one grid serves every report.
   TTabGrid FTabs;

@@ -6,11 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "ReportFill.h"
-
 namespace korvane::viewer {
 
-void TRichEditView::ReserveForFile(std::uint64_t fileBytes) { FFill.Report().ReserveForFile(fileBytes); }
+void TRichEditView::ReserveForFile(std::uint64_t fileBytes) { FReport.ReserveForFile(fileBytes); }
 
 void TRichEditView::BeginUpdate() {
   if (FUpdateDepth++ == 0) {
@@ -26,7 +24,7 @@ void TRichEditView::EndUpdate() {
   try {
     if (FStreamPending) {
       FStreamPending = false;
-      FFill.FillFirstPiece();
+      FFill.UpdateEnded();
     }
   } catch (...) {
     // Deliberate: without memory for the stream the control keeps its old text.
@@ -56,25 +54,25 @@ void TRichEditView::ApplyCaret(TCaretRequest request) {
 }
 
 void TRichEditView::Clear() {
-  FFill.Report().Clear();
+  FReport.Clear();
   Changed();
 }
 
 int TRichEditView::AddLine(std::string_view text) {
-  const int index = FFill.Report().AddLine(text);
+  const int index = FReport.AddLine(text);
   Changed();
   return index;
 }
 
 void TRichEditView::SetText(std::string_view text) {
-  FFill.Report().SetText(text);
+  FReport.SetText(text);
   Changed();
 }
 
 std::string TRichEditView::LineText(int index) const {
   // During an update or the fill the control does not hold the line yet.
   if (Updating() || index >= FFill.FilledLines())
-    return FFill.Content().LineText(index);
+    return FReport.Content().LineText(index);
   const LRESULT start = ::SendMessageA(FEdit, EM_LINEINDEX, static_cast<WPARAM>(index), 0);
   if (index < 0 || start < 0)
     return {};
@@ -93,7 +91,7 @@ std::string TRichEditView::LineText(int index) const {
 }
 
 void TRichEditView::FormatLine(int index, int size, std::uint32_t colour, bool bold) {
-  FFill.Report().FormatLine(index, size, colour, bold);
+  FReport.FormatLine(index, size, colour, bold);
   Changed();
 }
 

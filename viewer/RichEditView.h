@@ -7,23 +7,36 @@
 #include <string>
 #include <string_view>
 
-#include "MemoryReportView.h"
 #include "ReportView.h"
+#include "RoomedReport.h"
 
 namespace korvane::viewer {
-
-class TReportFill;
 
 /// Writes the report into a Rich Edit 1.0 control. Appending to that control
 /// line by line costs time that grows with the square of the report's length,
 /// so between BeginUpdate and EndUpdate the report is only kept in memory (in
-/// the fill's stored report) and reaches the control through the fill when
-/// the update ends. Outside an update every change goes to the control at
-/// once. Positions in the control count a line break as two characters.
+/// the stored report) and reaches the control through its fill when the
+/// update ends. Outside an update every change goes to the control at once.
+/// Positions in the control count a line break as two characters.
 class TRichEditView final : public TReportView {
 public:
-  /// The fill owns the view, the stored report and the control.
-  explicit TRichEditView(TReportFill& fill) : FFill(fill) {}
+  /// What the view needs of the one that puts the stored report into the
+  /// control.
+  class TControlFill {
+  public:
+    /// The control holds the stored report's first FilledLines() lines.
+    virtual int FilledLines() const = 0;
+    /// An update that changed the report ended: the stored report replaces
+    /// the control's content.
+    virtual void UpdateEnded() = 0;
+
+  protected:
+    ~TControlFill() = default;
+  };
+
+  /// The report is stored in report and reaches the control through fill;
+  /// both outlive the view.
+  TRichEditView(TRoomedReport& report, TControlFill& fill) : FReport(report), FFill(fill) {}
 
   /// The empty control that shows the next report; the content stays.
   void Attach(HWND edit) { FEdit = edit; }
@@ -50,7 +63,8 @@ private:
   void Changed();
   void ApplyCaret(TCaretRequest request);
 
-  TReportFill& FFill;
+  TRoomedReport& FReport;
+  TControlFill& FFill;
   HWND FEdit = nullptr;
   int FUpdateDepth = 0;
   bool FStreamPending = false;

@@ -1,6 +1,7 @@
 // RTF into a rich edit control in one EM_STREAMIN.
 #include "StreamRtf.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace korvane::viewer {
@@ -16,8 +17,8 @@ struct TStreamSource {
 DWORD CALLBACK ReadRtf(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given) noexcept {
   auto* source = reinterpret_cast<TStreamSource*>(cookie);
   const std::size_t left = source->Text->size() - source->Offset;
-  const std::size_t count =
-      wanted > 0 && static_cast<std::size_t>(wanted) < left ? static_cast<std::size_t>(wanted) : left;
+  // A control that asks for nothing, or for less than nothing, gets nothing.
+  const std::size_t count = wanted > 0 ? std::min(static_cast<std::size_t>(wanted), left) : 0;
   std::memcpy(buffer, source->Text->data() + source->Offset, count);
   source->Offset += count;
   *given = static_cast<LONG>(count);

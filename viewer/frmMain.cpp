@@ -91,7 +91,6 @@ TKorvaneFrame::TKorvaneFrame(HWND hostWindow, HWND parentWindow) : FHostWindow(h
     ToolBar1 = CreateToolBar(FHandle.Get(), ToolBarControlId, ImageList1.Get(), ToolButtons, MainMenuItems,
                              FToolBarSink.Get());
     FFill = std::make_unique<TReportFill>(FHandle.Get(), FFont.Get(), DesignedWidth, DesignedHeight);
-    FDriver = std::make_unique<TReportDriver>(FFill->View());
     LiveFrames().insert(this);
   } catch (...) {
     // The windows go with the members; they must not reach this object then.
@@ -139,7 +138,7 @@ void TKorvaneFrame::CreateMenus() {
   MainMenu1 = CreateMainMenu(MainMenuItems);
 }
 
-void TKorvaneFrame::BuildReport(const std::string& path) { FFill->Start(*FDriver, path); }
+void TKorvaneFrame::BuildReport(const std::string& path) { FFill->Start(path); }
 
 void TKorvaneFrame::MoveToolBarTo(HWND hostWindow) {
   ::SetParent(ToolBar1.Get(), hostWindow);

@@ -46,8 +46,8 @@ public:
   /// The report of the file in a fresh control; its first piece is shown
   /// when this returns and the rest follows from the message loop.
   void BuildReport(const std::string& path);
-  const char* GetFileKindText() const { return FDriver->GetFileKindText(); }
-  const std::string& FileName() const { return FDriver->FileName(); }
+  const char* GetFileKindText() const { return FFill->Driver().GetFileKindText(); }
+  const std::string& FileName() const { return FFill->Driver().FileName(); }
 
   void FormResize();
   void actFileOpenExecute();
@@ -130,7 +130,6 @@ private:
   TWindow ToolBar1;
   // Owned by the host's top-level window, not by ours: closed with the form.
   TFindDialog FindDialog;
-  std::unique_ptr<TReportDriver> FDriver;
   std::string FHintText;
 };
 

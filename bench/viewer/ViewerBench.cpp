@@ -38,6 +38,7 @@
 #include "FillBudget.h"
 #include "korvane/KorvaneHost.h"
 #include "MemoryReportView.h"
+#include "StreamRtf.h"
 #include "ProcessMemory.h"
 #include "RoomedReport.h"
 #include "ReportDriver.h"
@@ -77,21 +78,6 @@ bool HoldsExactly(HWND viewer, const korvane::TMemoryReportView& report) {
   return text == expected;
 }
 
-struct TSource {
-  const std::string* Text;
-  std::size_t Offset;
-};
-
-DWORD CALLBACK ReadRtf(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given) {
-  auto* source = reinterpret_cast<TSource*>(cookie);
-  const std::size_t left = source->Text->size() - source->Offset;
-  const std::size_t count = std::min(left, static_cast<std::size_t>(wanted));
-  std::memcpy(buffer, source->Text->data() + source->Offset, count);
-  source->Offset += count;
-  *given = static_cast<LONG>(count);
-  return 0;
-}
-
 // The floor: a control set up like the viewer's, redraw off, one stream.
 double StreamFloor(HWND host, const std::string& rtf) {
   HWND edit = ::CreateWindowExA(WS_EX_CLIENTEDGE, "RICHEDIT", "",
@@ -102,11 +88,7 @@ double StreamFloor(HWND host, const std::string& rtf) {
   ::SendMessageA(edit, EM_SETTARGETDEVICE, 0, 1);
   const TClock::time_point start = TClock::now();
   ::SendMessageA(edit, WM_SETREDRAW, FALSE, 0);
-  TSource source{&rtf, 0};
-  EDITSTREAM stream{};
-  stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
-  stream.pfnCallback = ReadRtf;
-  ::SendMessageA(edit, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
+  korvane::viewer::StreamRtf(edit, rtf);
   ::SendMessageA(edit, WM_SETREDRAW, TRUE, 0);
   ::InvalidateRect(edit, nullptr, TRUE);
   ::UpdateWindow(edit);
@@ -149,7 +131,7 @@ double PeakMemoryMib() {
 }
 
 std::uint64_t UsedAddressSpace() {
-  const korvane::TMemoryStatus status = korvane::viewer::ReadProcessMemory();
+  const korvane::TMemoryStatus status = korvane::viewer::ProcessMemoryStatus();
   return status.AddressSpace - status.FreeAddressSpace;
 }
 
@@ -220,7 +202,7 @@ int main(int argc, char** argv) {
   const std::string small = folder + "korvane.dll";
   int status = 0;
   {
-    const korvane::TMemoryStatus memory = korvane::viewer::ReadProcessMemory();
+    const korvane::TMemoryStatus memory = korvane::viewer::ProcessMemoryStatus();
     constexpr double MiB = 1024.0 * 1024.0;
     std::printf("address space %.0f MiB, free %.0f MiB; commit %.0f MiB, free %.0f MiB; room for the viewer %.0f MiB\n",
                 static_cast<double>(memory.AddressSpace) / MiB, static_cast<double>(memory.FreeAddressSpace) / MiB,
@@ -241,7 +223,7 @@ int main(int argc, char** argv) {
     // when the report ends in one.
     const int lines = report.LineCount();
     const bool floorFits = static_cast<std::uint64_t>(lines) * korvane::TFillBudget::FirstBytesPerLine <
-                           korvane::TFillBudget::Room(korvane::viewer::ReadProcessMemory());
+                           korvane::TFillBudget::Room(korvane::viewer::ProcessMemoryStatus());
     const std::string rtf = floorFits ? korvane::ReportToRtf(report, ::GetACP()) : std::string();
 
     std::vector<double> floor, shown, longest, full, next, after, destroyed;

@@ -46,7 +46,7 @@ public:
   explicit TAddressSpaceHog(std::uint64_t room) {
     std::uint64_t block = std::uint64_t{1} << 30;
     while (block >= MiB) {
-      const korvane::TMemoryStatus status = korvane::viewer::ReadProcessMemory();
+      const korvane::TMemoryStatus status = korvane::viewer::ProcessMemoryStatus();
       const std::uint64_t reserve = status.AddressSpace / 4;
       const std::uint64_t left = status.FreeAddressSpace > reserve ? status.FreeAddressSpace - reserve : 0;
       if (left < room + MiB)
@@ -106,7 +106,7 @@ TEST(LittleRoom, AReportThatDoesNotFitEndsWithTheCutLineAndTheHostGoesOn) {
   const auto command = [viewer](WORD id) { ::SendMessageA(viewer, WM_COMMAND, MAKEWPARAM(id, 0), 0); };
 
   const TAddressSpaceHog hog(LeftRoom);
-  const std::uint64_t room = korvane::TFillBudget::Room(korvane::viewer::ReadProcessMemory());
+  const std::uint64_t room = korvane::TFillBudget::Room(korvane::viewer::ProcessMemoryStatus());
   ASSERT_LE(room, LeftRoom + 2 * MiB);
   ASSERT_GT(room, LeftRoom / 2);
 
