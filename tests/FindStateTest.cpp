@@ -19,8 +19,8 @@ public:
   std::int32_t SelectionStart() const override { return FStart; }
   std::int32_t SelectionLength() const override { return FLength; }
   std::int32_t TextLength() const override { return static_cast<std::int32_t>(FText.size()); }
-  std::int32_t FindText(const std::string& text, std::int32_t start, std::int32_t end, bool matchCase,
-                        bool wholeWord) override {
+  std::int32_t Search(const std::string& text, std::int32_t start, std::int32_t end, bool matchCase,
+                      bool wholeWord) override {
     for (std::int32_t p = start; p + static_cast<std::int32_t>(text.size()) <= end; ++p) {
       bool equal = true;
       for (std::size_t i = 0; i < text.size() && equal; ++i) {

@@ -115,7 +115,7 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
   }
 }
 
-bool LoadModule() {
+bool LoadViewerModule() {
   char path[MAX_PATH + 1] = {};
   const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
   std::string folder(path, length);
@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
     else
       fileName = argv[i];
   }
-  if (!LoadModule()) {
+  if (!LoadViewerModule()) {
     ::MessageBoxA(nullptr, "korvane.dll cannot be loaded from beside korvane-demo-host.exe", HostTitle,
                   MB_OK | MB_ICONERROR);
     return 1;

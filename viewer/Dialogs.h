@@ -60,7 +60,7 @@ public:
   HWND Handle() const { return FWindow.Get(); }
   bool IsOwnRecord(LPARAM lParam) const { return lParam == reinterpret_cast<LPARAM>(&FRecord); }
   DWORD Flags() const { return FRecord.Flags; }
-  std::string FindText() const {
+  std::string SearchText() const {
     return std::string(FFindWhat.begin(), std::find(FFindWhat.begin(), FFindWhat.end(), '\0'));
   }
 

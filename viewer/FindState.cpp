@@ -14,7 +14,7 @@ bool TFindState::FindNext(TFindTarget& target, const std::string& text, bool mat
   const std::int32_t end = target.TextLength();
   // A start beyond the end (a shorter report replaced the one searched) is a
   // range that holds nothing.
-  const std::int32_t found = FFindPos <= end ? target.FindText(text, FFindPos, end, matchCase, wholeWord) : -1;
+  const std::int32_t found = FFindPos <= end ? target.Search(text, FFindPos, end, matchCase, wholeWord) : -1;
   FFindPos = found;
   if (found < 0)
     return false;

@@ -17,8 +17,8 @@ public:
   virtual std::int32_t SelectionLength() const = 0;
   virtual std::int32_t TextLength() const = 0;
   /// Position of the first match in [start, end), or -1.
-  virtual std::int32_t FindText(const std::string& text, std::int32_t start, std::int32_t end, bool matchCase,
-                                bool wholeWord) = 0;
+  virtual std::int32_t Search(const std::string& text, std::int32_t start, std::int32_t end, bool matchCase,
+                              bool wholeWord) = 0;
   /// Selects the range and scrolls it into view.
   virtual void Select(std::int32_t start, std::int32_t length) = 0;
 };

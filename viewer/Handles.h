@@ -99,7 +99,9 @@ public:
 
   void Select(HFONT font) {
     const HGDIOBJ old = ::SelectObject(FDc, font);
-    if (FOld == nullptr && old != HGDI_ERROR)
+    // HGDI_ERROR, spelled so that its all-ones value is not converted from
+    // an unsigned constant.
+    if (FOld == nullptr && old != reinterpret_cast<HGDIOBJ>(static_cast<LONG_PTR>(-1)))
       FOld = old;
   }
 

@@ -21,8 +21,8 @@ std::int32_t TReportFindTarget::TextLength() const {
   return static_cast<std::int32_t>(::SendMessageA(FEdit, WM_GETTEXTLENGTH, 0, 0));
 }
 
-std::int32_t TReportFindTarget::FindText(const std::string& text, std::int32_t start, std::int32_t end, bool matchCase,
-                                         bool wholeWord) {
+std::int32_t TReportFindTarget::Search(const std::string& text, std::int32_t start, std::int32_t end, bool matchCase,
+                                       bool wholeWord) {
   FINDTEXTA find{};
   find.chrg.cpMin = start;
   find.chrg.cpMax = end;

@@ -19,8 +19,8 @@ public:
   std::int32_t SelectionStart() const override { return Selection().cpMin; }
   std::int32_t SelectionLength() const override;
   std::int32_t TextLength() const override;
-  std::int32_t FindText(const std::string& text, std::int32_t start, std::int32_t end, bool matchCase,
-                        bool wholeWord) override;
+  std::int32_t Search(const std::string& text, std::int32_t start, std::int32_t end, bool matchCase,
+                      bool wholeWord) override;
   void Select(std::int32_t start, std::int32_t length) override;
 
 private:

@@ -367,7 +367,7 @@ void TKorvaneFrame::FindDialogFind() {
   if (FNotFoundBoxShown)
     return;
   FFill->Complete();
-  const std::string text = FindDialog.FindText();
+  const std::string text = FindDialog.SearchText();
   const DWORD flags = FindDialog.Flags();
   TReportFindTarget target(FFill->Control());
   if (FFind.FindNext(target, text, (flags & FR_MATCHCASE) != 0, (flags & FR_WHOLEWORD) != 0))

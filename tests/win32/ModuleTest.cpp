@@ -101,7 +101,7 @@ TEST(ShowFileResults, FilesOfGigabytesShowTheReportOfWhatTheyHold) {
   THostWindow host;
   TViewer viewer(host.Get(), false);
   const korvane::TMemoryReportView expected = EngineReport(Samples().Pe32.Path());
-  for (const std::uint64_t gigabytes : {3, 5}) {
+  for (const std::uint64_t gigabytes : {std::uint64_t{3}, std::uint64_t{5}}) {
     SCOPED_TRACE(std::to_string(gigabytes) + " GiB");
     const std::string path = Samples().Pe32.Folder() + "\\grown.dll";
     ASSERT_TRUE(::CopyFileA(Samples().Pe32.Path().c_str(), path.c_str(), FALSE));
