@@ -24,7 +24,7 @@ TBytes SharedNames(std::uint32_t descriptors, std::uint32_t runLength, std::uint
   const std::uint32_t thunks = 20 * (descriptors + 1);
   const std::uint32_t run = thunks + 8;
   TBytes idata(run + runLength + 1, 'L');
-  std::fill(idata.begin(), idata.begin() + run, 0);
+  std::fill(idata.begin(), idata.begin() + static_cast<std::ptrdiff_t>(run), 0);
   idata.back() = 0;
   for (std::uint32_t d = 0; d < descriptors; ++d) {
     PutDWord(idata, 20 * d + 12, va + run + d * nameStep);

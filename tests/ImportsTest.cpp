@@ -310,7 +310,7 @@ TEST(ImportListingLines, SharedAndSpanningLibraryNames) {
   constexpr std::uint32_t va = 0x1000;
   TBytes idata(0x1000, 0);
   const auto put = [&](std::uint32_t at, const std::string& text) {
-    std::copy(text.begin(), text.end(), idata.begin() + at);
+    std::copy(text.begin(), text.end(), idata.begin() + static_cast<std::ptrdiff_t>(at));
   };
   const std::uint32_t nameRvas[] = {va + 0x800, va + 0x800, va + 0x810, va + 0xFFC, va + 0x800};
   put(0x800, "KERNEL32.dll");

@@ -2,6 +2,8 @@
 // well formed whichever step a report ends at.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 #include "JsonReport.h"
 
 namespace korvane {
@@ -44,7 +46,7 @@ TEST(JsonText, EveryByteIsTheCodePointOfItsValueAndControlsAreEscaped) {
 TEST(JsonText, EveryByteIsJudgedAlikeWhereverItStands) {
   for (int byte = 0; byte < 256; ++byte) {
     const bool plain = byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\';
-    for (const std::size_t at : {0, 7, 8, 15, 16}) {
+    for (const std::size_t at : std::initializer_list<std::size_t>{0, 7, 8, 15, 16}) {
       std::string name(17, 'a');
       name[at] = static_cast<char>(byte);
       const std::string line = Line([&](TJsonReport& json) { json.Title(name); });

@@ -463,7 +463,8 @@ TEST(LoadedImageRelocation, TargetsAcrossPageEndsAgreeWithTheModelInAnyReadOrder
   }
   // 0xFF bytes below each page end make every carry reach the next page.
   for (std::uint32_t end : {0x1000u, 0x2000u, 0x3000u})
-    std::fill(bytes.begin() + end - 3, bytes.begin() + end, 0xFF);
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(end) - 3, bytes.begin() + static_cast<std::ptrdiff_t>(end),
+              0xFF);
   struct TCase {
     const char* Name;
     std::vector<test::TRelocationBlock> Blocks;

@@ -79,7 +79,7 @@ void StreamInto(std::vector<std::string>& lines, const std::string& rtf, bool at
       char* end = nullptr;
       const long value = hasValue ? std::strtol(rtf.c_str() + digits, &end, 10) : 0;
       i = hasValue ? static_cast<std::size_t>(end - rtf.c_str()) : digits;
-      i += rtf[i] == ' ' ? 1 : 0;
+      i += rtf[i] == ' ' ? 1u : 0u;
       TState& state = groups.back();
       std::string& format = state.Format;
       if (word == "fonttbl" || word == "colortbl")

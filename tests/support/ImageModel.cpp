@@ -33,7 +33,7 @@ TImageModel::TImageModel(const TByteView& file, std::uint64_t peOffset) {
     if (!file.Contains(0, headers))
       Fail("headers beyond the file");
     std::memcpy(FBytes.data(), file.Bytes(0, headers), headers);
-    std::fill(FAccess.begin(), FAccess.begin() + headers, ReadOnly);
+    std::fill(FAccess.begin(), FAccess.begin() + static_cast<std::ptrdiff_t>(headers), ReadOnly);
   }
   const std::uint16_t count = file.ReadWord(peOffset + 6, "NumberOfSections");
   const std::uint64_t table = peOffset + 24 + file.ReadWord(peOffset + 20, "SizeOfOptionalHeader");
@@ -49,10 +49,10 @@ TImageModel::TImageModel(const TByteView& file, std::uint64_t peOffset) {
       continue;
     if (virtualAddress + extent > size)
       Fail("section region outside the image");
-    std::fill(FAccess.begin() + virtualAddress, FAccess.begin() + static_cast<std::ptrdiff_t>(virtualAddress + extent),
-              ReadWrite);
-    std::fill(FBytes.begin() + virtualAddress, FBytes.begin() + static_cast<std::ptrdiff_t>(virtualAddress + extent),
-              0);
+    std::fill(FAccess.begin() + static_cast<std::ptrdiff_t>(virtualAddress),
+              FAccess.begin() + static_cast<std::ptrdiff_t>(virtualAddress + extent), ReadWrite);
+    std::fill(FBytes.begin() + static_cast<std::ptrdiff_t>(virtualAddress),
+              FBytes.begin() + static_cast<std::ptrdiff_t>(virtualAddress + extent), 0);
     if (copy != 0) {
       if (!file.Contains(rawPointer, copy))
         Fail("section bytes beyond the file");
