@@ -4,6 +4,7 @@
 #include <new>
 
 #include "Errors.h"
+#include "LineBreaks.h"
 
 namespace korvane {
 
@@ -74,8 +75,7 @@ std::size_t TMemoryReportView::LineStart(int index) const {
 void TMemoryReportView::AppendText(std::string_view text) {
   const std::size_t base = FText.size();
   FText.append(text);
-  for (std::size_t feed = text.find('\n'); feed != std::string_view::npos; feed = text.find('\n', feed + 1))
-    FStarts.push_back(base + feed + 1);
+  ForEachLineBreak(text, [&](std::size_t feed) { FStarts.push_back(base + feed + 1); });
 }
 
 int TMemoryReportView::AddLine(std::string_view text) {

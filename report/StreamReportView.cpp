@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "Errors.h"
+#include "LineBreaks.h"
 
 namespace korvane {
 
@@ -29,9 +30,7 @@ int TStreamReportView::LineCount() const {
 
 void TStreamReportView::Append(std::string_view text) {
   FHeld.append(text);
-  // Most lines hold no break: one search, which steps many bytes at a time.
-  for (std::size_t feed = text.find('\n'); feed != std::string_view::npos; feed = text.find('\n', feed + 1))
-    ++FBreaks;
+  FBreaks += CountLineBreaks(text);
 }
 
 int TStreamReportView::AddLine(std::string_view text) {

@@ -17,6 +17,7 @@
 #include "Errors.h"
 #include "JsonReport.h"
 #include "KorvaneVersion.h"
+#include "LineBreaks.h"
 #include "MemoryReportView.h"
 #include "Platform.h"
 #include "ReportDriver.h"
@@ -191,9 +192,8 @@ public:
   void EndUpdate() override {}
   void Clear() override { FLines = 0; }
   int AddLine(std::string_view text) override {
-    const int first = FLines++;
-    for (std::size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n', at + 1))
-      ++FLines;
+    const int first = FLines;
+    FLines += 1 + static_cast<int>(korvane::CountLineBreaks(text));
     return first;
   }
   void SetText(std::string_view text) override {

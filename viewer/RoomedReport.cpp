@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <new>
 
+#include "LineBreaks.h"
+
 namespace korvane {
 
 namespace {
@@ -59,9 +61,7 @@ int TRoomedReport::AddLine(std::string_view text) {
   return index;
 }
 
-int TRoomedReport::Count(std::string_view text) {
-  return 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-}
+int TRoomedReport::Count(std::string_view text) { return 1 + static_cast<int>(CountLineBreaks(text)); }
 
 void TRoomedReport::CheckRoom() {
   if (!FStoring || --FLinesToCheck > 0)
