@@ -30,6 +30,19 @@ Value LoadValue(const std::uint8_t* p) {
   else
     return LoadDWord(p) | (std::uint64_t{LoadDWord(p + 4)} << 32);
 }
+/// The little-endian value of the count (at most 8) bytes at p, and the
+/// lowest count bytes of value stored at p: for a value split between two
+/// buffers.
+inline std::uint64_t LoadBytes(const std::uint8_t* p, std::uint32_t count) {
+  std::uint64_t value = 0;
+  for (std::uint32_t i = 0; i < count; ++i)
+    value |= std::uint64_t{p[i]} << (8 * i);
+  return value;
+}
+inline void StoreBytes(std::uint8_t* p, std::uint32_t count, std::uint64_t value) {
+  for (std::uint32_t i = 0; i < count; ++i)
+    p[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
 
 /// The bytes of a file that lie past the part a view holds in one piece:
 /// they are mapped when a read first needs them.

@@ -12,8 +12,6 @@ namespace {
 
 using pe::DosHeader;
 
-constexpr TRecordName DosField{"the DOS header field "};
-
 // The TAB counts line the values up in the report's fixed tab grid.
 constexpr TColumnLabel TotalPages{"Total 512-byte pages:", 1};
 constexpr TColumnLabel LastPageSize{"Last page size:", 2};
@@ -40,7 +38,7 @@ std::span<const TColumnLabel> DosHeaderLabels() { return Labels; }
 
 void ReportDosHeader(TReportView& view, const TByteView& file, TReportFacts& facts) {
   TSummaryRows rows(view, facts, "dos_header");
-  const auto read = [&file](auto field) { return Named(field, file.Read(0, field, DosField)); };
+  const auto read = [&file](auto field) { return Named(field, file.Read(0, field, DosHeader::Record)); };
   constexpr std::string_view Paragraphs = " paragraphs";
   rows.Decimal(TotalPages, read(DosHeader::e_cp));
   rows.Decimal(LastPageSize, read(DosHeader::e_cblp), " bytes");
@@ -50,17 +48,17 @@ void ReportDosHeader(TReportView& view, const TByteView& file, TReportFacts& fac
   rows.Decimal(MaxMemory, read(DosHeader::e_maxalloc), Paragraphs);
   rows.Hex(InitialSs, read(DosHeader::e_ss));
   rows.Hex(InitialSp, read(DosHeader::e_sp));
-  const std::uint32_t csIp = file.Read(0, DosHeader::e_ip_e_cs, DosField);
+  const std::uint32_t csIp = file.Read(0, DosHeader::e_ip_e_cs, DosHeader::Record);
   rows.Hex(CsIp, csIp, {{"e_ip", csIp & 0xFFFFu}, {"e_cs", csIp >> 16}});
   rows.Hex(RelocationTable, read(DosHeader::e_lfarlc));
   rows.Decimal(OverlayNumber, read(DosHeader::e_ovno));
   rows.Decimal(OemId, read(DosHeader::e_oemid));
   rows.Decimal(Checksum, read(DosHeader::e_csum));
 
-  const std::uint16_t mark = file.Read(0, DosHeader::e_res_LinkerMark, DosField);
-  const std::uint8_t markByte = file.Read(0, DosHeader::e_res_LinkerMarkByte, DosField);
+  const std::uint16_t mark = file.Read(0, DosHeader::e_res_LinkerMark, DosHeader::Record);
+  const std::uint8_t markByte = file.Read(0, DosHeader::e_res_LinkerMarkByte, DosHeader::Record);
   if (mark == 1 && markByte == 0xFB) {
-    const std::uint8_t version = file.Read(0, DosHeader::e_res_LinkerVersion, DosField);
+    const std::uint8_t version = file.Read(0, DosHeader::e_res_LinkerVersion, DosHeader::Record);
     rows.Version(LinkerVersion, {"MajorLinkerVersion", std::uint64_t{version} >> 4},
                  {"MinorLinkerVersion", version & 0x0Fu});
   }

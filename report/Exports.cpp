@@ -14,8 +14,6 @@ namespace {
 
 using pe::ExportDirectory;
 
-constexpr TRecordName DirectoryField{"the export directory (", ")"};
-
 [[noreturn]] [[gnu::noinline, gnu::cold]] void FailTooMany(std::int32_t count) {
   throw TFormatError("The export directory lists " + Decimal(static_cast<std::uint32_t>(count)) +
                      " names (NumberOfNames); the listing stops after " + Decimal(MaxExportLines));
@@ -59,11 +57,12 @@ void ReportExports(TReportView& view, TImageReader& image, std::uint32_t exportR
 
   // Sums of RVAs are formed in 64 bits: one that passes 2^32 fails its read.
   const std::uint64_t directory = exportRva;
-  const auto count = static_cast<std::int32_t>(image.Read(directory, ExportDirectory::NumberOfNames, DirectoryField));
+  const auto count =
+      static_cast<std::int32_t>(image.Read(directory, ExportDirectory::NumberOfNames, ExportDirectory::Record));
   if (count <= 0)
     return;
-  const std::uint64_t names = image.Read(directory, ExportDirectory::AddressOfNames, DirectoryField);
-  const std::uint64_t ordinals = image.Read(directory, ExportDirectory::AddressOfNameOrdinals, DirectoryField);
+  const std::uint64_t names = image.Read(directory, ExportDirectory::AddressOfNames, ExportDirectory::Record);
+  const std::uint64_t ordinals = image.Read(directory, ExportDirectory::AddressOfNameOrdinals, ExportDirectory::Record);
 
   std::string line;
   std::string buffer;

@@ -15,8 +15,6 @@ namespace {
 
 using pe::ImportDescriptor;
 
-constexpr TRecordName DescriptorField{"an import descriptor (", ")"};
-
 [[noreturn]] [[gnu::noinline, gnu::cold]] void FailTooMany() {
   throw TFormatError("The import directory names more than " + Decimal(MaxImportFunctions) +
                      " functions; the listing stops here");
@@ -38,20 +36,21 @@ public:
 
   void Walk(std::uint64_t descriptor) {
     for (std::uint32_t count = 0;; descriptor += ImportDescriptor::Size, ++count) {
-      const std::uint32_t nameRva = FImage.Read(descriptor, ImportDescriptor::Name, DescriptorField);
+      const std::uint32_t nameRva = FImage.Read(descriptor, ImportDescriptor::Name, ImportDescriptor::Record);
       if (nameRva == 0)
         return;
       if (count == MaxImportDescriptors)
         FailTooManyDescriptors();
-      const std::uint32_t timeDateStamp = FImage.Read(descriptor, ImportDescriptor::TimeDateStamp, DescriptorField);
+      const std::uint32_t timeDateStamp =
+          FImage.Read(descriptor, ImportDescriptor::TimeDateStamp, ImportDescriptor::Record);
       // A bound import (TimeDateStamp not 0) walks its lookup table; one
       // without a lookup table (OriginalFirstThunk 0) walks the address table,
       // never RVA 0.
       std::uint32_t thunks = 0;
       if (timeDateStamp != 0)
-        thunks = FImage.Read(descriptor, ImportDescriptor::OriginalFirstThunk, DescriptorField);
+        thunks = FImage.Read(descriptor, ImportDescriptor::OriginalFirstThunk, ImportDescriptor::Record);
       if (thunks == 0)
-        thunks = FImage.Read(descriptor, ImportDescriptor::FirstThunk, DescriptorField);
+        thunks = FImage.Read(descriptor, ImportDescriptor::FirstThunk, ImportDescriptor::Record);
       WalkThunks(thunks, nameRva);
     }
   }

@@ -18,17 +18,14 @@ constexpr std::uint32_t PageSize = ImagePageSize;
 // NUL is refused before it is copied.
 constexpr std::size_t MaxTextLength = std::size_t{16} << 20;
 
-constexpr TRecordName FileHeaderField{"the file header field "};
-constexpr TRecordName OptionalHeaderField{"the optional header field "};
-constexpr TRecordName RelocationBlockField{"a base relocation block (", ")"};
-
 using pe::BaseRelocation;
 
 // The end of the page that holds rva.
 constexpr std::uint64_t PageEnd(std::uint64_t rva) { return (rva / PageSize + 1) * PageSize; }
 
 std::uint32_t ReadSizeOfImage(const TByteView& file, std::uint64_t peOffset) {
-  return file.Read(peOffset + pe::PeHeaders::OptionalHeader, pe::OptionalHeader::SizeOfImage, OptionalHeaderField);
+  return file.Read(peOffset + pe::PeHeaders::OptionalHeader, pe::OptionalHeader::SizeOfImage,
+                   pe::OptionalHeader::Record);
 }
 
 // Failures are raised from functions of their own, so that the paths that
@@ -55,10 +52,12 @@ TLoadedImage::TLoadedImage(const TByteView& file, std::uint64_t peOffset)
     : FReservation(ReadSizeOfImage(file, peOffset)), FSize(ReadSizeOfImage(file, peOffset)) {
   const std::uint64_t fileHeader = peOffset + pe::PeHeaders::FileHeader;
   const std::uint64_t optionalHeader = peOffset + pe::PeHeaders::OptionalHeader;
-  const std::uint32_t imageBase = file.Read(optionalHeader, pe::OptionalHeader::ImageBase32, OptionalHeaderField);
+  const std::uint32_t imageBase =
+      file.Read(optionalHeader, pe::OptionalHeader::ImageBase32, pe::OptionalHeader::Record);
   FDelta = static_cast<std::uint32_t>(FReservation.Base()) - imageBase;
 
-  const std::uint32_t sizeOfHeaders = file.Read(optionalHeader, pe::OptionalHeader::SizeOfHeaders, OptionalHeaderField);
+  const std::uint32_t sizeOfHeaders =
+      file.Read(optionalHeader, pe::OptionalHeader::SizeOfHeaders, pe::OptionalHeader::Record);
   // A region of length 0 is skipped wherever it points.
   if (sizeOfHeaders != 0) {
     if (sizeOfHeaders > FSize)
@@ -68,8 +67,9 @@ TLoadedImage::TLoadedImage(const TByteView& file, std::uint64_t peOffset)
     LayRegion(0, sizeOfHeaders, file.Bytes(0, sizeOfHeaders), false);
   }
 
-  const std::uint16_t sections = file.Read(fileHeader, pe::FileHeader::NumberOfSections, FileHeaderField);
-  const std::uint16_t optionalSize = file.Read(fileHeader, pe::FileHeader::SizeOfOptionalHeader, FileHeaderField);
+  const std::uint16_t sections = file.Read(fileHeader, pe::FileHeader::NumberOfSections, pe::FileHeader::Record);
+  const std::uint16_t optionalSize =
+      file.Read(fileHeader, pe::FileHeader::SizeOfOptionalHeader, pe::FileHeader::Record);
   const std::uint64_t table = optionalHeader + optionalSize;
   for (std::uint32_t i = 0; i < sections; ++i) {
     const std::uint64_t header = table + pe::SectionHeader::Size * i;
@@ -325,8 +325,8 @@ void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, s
   std::uint64_t offset = 0;
   while (offset < size) {
     const std::uint64_t block = std::uint64_t{rva} + offset;
-    const std::uint32_t pageRva = Read(block, BaseRelocation::VirtualAddress, RelocationBlockField);
-    const std::uint32_t sizeOfBlock = Read(block, BaseRelocation::SizeOfBlock, RelocationBlockField);
+    const std::uint32_t pageRva = Read(block, BaseRelocation::VirtualAddress, BaseRelocation::Record);
+    const std::uint32_t sizeOfBlock = Read(block, BaseRelocation::SizeOfBlock, BaseRelocation::Record);
     // Deliberately quiet: a block without a whole entry ends the pass.
     if (sizeOfBlock < BaseRelocation::MinimumBlockSize)
       return;

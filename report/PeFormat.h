@@ -32,6 +32,7 @@ struct DosHeader {
   static constexpr TField<std::uint16_t> e_oemid{0x24, "e_oemid"};
   static constexpr TField<std::uint32_t> e_lfanew{0x3C, "e_lfanew"};
   static constexpr std::uint64_t Size = 64;
+  static constexpr TRecordName Record{"the DOS header field "};
 };
 
 /// The PE headers at e_lfanew: the signature "PE\0\0", IMAGE_FILE_HEADER and
@@ -40,6 +41,10 @@ struct PeHeaders {
   static constexpr std::uint64_t Signature = 0;
   static constexpr std::uint64_t FileHeader = 4;
   static constexpr std::uint64_t OptionalHeader = 24;
+  /// The file and optional headers' fields as the header summary reads
+  /// them, and the optional header's Magic as the file's kind is told.
+  static constexpr TRecordName Record{"the PE header field "};
+  static constexpr TRecordName KindRecord{"the PE headers (optional header ", ")"};
 };
 
 /// IMAGE_FILE_HEADER.
@@ -49,6 +54,8 @@ struct FileHeader {
   static constexpr TField<std::uint32_t> TimeDateStamp{4, "TimeDateStamp"};
   static constexpr TField<std::uint16_t> SizeOfOptionalHeader{16, "SizeOfOptionalHeader"};
   static constexpr TField<std::uint16_t> Characteristics{18, "Characteristics"};
+  /// As the image is laid out.
+  static constexpr TRecordName Record{"the file header field "};
 };
 
 /// IMAGE_OPTIONAL_HEADER32 and IMAGE_OPTIONAL_HEADER64: the same fields up
@@ -57,6 +64,8 @@ struct FileHeader {
 struct OptionalHeader {
   static constexpr std::uint16_t Pe32Magic = 0x10B;
   static constexpr std::uint16_t Pe32PlusMagic = 0x20B;
+  /// As the image is laid out.
+  static constexpr TRecordName Record{"the optional header field "};
 
   static constexpr TField<std::uint16_t> Magic{0, "Magic"};
   static constexpr TField<std::uint8_t> MajorLinkerVersion{2, "MajorLinkerVersion"};
@@ -113,6 +122,7 @@ struct ExportDirectory {
   static constexpr TField<std::uint32_t> NumberOfNames{24, "NumberOfNames"};
   static constexpr TField<std::uint32_t> AddressOfNames{32, "AddressOfNames"};
   static constexpr TField<std::uint32_t> AddressOfNameOrdinals{36, "AddressOfNameOrdinals"};
+  static constexpr TRecordName Record{"the export directory (", ")"};
 };
 
 /// IMAGE_IMPORT_DESCRIPTOR.
@@ -122,6 +132,7 @@ struct ImportDescriptor {
   static constexpr TField<std::uint32_t> Name{12, "Name"};
   static constexpr TField<std::uint32_t> FirstThunk{16, "FirstThunk"};
   static constexpr std::uint64_t Size = 20;
+  static constexpr TRecordName Record{"an import descriptor (", ")"};
 };
 
 /// IMAGE_BASE_RELOCATION: a block header, then its 16-bit entries. An entry
@@ -131,6 +142,7 @@ struct BaseRelocation {
   static constexpr TField<std::uint32_t> VirtualAddress{0, "VirtualAddress"};
   static constexpr TField<std::uint32_t> SizeOfBlock{4, "SizeOfBlock"};
   static constexpr std::uint64_t Size = 8;
+  static constexpr TRecordName Record{"a base relocation block (", ")"};
 
   static constexpr std::uint64_t EntrySize = 2;
   /// A block smaller than its header and one entry ends the table.

@@ -82,8 +82,6 @@ constexpr TColumnLabel Labels[] = {
 using pe::FileHeader;
 using pe::OptionalHeader;
 
-constexpr TRecordName PeField{"the PE header field "};
-
 // Reads the fields of the headers at peOffset; PE32 and PE32+ differ only in
 // the width of ImageBase and of the stack and heap sizes.
 class TPeFields {
@@ -94,11 +92,11 @@ public:
 
   template <typename Value>
   Value File(TField<Value> field) const {
-    return FFile.Read(FPeOffset + pe::PeHeaders::FileHeader, field, PeField);
+    return FFile.Read(FPeOffset + pe::PeHeaders::FileHeader, field, pe::PeHeaders::Record);
   }
   template <typename Value>
   Value Optional(TField<Value> field) const {
-    return FFile.Read(FPeOffset + pe::PeHeaders::OptionalHeader, field, PeField);
+    return FFile.Read(FPeOffset + pe::PeHeaders::OptionalHeader, field, pe::PeHeaders::Record);
   }
   // The PE32 field or its PE32+ counterpart.
   TNamedValue Natural(TField<std::uint32_t> narrow, TField<std::uint64_t> wide) const {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "ByteView.h"
 #include "Errors.h"
 #include "Numbers.h"
 #include "PeFormat.h"
@@ -98,16 +99,6 @@ bool TBaseRelocation::VisitTargets(std::uint32_t page, TPageProgress& progress, 
 bool TBaseRelocation::AddToPage(std::uint32_t page, std::uint8_t* bytes, TPageProgress& progress) {
   const std::uint64_t pageStart = std::uint64_t{page} * PageSize;
   const std::uint64_t delta = FDelta;
-  const auto load = [](const std::uint8_t* p, std::uint32_t count) {
-    std::uint64_t value = 0;
-    for (std::uint32_t i = 0; i < count; ++i)
-      value |= std::uint64_t{p[i]} << (8 * i);
-    return value;
-  };
-  const auto store = [](std::uint8_t* p, std::uint32_t count, std::uint64_t value) {
-    for (std::uint32_t i = 0; i < count; ++i)
-      p[i] = static_cast<std::uint8_t>(value >> (8 * i));
-  };
   return VisitTargets(page, progress, [&](std::uint32_t index, std::uint32_t target) {
     if (target < pageStart) {
       // The double word begins below the page: its upper bytes here get the
@@ -117,19 +108,19 @@ bool TBaseRelocation::AddToPage(std::uint32_t page, std::uint8_t* bytes, TPagePr
       if (!carrying.CarryKnown)
         return false;
       const std::uint32_t here = 4 - below;
-      store(bytes, here, load(bytes, here) + (delta >> (8 * below)) + carrying.CarriesOne);
+      StoreBytes(bytes, here, LoadBytes(bytes, here) + (delta >> (8 * below)) + carrying.CarriesOne);
     } else if (target - pageStart > PageSize - 4) {
       // It runs past the page: its lower bytes are here; what they carry
       // into the next page is kept with the target.
       const auto here = static_cast<std::uint32_t>(pageStart + PageSize - target);
       std::uint8_t* p = bytes + (target - pageStart);
-      const std::uint64_t sum = load(p, here) + (delta & ((std::uint64_t{1} << (8 * here)) - 1));
-      store(p, here, sum);
+      const std::uint64_t sum = LoadBytes(p, here) + (delta & ((std::uint64_t{1} << (8 * here)) - 1));
+      StoreBytes(p, here, sum);
       FTargets[index].CarryKnown = 1;
       FTargets[index].CarriesOne = (sum >> (8 * here)) & 1u;
     } else {
       std::uint8_t* p = bytes + (target - pageStart);
-      store(p, 4, load(p, 4) + delta);
+      StoreBytes(p, 4, LoadDWord(p) + delta);
     }
     ++FWork.AdditionsMade;
     return true;

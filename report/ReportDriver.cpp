@@ -26,9 +26,6 @@ using pe::OptionalHeader;
 // MS-DOS header.
 constexpr std::uint16_t PeRelocationTableOffset = DosHeader::Size;
 
-constexpr TRecordName DosField{"the DOS header field "};
-constexpr TRecordName PeHeadersField{"the PE headers (optional header ", ")"};
-
 // An entry of the data directory, named for its table. Its messages call the
 // entry's VirtualAddress the entry itself, and its Size "(size)".
 struct TDirectoryEntry {
@@ -111,13 +108,13 @@ bool TReportDriver::ReportMappedFile(const TByteView& file, const std::string& p
   const int titleLine = FView.AddStyledLine(title + "\n", ReportTitleSize);
   FFacts.Title(title);
 
-  const std::uint16_t e_lfarlc = file.Read(0, DosHeader::e_lfarlc, DosField);
+  const std::uint16_t e_lfarlc = file.Read(0, DosHeader::e_lfarlc, DosHeader::Record);
   const bool peRelocationTable = e_lfarlc == PeRelocationTableOffset;
   // Without that e_lfarlc, a file too short to hold e_lfanew is an MS-DOS
   // program; with it, a PE file that fails on the read.
   if (peRelocationTable || file.Size() >= DosHeader::Size) {
     FFileKind = TFileKind::PortableExecutable;
-    const std::uint32_t e_lfanew = file.Read(0, DosHeader::e_lfanew, DosField);
+    const std::uint32_t e_lfanew = file.Read(0, DosHeader::e_lfanew, DosHeader::Record);
     if (peRelocationTable || HasPeSignature(file, e_lfanew))
       return ReportPeFile(file, e_lfanew, titleLine);
   }
@@ -130,8 +127,8 @@ bool TReportDriver::ReportMappedFile(const TByteView& file, const std::string& p
 }
 
 bool TReportDriver::ReportPeFile(const TByteView& file, std::uint32_t e_lfanew, int titleLine) {
-  const std::uint16_t magic =
-      file.Read(std::uint64_t{e_lfanew} + pe::PeHeaders::OptionalHeader, OptionalHeader::Magic, PeHeadersField);
+  const std::uint16_t magic = file.Read(std::uint64_t{e_lfanew} + pe::PeHeaders::OptionalHeader, OptionalHeader::Magic,
+                                        pe::PeHeaders::KindRecord);
   if (magic != OptionalHeader::Pe32Magic && magic != OptionalHeader::Pe32PlusMagic) {
     FView.SetText(Win16ModuleMessage);
     FView.FormatLine(titleLine, ReportBodySize, ColourRed, true);
