@@ -147,14 +147,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TJsonShape shape;
   TJsonReport json([&shape](std::string_view text) { shape.Take(text); });
   TReportDriver driver(view, platform::LocaleDateTimeFormatter(), json);
-  json.Begin("fuzz.exe");
-  try {
-    driver.ReportMappedFile(file, "fuzz.exe");
-  } catch (const TKorvaneError& error) {
-    // A clean failure is a result like any other.
-    json.Fail(error.what());
-  }
-  json.End();
+  json.WriteLine("fuzz.exe", [&]() -> std::optional<std::string> {
+    try {
+      driver.ReportMappedFile(file, "fuzz.exe");
+    } catch (const TKorvaneError& error) {
+      // A clean failure is a result like any other.
+      return error.what();
+    }
+    return std::nullopt;
+  });
   if (view.UpdateDepth() != 0 || !shape.Whole())
     std::abort();
   // Listings near the limits take a second each; they are compared with the

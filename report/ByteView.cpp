@@ -13,30 +13,30 @@ std::string BeyondEndMessage(std::string_view what, std::uint64_t offset, std::u
   return message;
 }
 
-const std::uint8_t* TByteView::Require(std::uint64_t offset, std::uint64_t count, std::string_view what) const {
+const std::uint8_t* TByteView::Require(std::uint64_t offset, std::uint64_t count, const TReadName& what) const {
   if (!Contains(offset, count))
-    throw TFormatError(BeyondEndMessage(what, offset, count, FSize));
+    FailBeyondEnd(offset, count, what);
   return Bytes(offset, count);
 }
 
 [[gnu::noinline, gnu::cold]] void TByteView::FailBeyondEnd(std::uint64_t offset, std::uint64_t count,
-                                                           const std::string& what) const {
-  throw TFormatError(BeyondEndMessage(what, offset, count, FSize));
+                                                           const TReadName& what) const {
+  throw TFormatError(BeyondEndMessage(what.Text(), offset, count, FSize));
 }
 
-std::uint8_t TByteView::ReadByte(std::uint64_t offset, std::string_view what) const {
+std::uint8_t TByteView::ReadByte(std::uint64_t offset, const TReadName& what) const {
   return *Require(offset, 1, what);
 }
 
-std::uint16_t TByteView::ReadWord(std::uint64_t offset, std::string_view what) const {
+std::uint16_t TByteView::ReadWord(std::uint64_t offset, const TReadName& what) const {
   return LoadWord(Require(offset, 2, what));
 }
 
-std::uint32_t TByteView::ReadDWord(std::uint64_t offset, std::string_view what) const {
+std::uint32_t TByteView::ReadDWord(std::uint64_t offset, const TReadName& what) const {
   return LoadDWord(Require(offset, 4, what));
 }
 
-std::uint64_t TByteView::ReadQWord(std::uint64_t offset, std::string_view what) const {
+std::uint64_t TByteView::ReadQWord(std::uint64_t offset, const TReadName& what) const {
   return LoadValue<std::uint64_t>(Require(offset, 8, what));
 }
 

@@ -82,35 +82,28 @@ public:
     return Held(offset, count) ? FData + offset : FRest->Bytes(offset, count);
   }
 
-  // The what argument names the field for the failure message
-  // ("the DOS header field e_lfanew").
-  std::uint8_t ReadByte(std::uint64_t offset, std::string_view what) const;
-  std::uint16_t ReadWord(std::uint64_t offset, std::string_view what) const;
-  std::uint32_t ReadDWord(std::uint64_t offset, std::string_view what) const;
-  std::uint64_t ReadQWord(std::uint64_t offset, std::string_view what) const;
+  // The what argument names the value for the failure message.
+  std::uint8_t ReadByte(std::uint64_t offset, const TReadName& what) const;
+  std::uint16_t ReadWord(std::uint64_t offset, const TReadName& what) const;
+  std::uint32_t ReadDWord(std::uint64_t offset, const TReadName& what) const;
+  std::uint64_t ReadQWord(std::uint64_t offset, const TReadName& what) const;
 
   /// The field of the record at offset record, read in its width; a failure
-  /// names it as name gives it: a TRecordName, or any name with the same
-  /// FieldText. The name is composed only for the failure.
-  template <typename Value, typename Name>
-  Value Read(std::uint64_t record, TField<Value> field, const Name& name) const {
+  /// names it as the record's name does.
+  template <typename Value>
+  Value Read(std::uint64_t record, TField<Value> field, const TRecordName& name) const {
     const std::uint64_t offset = record + field.Offset;
     if (Held(offset, sizeof(Value)))
       return LoadValue<Value>(FData + offset);
     if (!Contains(offset, sizeof(Value)))
-      FailField(offset, sizeof(Value), field.Name, name);
+      FailBeyondEnd(offset, sizeof(Value), name.Field(field.Name));
     return LoadValue<Value>(FRest->Bytes(offset, sizeof(Value)));
   }
 
 private:
   bool Held(std::uint64_t offset, std::uint64_t count) const { return offset <= FHeld && FHeld - offset >= count; }
-  const std::uint8_t* Require(std::uint64_t offset, std::uint64_t count, std::string_view what) const;
-  template <typename Name>
-  [[noreturn]] [[gnu::noinline, gnu::cold]] void FailField(std::uint64_t offset, std::uint64_t count,
-                                                           std::string_view field, const Name& name) const {
-    FailBeyondEnd(offset, count, name.FieldText(field));
-  }
-  [[noreturn]] void FailBeyondEnd(std::uint64_t offset, std::uint64_t count, const std::string& what) const;
+  const std::uint8_t* Require(std::uint64_t offset, std::uint64_t count, const TReadName& what) const;
+  [[noreturn]] void FailBeyondEnd(std::uint64_t offset, std::uint64_t count, const TReadName& what) const;
 
   const std::uint8_t* FData = nullptr;
   std::size_t FHeld = 0;

@@ -3,6 +3,7 @@
 
 #include <string_view>
 
+#include "ValueNames.h"
 #include "PeFormat.h"
 #include "SummaryRows.h"
 
@@ -36,8 +37,8 @@ constexpr TColumnLabel Labels[] = {TotalPages,    LastPageSize, RelocationEntrie
 
 std::span<const TColumnLabel> DosHeaderLabels() { return Labels; }
 
-void ReportDosHeader(TReportView& view, const TByteView& file, TReportFacts& facts) {
-  TSummaryRows rows(view, facts, "dos_header");
+void ReportDosHeader(TReportView& view, const TByteView& file, TReportValues& values) {
+  TSummaryRows rows(view, values, value_name::DosHeader);
   const auto read = [&file](auto field) { return Named(field, file.Read(0, field, DosHeader::Record)); };
   constexpr std::string_view Paragraphs = " paragraphs";
   rows.Decimal(TotalPages, read(DosHeader::e_cp));
@@ -49,7 +50,7 @@ void ReportDosHeader(TReportView& view, const TByteView& file, TReportFacts& fac
   rows.Hex(InitialSs, read(DosHeader::e_ss));
   rows.Hex(InitialSp, read(DosHeader::e_sp));
   const std::uint32_t csIp = file.Read(0, DosHeader::e_ip_e_cs, DosHeader::Record);
-  rows.Hex(CsIp, csIp, {{"e_ip", csIp & 0xFFFFu}, {"e_cs", csIp >> 16}});
+  rows.Hex(CsIp, csIp, {{value_name::DosIp, csIp & 0xFFFFu}, {value_name::DosCs, csIp >> 16}});
   rows.Hex(RelocationTable, read(DosHeader::e_lfarlc));
   rows.Decimal(OverlayNumber, read(DosHeader::e_ovno));
   rows.Decimal(OemId, read(DosHeader::e_oemid));
@@ -59,8 +60,9 @@ void ReportDosHeader(TReportView& view, const TByteView& file, TReportFacts& fac
   const std::uint8_t markByte = file.Read(0, DosHeader::e_res_LinkerMarkByte, DosHeader::Record);
   if (mark == 1 && markByte == 0xFB) {
     const std::uint8_t version = file.Read(0, DosHeader::e_res_LinkerVersion, DosHeader::Record);
-    rows.Version(LinkerVersion, {"MajorLinkerVersion", std::uint64_t{version} >> 4},
-                 {"MinorLinkerVersion", version & 0x0Fu});
+    // Named as the PE optional header names its linker version.
+    rows.Version(LinkerVersion, {pe::OptionalHeader::MajorLinkerVersion.Name, std::uint64_t{version} >> 4},
+                 {pe::OptionalHeader::MinorLinkerVersion.Name, version & 0x0Fu});
   }
 }
 

@@ -48,12 +48,12 @@ void AppendOrdinal(std::string& line, std::uint16_t ordinal) {
 
 std::span<const TColumnLabel> ExportColumnLabels() { return Labels; }
 
-void ReportExports(TReportView& view, TImageReader& image, std::uint32_t exportRva, TReportFacts& facts) {
+void ReportExports(TReportView& view, TImageReader& image, std::uint32_t exportRva, TReportValues& values) {
   view.AddLine("");
   view.AddStyledLine("Exports", ReportHeadingSize);
   view.AddLine("");
   view.AddStyledLine(LabelLead(OrdinalHeading) + "Function", OrdinalHeading.Size);
-  facts.Exports();
+  values.Exports();
 
   // Sums of RVAs are formed in 64 bits: one that passes 2^32 fails its read.
   const std::uint64_t directory = exportRva;
@@ -82,7 +82,7 @@ void ReportExports(TReportView& view, TImageReader& image, std::uint32_t exportR
     line.append(static_cast<std::size_t>(WidestOrdinal.Tabs), '\t');
     AppendShownText(line, name);
     view.AddLine(line);
-    facts.Export(ordinal, name);
+    values.Export(ordinal, name);
   }
 }
 

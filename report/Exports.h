@@ -7,7 +7,7 @@
 
 #include "ColumnLabels.h"
 #include "ImageReader.h"
-#include "ReportFacts.h"
+#include "ReportValues.h"
 #include "ReportView.h"
 
 namespace korvane {
@@ -23,8 +23,8 @@ inline constexpr std::uint64_t MaxExportTextBytes = std::uint64_t{64} << 20;
 std::span<const TColumnLabel> ExportColumnLabels();
 
 /// Writes the "Exports" section for the export directory at exportRva; each
-/// entry line is written, and given to facts, as soon as its entry is read.
+/// entry line is written, and given to values, as soon as its entry is read.
 void ReportExports(TReportView& view, TImageReader& image, std::uint32_t exportRva,
-                   TReportFacts& facts = NoReportFacts());
+                   TReportValues& values = NoReportValues());
 
 } // namespace korvane

@@ -15,6 +15,26 @@ struct TField {
   std::string_view Name;
 };
 
+/// What every read names in its failure message: a text as it stands ("an
+/// import thunk"), or one in parts ("the DOS header field ", "e_lfanew"),
+/// joined only when the read fails. It refers to the texts of its parts: it
+/// lives for one call.
+class TReadName {
+public:
+  TReadName(const char* text) : FParts{text} {}
+  TReadName(std::string_view text) : FParts{text} {}
+  TReadName(std::string_view lead, std::string_view middle, std::string_view tail = {}) : FParts{lead, middle, tail} {}
+
+  std::string Text() const {
+    std::string text(FParts[0]);
+    text.append(FParts[1]).append(FParts[2]);
+    return text;
+  }
+
+private:
+  std::string_view FParts[3];
+};
+
 /// How a failure message names the fields of one record as a reader sees
 /// it: Lead, the field's name, then Tail ("the DOS header field e_lfanew",
 /// "section header 2 (VirtualSize)").
@@ -22,27 +42,7 @@ struct TRecordName {
   std::string_view Lead;
   std::string_view Tail = {};
 
-  std::string FieldText(std::string_view field) const {
-    std::string text(Lead);
-    text.append(field).append(Tail);
-    return text;
-  }
-};
-
-/// What a read names in its failure message: a text as it stands ("an import
-/// thunk"), or a field of a record, whose text is composed only when the
-/// read fails. It refers to the record's name: it lives for one call.
-class TReadName {
-public:
-  TReadName(const char* text) : FText(text) {}
-  TReadName(std::string_view text) : FText(text) {}
-  TReadName(const TRecordName& record, std::string_view field) : FRecord(&record), FText(field) {}
-
-  std::string Text() const { return FRecord != nullptr ? FRecord->FieldText(FText) : std::string(FText); }
-
-private:
-  const TRecordName* FRecord = nullptr;
-  std::string_view FText;
+  TReadName Field(std::string_view field) const { return {Lead, field, Tail}; }
 };
 
 } // namespace korvane

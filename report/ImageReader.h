@@ -25,8 +25,8 @@ public:
   /// The bytes from rva up to, not including, the first NUL byte. The view
   /// points into the image, which keeps those bytes for its whole life, or,
   /// when the text spans regions, into buffer (which is then not empty).
-  virtual std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) = 0;
-  std::string ReadText(std::uint64_t rva, std::string_view what) {
+  virtual std::string_view ReadText(std::uint64_t rva, const TReadName& what, std::string& buffer) = 0;
+  std::string ReadText(std::uint64_t rva, const TReadName& what) {
     std::string buffer;
     return std::string(ReadText(rva, what, buffer));
   }
@@ -36,7 +36,7 @@ public:
   template <typename Value>
   Value Read(std::uint64_t record, TField<Value> field, const TRecordName& name) {
     static_assert(sizeof(Value) == 2 || sizeof(Value) == 4);
-    const TReadName what(name, field.Name);
+    const TReadName what = name.Field(field.Name);
     if constexpr (sizeof(Value) == 2)
       return ReadWord(record + field.Offset, what);
     else

@@ -119,13 +119,13 @@ private:
 
 } // namespace
 
-void ReportImports(TReportView& view, TImageReader& image, std::uint32_t importRva, TReportFacts& facts) {
+void ReportImports(TReportView& view, TImageReader& image, std::uint32_t importRva, TReportValues& values) {
   TImportDirs dirs;
   TImportWalk(image, dirs).Walk(importRva);
 
   view.AddLine("");
   view.AddStyledLine("Imports", ReportHeadingSize);
-  facts.Imports();
+  values.Imports();
   std::string line;
   for (int i = 0; i < dirs.Count(); ++i) {
     const TImportDir& dir = dirs.GetDir(i);
@@ -133,18 +133,18 @@ void ReportImports(TReportView& view, TImageReader& image, std::uint32_t importR
     line.clear();
     AppendShownText(line, dir.Name);
     view.AddStyledLine(line, ReportBodySize);
-    facts.ImportLibrary(dir.Name);
+    values.ImportLibrary(dir.Name);
     view.AddLine("");
     for (const TImportedFunction& function : dir.Functions) {
       line.clear();
       if (function.Ordinal >= 0) {
         line.append("#").append(Decimal(static_cast<std::uint64_t>(function.Ordinal)));
         view.AddLine(line);
-        facts.ImportByOrdinal(static_cast<std::uint16_t>(function.Ordinal));
+        values.ImportByOrdinal(static_cast<std::uint16_t>(function.Ordinal));
       } else {
         AppendShownText(line, function.Name);
         view.AddLine(line);
-        facts.ImportByName(function.Name);
+        values.ImportByName(function.Name);
       }
     }
   }

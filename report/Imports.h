@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "ImageReader.h"
-#include "ReportFacts.h"
+#include "ReportValues.h"
 #include "ReportView.h"
 
 namespace korvane {
@@ -23,9 +23,9 @@ inline constexpr std::uint64_t MaxImportTextBytes = std::uint64_t{64} << 20;
 constexpr bool IsOrdinalThunk(std::uint32_t thunk) { return (thunk & 0x80000000u) != 0; }
 
 /// Gathers every descriptor of the import directory at importRva, then
-/// writes the "Imports" section, giving facts each library and function with
+/// writes the "Imports" section, giving values each library and function with
 /// its line; a failure while gathering writes nothing.
 void ReportImports(TReportView& view, TImageReader& image, std::uint32_t importRva,
-                   TReportFacts& facts = NoReportFacts());
+                   TReportValues& values = NoReportValues());
 
 } // namespace korvane

@@ -3,30 +3,38 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "ReportFacts.h"
+#include "JsonWriter.h"
+#include "ReportValues.h"
 
 namespace korvane {
 
 /// Writes each file's report as one JSON object on one line, as the report
 /// is written: the members come as their lines do, so the listings are
 /// never held whole and what was written before a failure stays. About
-/// ChunkBytes at a time go to the sink.
-///
-/// Texts are the report's 8-bit bytes: each byte becomes the code point of
-/// the same value (0x80 to 0xFF become U+0080 to U+00FF, written in UTF-8),
-/// and the control characters (below 0x20, 0x7F and 0x80 to 0x9F) are
-/// written as \uXXXX escapes, or \n, \r, \t, \b, \f.
-class TJsonReport final : public TReportFacts {
+/// ChunkBytes at a time go to the sink. Texts are written by TJsonWriter's
+/// rule for bytes.
+class TJsonReport final : public TReportValues {
 public:
-  using TSink = std::function<void(std::string_view)>;
+  using TSink = TJsonWriter::TSink;
   static constexpr std::size_t DefaultChunkBytes = std::size_t{1} << 16;
 
   explicit TJsonReport(TSink sink, std::size_t chunkBytes = DefaultChunkBytes);
+
+  /// The line of the file at path: its object opened with its first member
+  /// "file", then report(), which gives the values and returns the message
+  /// of the failure that ended the report, if one did; that message becomes
+  /// the member "error". The line then goes to the sink.
+  template <typename Report>
+  void WriteLine(std::string_view path, Report report) {
+    Begin(path);
+    if (const std::optional<std::string> failure = report())
+      Fail(*failure);
+    End();
+  }
 
   /// Opens the object of the file at path, its first member "file".
   void Begin(std::string_view path);
@@ -53,23 +61,8 @@ public:
 private:
   // A member of the file's object: whatever is open inside it is closed.
   void Member(std::string_view name);
-  // A member of the innermost open object.
-  void Key(std::string_view name);
-  // The separator before a value of the innermost open container.
-  void Item();
-  void Open(char bracket);
-  void CloseTo(std::size_t depth);
-  void String(std::string_view bytes);
-  void Unsigned(std::uint64_t value);
-  void PassIfFull();
 
-  TSink FSink;
-  std::size_t FChunkBytes;
-  std::string FOut;
-  // The closing bracket of each open container, the file's object first,
-  // and whether it holds a value yet.
-  std::string FClosers;
-  std::vector<bool> FHasItems;
+  TJsonWriter FJson;
   bool FFailed = false;
 };
 

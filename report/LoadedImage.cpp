@@ -30,9 +30,9 @@ std::uint32_t ReadSizeOfImage(const TByteView& file, std::uint64_t peOffset) {
 
 // Failures are raised from functions of their own, so that the paths that
 // do not fail carry none of their message temporaries.
-[[noreturn]] [[gnu::noinline, gnu::cold]] void FailText(std::string_view what, std::uint64_t rva,
+[[noreturn]] [[gnu::noinline, gnu::cold]] void FailText(const TReadName& what, std::uint64_t rva,
                                                         const std::string& problem) {
-  throw TFormatError("The text of " + std::string(what) + " at RVA " + RvaText(rva) + " " + problem);
+  throw TFormatError("The text of " + what.Text() + " at RVA " + RvaText(rva) + " " + problem);
 }
 
 [[noreturn]] [[gnu::noinline, gnu::cold]] void FailWrite(std::uint32_t rva) {
@@ -98,22 +98,22 @@ TLoadedImage::TLoadedImage(const TByteView& file, std::uint64_t peOffset)
 void TLoadedImage::LayRegion(std::uint32_t start, std::uint64_t end, const std::uint8_t* data, bool writable) {
   ForgetRecent();
   // The parts of earlier segments in front of the new one and behind it stay.
-  const auto [first, last] = CutOut(start, end);
+  const auto [first, last] = SplitOut(start, end);
   FSegments.erase(first, last);
   FSegments.emplace(start, TSegment{start, end, data, writable, false});
 }
 
 std::pair<TLoadedImage::TSegmentMap::iterator, TLoadedImage::TSegmentMap::iterator>
-TLoadedImage::CutOut(std::uint64_t start, std::uint64_t end) {
-  CutAt(start);
-  CutAt(end);
+TLoadedImage::SplitOut(std::uint64_t start, std::uint64_t end) {
+  SplitAt(start);
+  SplitAt(end);
   const auto at = [this](std::uint64_t rva) {
     return rva < RvaLimit ? FSegments.lower_bound(static_cast<std::uint32_t>(rva)) : FSegments.end();
   };
   return {at(start), at(end)};
 }
 
-void TLoadedImage::CutAt(std::uint64_t rva) {
+void TLoadedImage::SplitAt(std::uint64_t rva) {
   if (rva >= RvaLimit)
     return;
   const auto behind = FSegments.upper_bound(static_cast<std::uint32_t>(rva));
@@ -157,7 +157,7 @@ void TLoadedImage::ForgetRecent() {
                      (count == 1 ? " byte" : " bytes") + " at RVA " + RvaText(rva) + ")");
 }
 
-const TLoadedImage::TSegment* TLoadedImage::UpToDate(std::uint32_t rva, std::uint64_t count) {
+const TLoadedImage::TSegment* TLoadedImage::ReadySegment(std::uint32_t rva, std::uint64_t count) {
   const TSegment* segment = Find(rva);
   if (segment != nullptr && segment->Pending) {
     FRelocation.NeedBytes(rva, count);
@@ -174,7 +174,7 @@ Value TLoadedImage::ReadValue(std::uint64_t wideRva, const TReadName& what) {
   const auto rva = static_cast<std::uint32_t>(wideRva);
   const TSegment* segment = Find(rva);
   if (segment != nullptr && segment->End - rva >= count && segment->Pending)
-    segment = UpToDate(rva, count);
+    segment = ReadySegment(rva, count);
   if (segment != nullptr && segment->End - rva >= count)
     return segment->Data == nullptr ? 0 : LoadValue<Value>(segment->Data + (rva - segment->Start));
   // The value straddles segments, or its first byte lies in none: every
@@ -184,7 +184,7 @@ Value TLoadedImage::ReadValue(std::uint64_t wideRva, const TReadName& what) {
       FailRead(rva, count, what);
   std::uint8_t bytes[count];
   for (std::uint32_t i = 0; i < count; ++i) {
-    segment = UpToDate(rva + i, 1);
+    segment = ReadySegment(rva + i, 1);
     bytes[i] = segment->Data == nullptr ? 0 : segment->Data[rva + i - segment->Start];
   }
   return LoadValue<Value>(bytes);
@@ -198,11 +198,11 @@ std::uint32_t TLoadedImage::ReadDWord(std::uint64_t rva, const TReadName& what) 
   return ReadValue<std::uint32_t>(rva, what);
 }
 
-std::string_view TLoadedImage::ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) {
+std::string_view TLoadedImage::ReadText(std::uint64_t rva, const TReadName& what, std::string& buffer) {
   buffer.clear();
   std::uint64_t position = rva;
   for (;;) {
-    const TSegment* segment = position < RvaLimit ? UpToDate(static_cast<std::uint32_t>(position), 1) : nullptr;
+    const TSegment* segment = position < RvaLimit ? ReadySegment(static_cast<std::uint32_t>(position), 1) : nullptr;
     if (segment == nullptr)
       FailText(what, rva, "runs into bytes the image does not hold (at RVA " + RvaText(position) + ")");
     // Segments that targets touch are read a page at a time, each with its
@@ -277,7 +277,7 @@ std::uint8_t* TLoadedImage::CopyPage(std::uint32_t page) {
   // The segments inside the page now read from the copy; their parts
   // outside it stay as they were.
   const std::uint64_t pageStart = std::uint64_t{page} * PageSize;
-  const auto [first, last] = CutOut(pageStart, pageStart + PageSize);
+  const auto [first, last] = SplitOut(pageStart, pageStart + PageSize);
   for (auto it = first; it != last; ++it) {
     it->second.Data = copy.get() + (it->second.Start - pageStart);
     it->second.Pending = false;
@@ -296,7 +296,7 @@ TLoadedImage::TEntryRun TLoadedImage::EntryRun(std::uint64_t rva, std::uint64_t 
       // A segment with recorded targets: once the entry's page is up to
       // date, a page that no target reaches is read as it stands, until
       // the next target is recorded.
-      segment = UpToDate(static_cast<std::uint32_t>(rva), 2);
+      segment = ReadySegment(static_cast<std::uint32_t>(rva), 2);
       limit = std::min(PageEnd(rva), segment->End);
       if (!segment->Pending || rva + 2 > limit)
         segment = nullptr;

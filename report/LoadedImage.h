@@ -42,7 +42,7 @@ public:
   std::uint16_t ReadWord(std::uint64_t rva, const TReadName& what) override;
   std::uint32_t ReadDWord(std::uint64_t rva, const TReadName& what) override;
   using TImageReader::ReadText;
-  std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) override;
+  std::string_view ReadText(std::uint64_t rva, const TReadName& what, std::string& buffer) override;
 
   /// Adds delta to the 32-bit value at every target of the relocation blocks
   /// from rva on, as long as a block starts less than size bytes after rva.
@@ -69,13 +69,13 @@ private:
   using TSegmentMap = std::map<std::uint32_t, TSegment>;
 
   void LayRegion(std::uint32_t start, std::uint64_t end, const std::uint8_t* data, bool writable);
-  // Cuts the segments at start and end; the segments from start up to end.
-  std::pair<TSegmentMap::iterator, TSegmentMap::iterator> CutOut(std::uint64_t start, std::uint64_t end);
-  void CutAt(std::uint64_t rva);
+  // Splits the segments at start and end; the segments from start up to end.
+  std::pair<TSegmentMap::iterator, TSegmentMap::iterator> SplitOut(std::uint64_t start, std::uint64_t end);
+  void SplitAt(std::uint64_t rva);
   TSegment* Find(std::uint32_t rva);
   // The segment that holds rva, with the additions made to the pages of
   // count bytes at rva when targets touch it; null when no segment holds it.
-  const TSegment* UpToDate(std::uint32_t rva, std::uint64_t count);
+  const TSegment* ReadySegment(std::uint32_t rva, std::uint64_t count);
   void ForgetRecent();
   template <typename Value>
   Value ReadValue(std::uint64_t rva, const TReadName& what);

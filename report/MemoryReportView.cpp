@@ -147,7 +147,7 @@ void TMemoryReportView::FormatLine(int index, int size, std::uint32_t colour, bo
   TLineFormat& format = FFormats[index];
   format.Bold = bold;
   format.Size = size;
-  if (colour != KeepColour)
+  if (colour != ColourUnchanged)
     format.Colour = colour;
 }
 

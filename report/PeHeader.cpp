@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ValueNames.h"
 #include "PeFormat.h"
 #include "SummaryRows.h"
 
@@ -143,9 +144,9 @@ std::string_view SubsystemText(std::uint16_t subsystem) {
 std::span<const TColumnLabel> PeHeaderLabels() { return Labels; }
 
 void ReportPeHeader(TReportView& view, const TByteView& file, std::uint64_t peOffset,
-                    const TDateTimeFormatter& formatter, TReportFacts& facts) {
+                    const TDateTimeFormatter& formatter, TReportValues& values) {
   const TPeFields pe(file, peOffset);
-  TSummaryRows rows(view, facts, "pe_header");
+  TSummaryRows rows(view, values, value_name::PeHeader);
   using O = OptionalHeader;
   constexpr std::string_view Bytes = " bytes";
 
@@ -154,13 +155,14 @@ void ReportPeHeader(TReportView& view, const TByteView& file, std::uint64_t peOf
   for (const TCharacteristic& characteristic : Characteristics)
     if ((bits.Value & characteristic.Bit) != 0)
       phrases.emplace_back(characteristic.Text);
-  rows.WordList(CharacteristicsLabel, bits, "CharacteristicsText", phrases, CharacteristicContinued);
+  rows.WordList(CharacteristicsLabel, bits, value_name::CharacteristicsText, phrases, CharacteristicContinued);
 
   const TNamedValue machine = pe.NamedFile(FileHeader::Machine);
-  rows.Words(RequiredCpuLabel, machine, "MachineName", ProcessorText(static_cast<std::uint16_t>(machine.Value)));
+  rows.Words(RequiredCpuLabel, machine, value_name::MachineName,
+             ProcessorText(static_cast<std::uint16_t>(machine.Value)));
   Version(rows, LinkerVersionLabel, pe, O::MajorLinkerVersion, O::MinorLinkerVersion);
   const TNamedValue stamp = pe.NamedFile(FileHeader::TimeDateStamp);
-  rows.Words(TimeStampLabel, stamp, "TimeDateStampText",
+  rows.Words(TimeStampLabel, stamp, value_name::TimeDateStampText,
              TimeStampText(static_cast<std::uint32_t>(stamp.Value), formatter));
   rows.Hex(ImageBaseLabel, pe.Natural(O::ImageBase32, O::ImageBase64));
   rows.Decimal(ImageSizeLabel, pe.NamedOptional(O::SizeOfImage), Bytes);
@@ -168,7 +170,8 @@ void ReportPeHeader(TReportView& view, const TByteView& file, std::uint64_t peOf
   Version(rows, ImageVersionLabel, pe, O::MajorImageVersion, O::MinorImageVersion);
   Version(rows, SubsystemVersionLabel, pe, O::MajorSubsystemVersion, O::MinorSubsystemVersion);
   const TNamedValue subsystem = pe.NamedOptional(O::Subsystem);
-  rows.Words(SubsystemLabel, subsystem, "SubsystemName", SubsystemText(static_cast<std::uint16_t>(subsystem.Value)));
+  rows.Words(SubsystemLabel, subsystem, value_name::SubsystemName,
+             SubsystemText(static_cast<std::uint16_t>(subsystem.Value)));
   rows.Decimal(ChecksumLabel, pe.NamedOptional(O::CheckSum));
   rows.Decimal(CodeSizeLabel, pe.NamedOptional(O::SizeOfCode), Bytes);
   rows.Decimal(InitializedDataLabel, pe.NamedOptional(O::SizeOfInitializedData), Bytes);

@@ -6,7 +6,7 @@
 
 #include "ByteView.h"
 #include "ColumnLabels.h"
-#include "ReportFacts.h"
+#include "ReportValues.h"
 #include "ReportView.h"
 #include "TimeStamp.h"
 
@@ -17,8 +17,8 @@ namespace korvane {
 std::span<const TColumnLabel> PeHeaderLabels();
 
 /// Appends the PE header summary of the headers at file offset peOffset.
-/// Fields are read as their lines are written, and given to facts with them.
+/// Fields are read as their lines are written, and given to values with them.
 void ReportPeHeader(TReportView& view, const TByteView& file, std::uint64_t peOffset,
-                    const TDateTimeFormatter& formatter, TReportFacts& facts = NoReportFacts());
+                    const TDateTimeFormatter& formatter, TReportValues& values = NoReportValues());
 
 } // namespace korvane

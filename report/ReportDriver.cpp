@@ -32,11 +32,8 @@ struct TDirectoryEntry {
   std::uint64_t Index;
   std::string_view Name;
 
-  std::string FieldText(std::string_view field) const {
-    std::string text(Name);
-    if (field == DataDirectory::Size.Name)
-      text += " (size)";
-    return text;
+  TReadName Field(TField<std::uint32_t> field) const {
+    return {Name, field.Offset == DataDirectory::Size.Offset ? " (size)" : ""};
   }
 };
 
@@ -66,10 +63,10 @@ std::vector<TColumnLabel> ReportColumnLabels() {
 TReportDriver::TReportDriver(TReportView& view) : TReportDriver(view, platform::LocaleDateTimeFormatter()) {}
 
 TReportDriver::TReportDriver(TReportView& view, const TDateTimeFormatter& formatter)
-    : TReportDriver(view, formatter, NoReportFacts()) {}
+    : TReportDriver(view, formatter, NoReportValues()) {}
 
-TReportDriver::TReportDriver(TReportView& view, const TDateTimeFormatter& formatter, TReportFacts& facts)
-    : FView(view), FFormatter(formatter), FFacts(facts) {}
+TReportDriver::TReportDriver(TReportView& view, const TDateTimeFormatter& formatter, TReportValues& values)
+    : FView(view), FFormatter(formatter), FValues(values) {}
 
 void TReportDriver::BuildReport(const std::string& path) {
   // Owners are declared in the order of acquisition and released in reverse:
@@ -106,7 +103,7 @@ bool TReportDriver::ReportMappedFile(const TByteView& file, const std::string& p
   FFileName = path;
   const std::string title = platform::FileTitle(FFileName);
   const int titleLine = FView.AddStyledLine(title + "\n", ReportTitleSize);
-  FFacts.Title(title);
+  FValues.Title(title);
 
   const std::uint16_t e_lfarlc = file.Read(0, DosHeader::e_lfarlc, DosHeader::Record);
   const bool peRelocationTable = e_lfarlc == PeRelocationTableOffset;
@@ -121,8 +118,8 @@ bool TReportDriver::ReportMappedFile(const TByteView& file, const std::string& p
 
   FFileKind = TFileKind::MsDos;
   FView.AddStyledLine(std::string(GetFileKindText()) + "\n", ReportHeadingSize);
-  FFacts.Kind(GetFileKindText(), {});
-  ReportDosHeader(FView, file, FFacts);
+  FValues.Kind(GetFileKindText(), {});
+  ReportDosHeader(FView, file, FValues);
   return true;
 }
 
@@ -133,14 +130,14 @@ bool TReportDriver::ReportPeFile(const TByteView& file, std::uint32_t e_lfanew, 
     FView.SetText(Win16ModuleMessage);
     FView.FormatLine(titleLine, ReportBodySize, ColourRed, true);
     FView.SelectStart();
-    FFacts.Win16Module(Win16ModuleMessage);
+    FValues.Win16Module(Win16ModuleMessage);
     return false;
   }
 
   const std::string_view format = magic == OptionalHeader::Pe32Magic ? "PE32" : "PE32+";
   FView.AddStyledLine(std::string(GetFileKindText()).append(" ").append(format).append("\n"), ReportHeadingSize);
-  FFacts.Kind(GetFileKindText(), format);
-  ReportPeHeader(FView, file, e_lfanew, FFormatter, FFacts);
+  FValues.Kind(GetFileKindText(), format);
+  ReportPeHeader(FView, file, e_lfanew, FFormatter, FValues);
   if (magic == OptionalHeader::Pe32Magic)
     ReportImage(file, e_lfanew);
   return true;
@@ -151,7 +148,7 @@ void TReportDriver::ReportImage(const TByteView& file, std::uint32_t e_lfanew) {
   // and the file, also when a failure travels out.
   TLoadedImage image(file, e_lfanew);
   const auto directory = [&file, e_lfanew](const TDirectoryEntry& entry, TField<std::uint32_t> field) {
-    return file.Read(e_lfanew + pe::InPe32DataDirectory(entry.Index), field, entry);
+    return file.ReadDWord(e_lfanew + pe::InPe32DataDirectory(entry.Index) + field.Offset, entry.Field(field));
   };
   const std::uint32_t relocationRva = directory(BaseRelocEntry, DataDirectory::VirtualAddress);
   if (relocationRva != 0) {
@@ -160,10 +157,10 @@ void TReportDriver::ReportImage(const TByteView& file, std::uint32_t e_lfanew) {
   }
   const std::uint32_t exportRva = directory(ExportEntry, DataDirectory::VirtualAddress);
   if (exportRva != 0)
-    ReportExports(FView, image, exportRva, FFacts);
+    ReportExports(FView, image, exportRva, FValues);
   const std::uint32_t importRva = directory(ImportEntry, DataDirectory::VirtualAddress);
   if (importRva != 0)
-    ReportImports(FView, image, importRva, FFacts);
+    ReportImports(FView, image, importRva, FValues);
 }
 
 } // namespace korvane

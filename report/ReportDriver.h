@@ -7,7 +7,7 @@
 #include "ByteView.h"
 #include "ColumnLabels.h"
 #include "FileKind.h"
-#include "ReportFacts.h"
+#include "ReportValues.h"
 #include "ReportView.h"
 #include "TimeStamp.h"
 
@@ -26,8 +26,8 @@ class TReportDriver {
 public:
   explicit TReportDriver(TReportView& view);
   TReportDriver(TReportView& view, const TDateTimeFormatter& formatter);
-  /// Also gives facts the report's values with their lines.
-  TReportDriver(TReportView& view, const TDateTimeFormatter& formatter, TReportFacts& facts);
+  /// Also gives values the report's values with their lines, as data.
+  TReportDriver(TReportView& view, const TDateTimeFormatter& formatter, TReportValues& values);
 
   /// Opens, maps and reports the file; failures travel out after everything
   /// acquired has been released.
@@ -49,7 +49,7 @@ private:
 
   TReportView& FView;
   const TDateTimeFormatter& FFormatter;
-  TReportFacts& FFacts;
+  TReportValues& FValues;
   std::string FFileName;
   TFileKind FFileKind = TFileKind::MsDos;
 };

@@ -8,7 +8,7 @@
 namespace korvane {
 
 /// Colour value that tells FormatLine to leave a line's colour unchanged.
-inline constexpr std::uint32_t KeepColour = 0x20000000;
+inline constexpr std::uint32_t ColourUnchanged = 0x20000000;
 /// RGB(255, 0, 0) as a Windows colour value.
 inline constexpr std::uint32_t ColourRed = 0x000000FF;
 
@@ -39,6 +39,25 @@ public:
 
   /// AddLine, then the line in bold at size points, colour unchanged.
   int AddStyledLine(std::string_view text, int size);
+};
+
+/// The view of a report that goes out as data only: it counts the lines,
+/// so that what they are numbered by stays right, and keeps nothing else.
+class TNullReportView final : public TReportView {
+public:
+  void BeginUpdate() override {}
+  void EndUpdate() override {}
+  void Clear() override { FLines = 0; }
+  int AddLine(std::string_view text) override;
+  void SetText(std::string_view text) override;
+  std::string LineText(int) const override { return {}; }
+  void FormatLine(int, int, std::uint32_t, bool) override {}
+  void SetLeftMargin(int) override {}
+  void ResetCaret() override {}
+  void SelectStart() override {}
+
+private:
+  int FLines = 0;
 };
 
 /// Brackets a report: BeginUpdate now, EndUpdate when it goes out of scope,

@@ -7,9 +7,9 @@
 
 namespace korvane {
 
-TSummaryRows::TSummaryRows(TReportView& view, TReportFacts& facts, std::string_view record)
-    : FView(view), FFacts(facts) {
-  FFacts.Header(record);
+TSummaryRows::TSummaryRows(TReportView& view, TReportValues& values, std::string_view record)
+    : FView(view), FValues(values) {
+  FValues.Header(record);
 }
 
 void TSummaryRows::AddLine(const TColumnLabel& label, std::string_view text) {
@@ -18,7 +18,7 @@ void TSummaryRows::AddLine(const TColumnLabel& label, std::string_view text) {
 
 void TSummaryRows::Decimal(const TColumnLabel& label, TNamedValue value, std::string_view unit) {
   AddLine(label, korvane::Decimal(value.Value).append(unit));
-  FFacts.Number(value.Name, value.Value);
+  FValues.Number(value.Name, value.Value);
 }
 
 void TSummaryRows::Hex(const TColumnLabel& label, TNamedValue value) { Hex(label, value.Value, {value}); }
@@ -26,21 +26,21 @@ void TSummaryRows::Hex(const TColumnLabel& label, TNamedValue value) { Hex(label
 void TSummaryRows::Hex(const TColumnLabel& label, std::uint64_t shown, std::initializer_list<TNamedValue> parts) {
   AddLine(label, korvane::Hex(shown) + "H");
   for (const TNamedValue& part : parts)
-    FFacts.Number(part.Name, part.Value);
+    FValues.Number(part.Name, part.Value);
 }
 
 void TSummaryRows::Version(const TColumnLabel& label, TNamedValue major, TNamedValue minor) {
   AddLine(label, korvane::Decimal(major.Value) + "." + korvane::Decimal(minor.Value));
-  FFacts.Number(major.Name, major.Value);
-  FFacts.Number(minor.Name, minor.Value);
+  FValues.Number(major.Name, major.Value);
+  FValues.Number(minor.Name, minor.Value);
 }
 
 void TSummaryRows::Words(const TColumnLabel& label, TNamedValue value, std::string_view wordsName,
                          std::string_view words) {
   AddLine(label, words);
-  FFacts.Number(value.Name, value.Value);
+  FValues.Number(value.Name, value.Value);
   if (!words.empty())
-    FFacts.Words(wordsName, words);
+    FValues.Words(wordsName, words);
 }
 
 void TSummaryRows::WordList(const TColumnLabel& label, TNamedValue value, std::string_view wordsName,
@@ -52,8 +52,8 @@ void TSummaryRows::WordList(const TColumnLabel& label, TNamedValue value, std::s
     text.append(phrase);
   }
   AddLine(label, text);
-  FFacts.Number(value.Name, value.Value);
-  FFacts.WordList(wordsName, phrases);
+  FValues.Number(value.Name, value.Value);
+  FValues.WordList(wordsName, phrases);
 }
 
 } // namespace korvane

@@ -1,5 +1,5 @@
 // The rows of a header summary: each a line of the report and the same
-// values as facts.
+// values as data.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 
 #include "ColumnLabels.h"
 #include "Field.h"
-#include "ReportFacts.h"
+#include "ReportValues.h"
 #include "ReportView.h"
 
 namespace korvane {
@@ -27,23 +27,23 @@ TNamedValue Named(TField<Value> field, Value value) {
 }
 
 /// Writes the rows of one header summary. A row's line is its label, the
-/// label's TABs and the value's text; its facts are the values by name and,
+/// label's TABs and the value's text; its data are the values by name and,
 /// where the line shows words for a value, the words.
 class TSummaryRows {
 public:
   /// Begins the summary of the record named record.
-  TSummaryRows(TReportView& view, TReportFacts& facts, std::string_view record);
+  TSummaryRows(TReportView& view, TReportValues& values, std::string_view record);
 
   /// The value in decimal, then unit (" bytes").
   void Decimal(const TColumnLabel& label, TNamedValue value, std::string_view unit = {});
   /// The value in hexadecimal followed by "H".
   void Hex(const TColumnLabel& label, TNamedValue value);
-  /// shown in hexadecimal followed by "H", a value made of parts: the facts
+  /// shown in hexadecimal followed by "H", a value made of parts: the data
   /// name the parts.
   void Hex(const TColumnLabel& label, std::uint64_t shown, std::initializer_list<TNamedValue> parts);
   /// "major.minor".
   void Version(const TColumnLabel& label, TNamedValue major, TNamedValue minor);
-  /// The words for the value, named wordsName among the facts; a value
+  /// The words for the value, named wordsName among the data; a value
   /// without words gives an empty line value and no words.
   void Words(const TColumnLabel& label, TNamedValue value, std::string_view wordsName, std::string_view words);
   /// The phrases for the value, the first after the label and each further
@@ -55,7 +55,7 @@ private:
   void AddLine(const TColumnLabel& label, std::string_view text);
 
   TReportView& FView;
-  TReportFacts& FFacts;
+  TReportValues& FValues;
 };
 
 } // namespace korvane

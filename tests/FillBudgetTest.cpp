@@ -84,7 +84,7 @@ TEST(FillBudgetLines, TheCostOfALineIsLearntFromTheFill) {
 
 TEST(FillBudgetLines, AFillStopsBeforeTheHostsReserve) {
   // A fill that takes 6 KiB a line from 1.5 GiB free: pieces of 16,384 lines
-  // go in while they fit, and the last one is cut to what is left.
+  // go in while they fit, and the last one is shortened to what is left.
   TFillBudget budget;
   std::uint64_t free = 1536 * MiB;
   budget.Begin(AddressSpace32(free));

@@ -248,7 +248,7 @@ public:
   std::uint16_t ReadWord(std::uint64_t rva, const TReadName& what) override { return FImage.ReadWord(rva, what); }
   std::uint32_t ReadDWord(std::uint64_t rva, const TReadName& what) override { return FImage.ReadDWord(rva, what); }
   using TImageReader::ReadText;
-  std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) override {
+  std::string_view ReadText(std::uint64_t rva, const TReadName& what, std::string& buffer) override {
     const std::string_view text = FImage.ReadText(rva, what, buffer);
     TextBytes += text.size() + 1;
     return text;

@@ -44,7 +44,7 @@ TEST(PieceSchedule, LinesAreWeighedByTheirBytesAndTheirNumber) {
     EXPECT_EQ(TPieceSchedule::LinesWithin(report, c.First, c.Weight), c.Lines);
   }
   EXPECT_EQ(TPieceSchedule::Weight(report, 0, 12), 10 * 100 + 1 + 1000 + 12 * Line);
-  EXPECT_EQ(TPieceSchedule::Weight(report, 11, 5), 1000 + Line) << "the count is cut at the end";
+  EXPECT_EQ(TPieceSchedule::Weight(report, 11, 5), 1000 + Line) << "the count stops at the end";
   // Text without a final break: its last line ends with the text.
   TMemoryReportView open;
   open.SetText("ab\ncd");

@@ -69,7 +69,7 @@ TEST(ReportViewLines, AddLineReturnsFirstIndexAndSplitsAtLineFeeds) {
 TEST(ReportViewLines, SetTextReplacesEverythingAndClearEmpties) {
   TMemoryReportView view;
   view.AddLine("first");
-  view.FormatLine(0, 12, KeepColour, true);
+  view.FormatLine(0, 12, ColourUnchanged, true);
   view.SetText("only");
   EXPECT_EQ(ReportLines(view), TLines{"only"});
   EXPECT_EQ(view.LineText(0), "only");
@@ -96,12 +96,12 @@ TEST(ReportViewLines, KeepLinesEndsTheReportAfterTheKeptLinesWithTheirFormats) {
     view.AddLine("title");
     view.AddLine("plain");
     view.AddLine("red");
-    view.FormatLine(0, 12, KeepColour, true);
+    view.FormatLine(0, 12, ColourUnchanged, true);
     view.FormatLine(2, 8, ColourRed, true);
     view.KeepLines(c.Kept);
     view.ShrinkToFit();
     EXPECT_EQ(ReportLines(view), c.Lines);
-    // A line added after the cut starts plain, where a dropped line was styled.
+    // A line added after the shrink starts plain, where a dropped line was styled.
     const int next = view.AddLine("next");
     EXPECT_EQ(next, static_cast<int>(c.Lines.size()));
     EXPECT_EQ(view.Line(next).Colour, ColourDefault);
@@ -117,8 +117,8 @@ TEST(ReportViewStyles, FormatLineReplacesStylesAndLeavesColourOnRequest) {
   view.AddLine("red");
   view.AddLine("plain");
   view.FormatLine(0, 8, ColourRed, true);
-  view.FormatLine(0, 10, KeepColour, true);
-  view.FormatLine(1, 12, KeepColour, false);
+  view.FormatLine(0, 10, ColourUnchanged, true);
+  view.FormatLine(1, 12, ColourUnchanged, false);
 
   EXPECT_EQ(view.Line(0).Colour, ColourRed);
   EXPECT_EQ(view.Line(0).Size, 10);
@@ -226,7 +226,7 @@ TEST(StreamViewText, DriverReportsAreTheMemoryViewsTextAndKeepLinesBeforeAFailur
       {"exports and imports", listings().Build(), "", false},
       {"other optional header Magic", TPeBuilder().Magic(0x0107).Build(), "", false},
       {"DOS program", test::TDosBuilder().Build(), "", false},
-      {"PE headers cut", TBytes(pe.begin(), pe.begin() + TPeBuilder::OptionalOffset + 4), "ImageBase", false},
+      {"PE headers truncated", TBytes(pe.begin(), pe.begin() + TPeBuilder::OptionalOffset + 4), "ImageBase", false},
       {"library name out of the image", listings().PatchDWord(importName, 0xFFFFFFF0).Build(),
        "an imported library name", true},
   };

@@ -17,7 +17,6 @@
 #include "Errors.h"
 #include "JsonReport.h"
 #include "KorvaneVersion.h"
-#include "LineBreaks.h"
 #include "MemoryReportView.h"
 #include "Platform.h"
 #include "ReportDriver.h"
@@ -114,8 +113,8 @@ std::optional<int> ParseCommandLine(int argc, char** argv, TCommandLine& command
 // Returns the exit status; a failure leaves its message in failure and the
 // lines written before it in the view.
 int BuildReport(korvane::TReportView& view, const char* path, std::string& failure,
-                korvane::TReportFacts& facts = korvane::NoReportFacts()) {
-  korvane::TReportDriver driver(view, korvane::platform::LocaleDateTimeFormatter(), facts);
+                korvane::TReportValues& values = korvane::NoReportValues()) {
+  korvane::TReportDriver driver(view, korvane::platform::LocaleDateTimeFormatter(), values);
   try {
     driver.BuildReport(path);
   } catch (const korvane::TNotRegularFileError&) {
@@ -185,42 +184,19 @@ int ReportPlain(const std::vector<const char*>& files) {
   });
 }
 
-// The lines of a report that goes out as data only: counted, not kept.
-class TCountedLines final : public korvane::TReportView {
-public:
-  void BeginUpdate() override {}
-  void EndUpdate() override {}
-  void Clear() override { FLines = 0; }
-  int AddLine(std::string_view text) override {
-    const int first = FLines;
-    FLines += 1 + static_cast<int>(korvane::CountLineBreaks(text));
-    return first;
-  }
-  void SetText(std::string_view text) override {
-    Clear();
-    AddLine(text);
-  }
-  std::string LineText(int) const override { return {}; }
-  void FormatLine(int, int, std::uint32_t, bool) override {}
-  void SetLeftMargin(int) override {}
-  void ResetCaret() override {}
-  void SelectStart() override {}
-
-private:
-  int FLines = 0;
-};
-
 // One JSON object a file, on a line of its own, written as the report is:
 // a failure ends the object with its "error" member after what was written.
 int ReportJson(const std::vector<const char*>& files) {
   korvane::TJsonReport json([](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); });
   return ReportEach(files, [&json](const char* path, std::string& failure) {
-    TCountedLines view;
-    json.Begin(path);
-    const int status = BuildReport(view, path, failure, json);
-    if (status != 0)
-      json.Fail(failure);
-    json.End();
+    int status = 0;
+    json.WriteLine(path, [&]() -> std::optional<std::string> {
+      korvane::TNullReportView view;
+      status = BuildReport(view, path, failure, json);
+      if (status != 0)
+        return failure;
+      return std::nullopt;
+    });
     return status;
   });
 }

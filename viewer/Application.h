@@ -12,7 +12,7 @@ namespace korvane::viewer {
 void SetMainWindow(HWND window);
 HWND MainWindow();
 
-/// The host program's file name without its folder, cut before its first
+/// The host program's file name without its folder, up to its first
 /// ".", every character after the first in lower case ("Korvane-host").
 std::string ApplicationTitle();
 

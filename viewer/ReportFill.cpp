@@ -201,7 +201,7 @@ TWindow TReportFill::CreateControl(int width, int height) const {
 
 void TReportFill::Start(const std::string& path) {
   const TWaitCursor wait;
-  const bool roomShort = FReport.Cut() || TFillBudget::Room(ProcessMemoryStatus()) < ShortRoomBytes;
+  const bool roomShort = FReport.Truncated() || TFillBudget::Room(ProcessMemoryStatus()) < ShortRoomBytes;
   if (roomShort)
     DestroyRetiredControls();
   // Every report gets a fresh control: the control empties itself far more
@@ -303,12 +303,12 @@ std::string TReportFill::PieceRtf(int& count) {
   } catch (const std::bad_alloc&) {
     // No room for the piece's text: the report ends where the control does.
   }
-  FReport.CutAt(FFilledLines);
+  FReport.TruncateAt(FFilledLines);
   count = Content().LineCount() - FFilledLines;
   try {
     return ReportLinesToRtf(Content(), {FFilledLines, count}, ::GetACP(), &FTabs);
   } catch (const std::bad_alloc&) {
-    // Deliberate: not even the cut line has room; the fill ends here.
+    // Deliberate: not even the too-large line has room; the fill ends here.
     count = 0;
     FReport.Content().KeepLines(FFilledLines);
     return {};
@@ -317,17 +317,17 @@ std::string TReportFill::PieceRtf(int& count) {
 
 void TReportFill::StreamFailed() {
   // The control took part of the piece or none: what it holds stays, and
-  // the cut line follows with the next piece.
-  FReport.CutAt(FFilledLines);
+  // the too-large line follows with the next piece.
+  FReport.TruncateAt(FFilledLines);
 }
 
 void TReportFill::EndForLackOfRoom() {
-  if (FReport.Cut())
+  if (FReport.Truncated())
     return;
   if (FFilledLines < Content().LineCount() || FView.Updating())
     FReport.StopStoring();
   else
-    FReport.CutAt(FFilledLines);
+    FReport.TruncateAt(FFilledLines);
 }
 
 void TReportFill::AppendPiece(double aimMilliseconds) {
@@ -368,7 +368,7 @@ void TReportFill::AppendPiece(double aimMilliseconds) {
 bool TReportFill::RestreamWithTabs(const TTabGrid* twips) {
   // The whole report's RTF, beside the control that holds it.
   const std::uint64_t rtfBytes = RtfCopyFactor * Content().Text().size() +
-                                 TRoomedReport::RtfBytesPerLine * static_cast<std::uint64_t>(Content().LineCount());
+                                 TStoredReport::RtfBytesPerLine * static_cast<std::uint64_t>(Content().LineCount());
   if (!FReport.HasRoomFor(RtfCopyFactor * rtfBytes))
     return false;
   std::string rtf;

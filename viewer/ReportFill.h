@@ -12,7 +12,7 @@
 #include "PieceSchedule.h"
 #include "ReportDriver.h"
 #include "RichEditView.h"
-#include "RoomedReport.h"
+#include "StoredReport.h"
 #include "TabGrid.h"
 
 namespace korvane::viewer {
@@ -31,8 +31,8 @@ namespace korvane::viewer {
 ///
 /// The fill lives in the host's process, whose address space may be small
 /// (2 GiB for a 32-bit host) and which must not run out of it: the report is
-/// kept and handed to the control as a TRoomedReport, which ends it with the
-/// cut line where the rest does not fit.
+/// kept and handed to the control as a TStoredReport, which ends it with the
+/// too-large line where the rest does not fit.
 class TReportFill : private TRichEditView::TControlFill {
 public:
   /// Posted to the form, which hands them on: the next piece of the report,
@@ -97,17 +97,17 @@ private:
   /// loop when it is long and not wanted promptly.
   void Retire(TWindow& old, bool focused, bool promptly);
   /// Memory ran out while the report was built: the report ends after the
-  /// lines stored so far, with the cut line.
+  /// lines stored so far, with the too-large line.
   void EndForLackOfRoom();
-  /// The RTF of the next count lines; without memory for it, that of the cut
-  /// line, and count is set to the lines it holds.
+  /// The RTF of the next count lines; without memory for it, that of the
+  /// too-large line, and count is set to the lines it holds.
   std::string PieceRtf(int& count);
-  /// The control did not take a whole piece: the cut line follows it.
+  /// The control did not take a whole piece: the too-large line follows it.
   void StreamFailed();
 
   HWND FForm;
   HFONT FFont;
-  TRoomedReport FReport;
+  TStoredReport FReport;
   TRichEditView FView{FReport, *this};
   TReportDriver FDriver{FView};
   // The screen's tab stops, in twips: the fonts stay as they are for the

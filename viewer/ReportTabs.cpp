@@ -61,7 +61,7 @@ TTabGrid ScreenTabGrid(HWND edit) {
   for (const TColumnLabel& label : labels) {
     const int line = probe.AddLine(LabelLead(label));
     if (label.Size != ReportBodySize || label.Bold)
-      probe.FormatLine(line, label.Size, KeepColour, label.Bold);
+      probe.FormatLine(line, label.Size, ColourUnchanged, label.Bold);
   }
   // A space between two letters (RTF takes a space after a line break for
   // the break's delimiter).

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "ReportView.h"
-#include "RoomedReport.h"
+#include "StoredReport.h"
 
 namespace korvane::viewer {
 
@@ -36,7 +36,7 @@ public:
 
   /// The report is stored in report and reaches the control through fill;
   /// both outlive the view.
-  TRichEditView(TRoomedReport& report, TControlFill& fill) : FReport(report), FFill(fill) {}
+  TRichEditView(TStoredReport& report, TControlFill& fill) : FReport(report), FFill(fill) {}
 
   /// The empty control that shows the next report; the content stays.
   void Attach(HWND edit) { FEdit = edit; }
@@ -63,7 +63,7 @@ private:
   void Changed();
   void ApplyCaret(TCaretRequest request);
 
-  TRoomedReport& FReport;
+  TStoredReport& FReport;
   TControlFill& FFill;
   HWND FEdit = nullptr;
   int FUpdateDepth = 0;

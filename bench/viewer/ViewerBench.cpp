@@ -14,7 +14,7 @@
 //   exact     whether the full control holds exactly the report's text ("-"
 //             for a report that did not fit),
 //   shown     the lines the control holds when it is full: fewer than the
-//             report's, the last of them the cut line, when the report does
+//             report's, the last of them the too-large line, when the report does
 //             not fit in the process,
 //   peak MiB  the peak resident memory of the process so far (run one file
 //             for the peak of its report),
@@ -40,7 +40,7 @@
 #include "MemoryReportView.h"
 #include "StreamRtf.h"
 #include "ProcessMemory.h"
-#include "RoomedReport.h"
+#include "StoredReport.h"
 #include "ReportDriver.h"
 #include "RtfWriter.h"
 #include "SystemLibrary.h"
@@ -103,8 +103,8 @@ int ControlLines(HWND viewer) {
   return edit != nullptr ? static_cast<int>(::SendMessageA(edit, EM_GETLINECOUNT, 0, 0)) : 0;
 }
 
-// The control holds the whole report, or as much of it as fits and the cut
-// line after it.
+// The control holds the whole report, or as much of it as fits and the
+// too-large line after it.
 bool ControlFull(HWND viewer, int lines) {
   HWND edit = ::FindWindowExA(viewer, nullptr, "RICHEDIT", nullptr);
   if (edit == nullptr)
@@ -116,7 +116,7 @@ bool ControlFull(HWND viewer, int lines) {
   *reinterpret_cast<WORD*>(buffer) = sizeof buffer - 1;
   const auto copied =
       ::SendMessageA(edit, EM_GETLINE, static_cast<WPARAM>(count - 1), reinterpret_cast<LPARAM>(buffer));
-  const std::string_view start = korvane::TRoomedReport::TooLargeMessageStart;
+  const std::string_view start = korvane::TStoredReport::TooLargeMessageStart;
   return copied >= static_cast<LRESULT>(start.size()) && std::string_view(buffer, start.size()) == start;
 }
 

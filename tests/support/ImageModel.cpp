@@ -78,7 +78,7 @@ std::uint32_t TImageModel::ReadDWord(std::uint64_t rva, const TReadName&) {
   return value;
 }
 
-std::string_view TImageModel::ReadText(std::uint64_t rva, std::string_view, std::string& buffer) {
+std::string_view TImageModel::ReadText(std::uint64_t rva, const TReadName&, std::string& buffer) {
   buffer.clear();
   for (;; ++rva) {
     const std::uint8_t byte = Byte(rva);

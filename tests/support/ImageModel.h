@@ -21,7 +21,7 @@ public:
   std::uint16_t ReadWord(std::uint64_t rva, const TReadName& what) override;
   std::uint32_t ReadDWord(std::uint64_t rva, const TReadName& what) override;
   using TImageReader::ReadText;
-  std::string_view ReadText(std::uint64_t rva, std::string_view what, std::string& buffer) override;
+  std::string_view ReadText(std::uint64_t rva, const TReadName& what, std::string& buffer) override;
   void ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint32_t delta);
 
   std::uint32_t Size() const { return static_cast<std::uint32_t>(FBytes.size()); }

@@ -1,6 +1,6 @@
 // korvane.dll in a host that leaves it little room: the host reserves most
 // of its own address space before ShowFile, as a host with much data of its
-// own would have it. A report that does not fit ends with the cut line after
+// own would have it. A report that does not fit ends with the too-large line after
 // the last line that fits; the host survives, the commands work on what is
 // shown, and the next small file is shown whole. A process of its own: the
 // reservations stay for its whole life.
@@ -37,7 +37,7 @@ constexpr std::uint64_t MiB = 1024 * 1024;
 // The room the viewer is left: some tens of thousands of report lines.
 constexpr std::uint64_t LeftRoom = 128 * MiB;
 constexpr int ReportExports = 200000;
-constexpr const char* CutLineStart = "The report is too large to show here: the first ";
+constexpr const char* TooLargeLineStart = "The report is too large to show here: the first ";
 
 // Reserves address space, in blocks from large to small, until what the
 // viewer may take of it is about room; gives it back when it goes.
@@ -81,14 +81,14 @@ korvane::test::TBytes ManyExportsDll() {
 
 int ControlLineCount(HWND edit) { return static_cast<int>(::SendMessageA(edit, EM_GETLINECOUNT, 0, 0)); }
 
-bool EndsWithCutLine(HWND edit) {
-  return korvane::test::ControlLine(edit, ControlLineCount(edit) - 1).rfind(CutLineStart, 0) == 0;
+bool EndsWithTooLargeLine(HWND edit) {
+  return korvane::test::ControlLine(edit, ControlLineCount(edit) - 1).rfind(TooLargeLineStart, 0) == 0;
 }
 
-TEST(LittleRoom, AReportThatDoesNotFitEndsWithTheCutLineAndTheHostGoesOn) {
+TEST(LittleRoom, AReportThatDoesNotFitEndsWithTheTooLargeLineAndTheHostGoesOn) {
   if (sizeof(void*) == 8)
     GTEST_SKIP() << "Wine keeps page tables for reserved address space: reserving most of a 64-bit host's 128 TiB "
-                    "takes more memory than the machine has. The rules of the cut are tested in RoomedReport*.";
+                    "takes more memory than the machine has. The rules of truncation are tested in StoredReport*.";
   const TTempFile big{ManyExportsDll(), "littleroom.dll"};
   const TTempFile& small = korvane::test::Samples().Listing;
   // The reports as the engine writes them, made before the room is taken.
@@ -114,27 +114,27 @@ TEST(LittleRoom, AReportThatDoesNotFitEndsWithTheCutLineAndTheHostGoesOn) {
   ASSERT_EQ(Module().ShowFile(viewer, big.Path().c_str(), kind), -1) << LastErrorText();
   EXPECT_STREQ(kind, "Portable Executable");
   const HWND edit = korvane::test::ReportOf(viewer);
-  ASSERT_TRUE(PumpUntil([edit] { return EndsWithCutLine(edit); }, 240s)) << "the fill ends with the cut line";
+  ASSERT_TRUE(PumpUntil([edit] { return EndsWithTooLargeLine(edit); }, 240s)) << "the fill ends with the too-large line";
   korvane::test::PumpPending();
 
-  // The first shown lines are the report's, and the cut line counts them.
+  // The first shown lines are the report's, and the too-large line counts them.
   const int shown = ControlLineCount(edit) - 1;
   EXPECT_GT(shown, 1000);
   EXPECT_LT(shown, expected.LineCount());
-  EXPECT_EQ(korvane::test::ControlLine(edit, shown), std::string(CutLineStart) + std::to_string(shown) + " of " +
+  EXPECT_EQ(korvane::test::ControlLine(edit, shown), std::string(TooLargeLineStart) + std::to_string(shown) + " of " +
                                                          std::to_string(expected.LineCount()) + " lines are shown.");
   int differing = 0;
   for (int i = 0; i < shown; ++i)
     if (korvane::test::ControlLine(edit, i) != expected.LineText(i) && ++differing <= 3)
       ADD_FAILURE() << "line " << i << ": " << korvane::test::ControlLine(edit, i) << " | " << expected.LineText(i);
   EXPECT_EQ(differing, 0);
-  // The cut line is the report's error line: bold and red.
+  // The too-large line is the report's error line: bold and red.
   const CHARFORMATA format = korvane::test::LineFormat(edit, shown);
   EXPECT_NE(format.dwEffects & CFE_BOLD, 0u);
   EXPECT_EQ(format.crTextColor, RGB(255, 0, 0));
   EXPECT_EQ(format.yHeight, korvane::ReportBodySize * 20);
 
-  // Select all and Copy: what is shown, cut line included.
+  // Select all and Copy: what is shown, too-large line included.
   command(MenuCommand(menu, "Select &all\tCtrl+A"));
   command(MenuCommand(menu, "&Copy\tCtrl+C"));
   const std::string copied = korvane::test::ClipboardText();
@@ -143,7 +143,7 @@ TEST(LittleRoom, AReportThatDoesNotFitEndsWithTheCutLineAndTheHostGoesOn) {
   EXPECT_EQ(copied.substr(copied.size() - std::strlen("lines are shown.")), "lines are shown.");
 
   {
-    // Find: the last shown line is found; the first line after the cut is not there.
+    // Find: the last shown line is found; the first line after the truncation is not there.
     TDialogWatcher watcher(host);
     // The search starts after the selection, which Select all left at the end.
     ::SendMessageA(edit, EM_SETSEL, 0, 0);
@@ -184,7 +184,7 @@ TEST(LittleRoom, AReportThatDoesNotFitEndsWithTheCutLineAndTheHostGoesOn) {
       joined += (i == 0 ? "" : "\r\n") + expectedSmall.LineText(i);
     return joined;
   }());
-  EXPECT_FALSE(EndsWithCutLine(smallEdit));
+  EXPECT_FALSE(EndsWithTooLargeLine(smallEdit));
 
   Module().DestroyViewerWindow(viewer);
   EXPECT_FALSE(::IsWindow(viewer));

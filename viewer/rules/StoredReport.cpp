@@ -1,6 +1,6 @@
 // The report as the viewer keeps it and hands it to its control, as far as
 // the room that the host's process leaves allows.
-#include "RoomedReport.h"
+#include "StoredReport.h"
 
 #include <algorithm>
 #include <new>
@@ -18,35 +18,35 @@ constexpr std::uint64_t BytesPerStoredLine = 2 * sizeof(std::size_t);
 
 } // namespace
 
-std::string TRoomedReport::TooLargeMessage(int shown, int lines) {
+std::string TStoredReport::TooLargeMessage(int shown, int lines) {
   return std::string(TooLargeMessageStart) + "the first " + std::to_string(shown) + " of " + std::to_string(lines) +
          " lines are shown.";
 }
 
-void TRoomedReport::Reset() {
+void TStoredReport::Reset() {
   FStoring = true;
   FUnstoredLines = 0;
   FLinesToCheck = 0;
-  FCut = false;
+  FTruncated = false;
 }
 
-void TRoomedReport::ReserveForFile(std::uint64_t fileBytes) {
+void TStoredReport::ReserveForFile(std::uint64_t fileBytes) {
   if (HasRoomFor(GrowthFactor * TMemoryReportView::ReservedBytesForFile(fileBytes)))
     FContent.ReserveForFile(fileBytes);
 }
 
-void TRoomedReport::Clear() {
+void TStoredReport::Clear() {
   // The memory of the report before goes too.
   FContent = TMemoryReportView();
   Reset();
 }
 
-void TRoomedReport::SetText(std::string_view text) {
+void TStoredReport::SetText(std::string_view text) {
   Reset();
   FContent.SetText(text);
 }
 
-int TRoomedReport::AddLine(std::string_view text) {
+int TStoredReport::AddLine(std::string_view text) {
   CheckRoom();
   if (FStoring) {
     try {
@@ -61,9 +61,9 @@ int TRoomedReport::AddLine(std::string_view text) {
   return index;
 }
 
-int TRoomedReport::Count(std::string_view text) { return 1 + static_cast<int>(CountLineBreaks(text)); }
+int TStoredReport::Count(std::string_view text) { return 1 + static_cast<int>(CountLineBreaks(text)); }
 
-void TRoomedReport::CheckRoom() {
+void TStoredReport::CheckRoom() {
   if (!FStoring || --FLinesToCheck > 0)
     return;
   FLinesToCheck = CheckLines;
@@ -73,16 +73,16 @@ void TRoomedReport::CheckRoom() {
     FStoring = false;
 }
 
-void TRoomedReport::FormatLine(int index, int size, std::uint32_t colour, bool bold) {
+void TStoredReport::FormatLine(int index, int size, std::uint32_t colour, bool bold) {
   if (!FStoring && index >= FContent.LineCount())
     return;
   FContent.FormatLine(index, size, colour, bold);
 }
 
-int TRoomedReport::PlanPiece(int filled, int wanted) {
+int TStoredReport::PlanPiece(int filled, int wanted) {
   const int rest = std::max(0, FContent.LineCount() - filled);
   const int count = std::clamp(wanted, 0, rest);
-  if (FCut)
+  if (FTruncated)
     return rest;
   const TMemoryStatus status = FMemory();
   if (filled == 0)
@@ -91,20 +91,20 @@ int TRoomedReport::PlanPiece(int filled, int wanted) {
     FBudget.Measure(status, filled);
   const int fit = FBudget.LinesThatFit(status, count, RtfBytesPerLine);
   if (fit < count || (!FStoring && count == rest)) {
-    CutAt(filled + fit);
+    TruncateAt(filled + fit);
     return FContent.LineCount() - filled;
   }
   return count;
 }
 
-void TRoomedReport::CutAt(int shown) {
-  if (FCut)
+void TStoredReport::TruncateAt(int shown) {
+  if (FTruncated)
     return;
   const int lines = FContent.LineCount() + FUnstoredLines;
   FContent.KeepLines(shown);
   FStoring = false;
   FUnstoredLines = 0;
-  FCut = true;
+  FTruncated = true;
   try {
     // The line goes in before the rest's memory is given back, while the
     // buffers still have room for it.

@@ -11,9 +11,9 @@ namespace korvane {
 /// same order; each call goes with the line that shows the value. Texts are
 /// the file's own bytes (or the report's words), not yet shaped for a line.
 /// Every member does nothing here: a receiver takes what it needs.
-class TReportFacts {
+class TReportValues {
 public:
-  virtual ~TReportFacts() = default;
+  virtual ~TReportValues() = default;
 
   /// The title line: the file's name without its folder.
   virtual void Title(std::string_view /*title*/) {}
@@ -41,6 +41,6 @@ public:
 };
 
 /// The receiver that takes nothing: writers given no other use it.
-TReportFacts& NoReportFacts();
+TReportValues& NoReportValues();
 
 } // namespace korvane

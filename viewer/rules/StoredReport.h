@@ -18,9 +18,9 @@ namespace korvane {
 /// room for it to grow (the lines after that are only counted), and every
 /// piece for the control holds as many lines as fit. Where the rest of the
 /// report does not fit, the stored report ends after the last line that fits
-/// with the cut line (TooLargeMessage), styled as the report's error line,
+/// with the too-large line (TooLargeMessage), styled as the report's error line,
 /// and the rest is given up.
-class TRoomedReport {
+class TStoredReport {
 public:
   using TMemorySource = std::function<TMemoryStatus()>;
 
@@ -32,14 +32,14 @@ public:
   /// covers them.
   static constexpr std::uint64_t RtfBytesPerLine = 128;
 
-  explicit TRoomedReport(TMemorySource memory) : FMemory(std::move(memory)) {}
+  explicit TStoredReport(TMemorySource memory) : FMemory(std::move(memory)) {}
 
-  /// The cut line: the first shown lines of all the report's lines. It
+  /// The too-large line: the first shown lines of all the report's lines. It
   /// starts with TooLargeMessageStart.
   static std::string TooLargeMessage(int shown, int lines);
   static constexpr std::string_view TooLargeMessageStart = "The report is too large to show here: ";
 
-  /// The report as stored; a cut report ends with the cut line.
+  /// The report as stored; a truncated report ends with the too-large line.
   const TMemoryReportView& Content() const { return FContent; }
   TMemoryReportView& Content() { return FContent; }
 
@@ -55,18 +55,18 @@ public:
   void FormatLine(int index, int size, std::uint32_t colour, bool bold);
 
   /// The lines of the piece that starts at line filled, at most wanted: as
-  /// many as fit, and when the rest does not, the cut line after them. The
+  /// many as fit, and when the rest does not, the too-large line after them. The
   /// piece at line 0 begins a fill: the control holds nothing of the report.
   int PlanPiece(int filled, int wanted);
-  /// Ends the stored report after its first shown lines with the cut line
-  /// and gives back the memory of the rest; nothing once it is cut.
-  void CutAt(int shown);
+  /// Ends the stored report after its first shown lines with the too-large line
+  /// and gives back the memory of the rest; nothing once it is truncated.
+  void TruncateAt(int shown);
   /// Memory ran out while the report was built: nothing more is stored, and
-  /// the fill ends with the cut line after the lines stored.
+  /// the fill ends with the too-large line after the lines stored.
   void StopStoring() { FStoring = false; }
   bool Storing() const { return FStoring; }
-  /// The report did not fit and ends with the cut line.
-  bool Cut() const { return FCut; }
+  /// The report did not fit and ends with the too-large line.
+  bool Truncated() const { return FTruncated; }
   /// The process has room for bytes more, besides the host's reserve.
   bool HasRoomFor(std::uint64_t bytes) const { return TFillBudget::Room(FMemory()) >= bytes; }
 
@@ -82,7 +82,7 @@ private:
   // Lines of the report that were not stored.
   int FUnstoredLines = 0;
   int FLinesToCheck = 0;
-  bool FCut = false;
+  bool FTruncated = false;
 };
 
 } // namespace korvane

@@ -25,8 +25,9 @@ struct TMemoryStatus {
 /// lines took since the fill began, divided by their number.
 class TFillBudget {
 public:
-  /// The cost of a line until the fill has measured one: Wine's control
-  /// takes 5.5 to 6 KiB of address space per report line; rounded up.
+  /// The cost of a line until the fill has measured one: above what Wine's
+  /// control takes a line (README gives the measure), so that the first
+  /// piece never takes more room than was planned.
   static constexpr std::uint64_t FirstBytesPerLine = 8 * 1024;
   /// The least cost a measure may give a line: memory freed during the fill
   /// (the control of the report before) must not make lines look free.

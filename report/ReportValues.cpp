@@ -1,10 +1,10 @@
 // The receiver of a report's values that takes nothing.
-#include "ReportFacts.h"
+#include "ReportValues.h"
 
 namespace korvane {
 
-TReportFacts& NoReportFacts() {
-  static TReportFacts none;
+TReportValues& NoReportValues() {
+  static TReportValues none;
   return none;
 }
 
