@@ -82,25 +82,6 @@ bool HasSpecial(std::string_view text) {
 
 TJsonWriter::TJsonWriter(TSink sink, std::size_t chunkBytes) : FSink(std::move(sink)), FChunkBytes(chunkBytes) {}
 
-void TJsonWriter::Open(char bracket) {
-  Separate();
-  FOut += bracket;
-  FClosers += bracket == '{' ? '}' : ']';
-  FHasItems.push_back(0);
-}
-
-void TJsonWriter::Key(std::string_view name) {
-  Separate();
-  Quote(name);
-  FOut += ':';
-  FAfterKey = true;
-}
-
-void TJsonWriter::String(std::string_view bytes) {
-  Separate();
-  Quote(bytes);
-}
-
 void TJsonWriter::Quote(std::string_view bytes) {
   FOut += '"';
   if (!HasSpecial(bytes)) {
@@ -134,14 +115,6 @@ void TJsonWriter::Unsigned(std::uint64_t value) {
   FOut.append(digits, result.ptr);
 }
 
-void TJsonWriter::CloseTo(std::size_t depth) {
-  while (FClosers.size() > depth) {
-    FOut += FClosers.back();
-    FClosers.pop_back();
-    FHasItems.pop_back();
-  }
-}
-
 void TJsonWriter::EndLine() {
   CloseTo(0);
   FOut += '\n';
@@ -154,18 +127,6 @@ void TJsonWriter::PassIfFull() {
     return;
   FSink(FOut);
   FOut.clear();
-}
-
-void TJsonWriter::Separate() {
-  if (FAfterKey) {
-    FAfterKey = false;
-    return;
-  }
-  if (FHasItems.empty())
-    return;
-  if (FHasItems.back() != 0)
-    FOut += ',';
-  FHasItems.back() = 1;
 }
 
 } // namespace korvane

@@ -25,17 +25,42 @@ public:
 
   TJsonWriter(TSink sink, std::size_t chunkBytes);
 
+  // The small steps are defined here, so that a member or a value costs
+  // no call; a listing writes millions of them.
+
   /// Opens an object ('{') or an array ('[') as the next value.
-  void Open(char bracket);
-  /// The name of the next member of the innermost open object.
-  void Key(std::string_view name);
-  void String(std::string_view bytes);
+  void Open(char bracket) {
+    Separate();
+    FOut += bracket;
+    FClosers += bracket == '{' ? '}' : ']';
+    FHasItems.push_back(0);
+  }
+  /// The name of the next member of the innermost open object. Names are
+  /// the program's own words, none of whose bytes needs an escape: they are
+  /// written as they are.
+  void Key(std::string_view name) {
+    Separate();
+    FOut += '"';
+    FOut += name;
+    FOut += "\":";
+    FAfterKey = true;
+  }
+  void String(std::string_view bytes) {
+    Separate();
+    Quote(bytes);
+  }
   void Unsigned(std::uint64_t value);
 
   /// How many containers are open.
   std::size_t Depth() const { return FClosers.size(); }
   /// Closes the innermost containers until depth are open.
-  void CloseTo(std::size_t depth);
+  void CloseTo(std::size_t depth) {
+    while (FClosers.size() > depth) {
+      FOut += FClosers.back();
+      FClosers.pop_back();
+      FHasItems.pop_back();
+    }
+  }
   /// Closes everything, ends the line and hands all that is held to the sink.
   void EndLine();
   /// Hands what is held to the sink once it holds ChunkBytes.
@@ -43,7 +68,17 @@ public:
 
 private:
   // The separator before a value of an array, or before a member's name.
-  void Separate();
+  void Separate() {
+    if (FAfterKey) {
+      FAfterKey = false;
+      return;
+    }
+    if (FHasItems.empty())
+      return;
+    if (FHasItems.back() != 0)
+      FOut += ',';
+    FHasItems.back() = 1;
+  }
   // The string's bytes in quotes.
   void Quote(std::string_view bytes);
 
