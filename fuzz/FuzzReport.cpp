@@ -1,7 +1,7 @@
 // libFuzzer target: raw bytes as a mapped file through the whole report, its
-// JSON form checked for shape, and for PE32 files the loaded image checked
-// against the plain model: the same reads succeed, the same listings come
-// out, the same steps fail.
+// JSON form (with the listings of PE32+ files) checked for shape, and for PE32
+// and PE32+ files the loaded image checked against the plain model: the same
+// reads succeed, the same listings come out, the same steps fail.
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -35,10 +35,12 @@ struct TOutcome {
 };
 
 template <typename Image>
-void List(Image& image, const TByteView& file, std::uint64_t peOffset, std::uint32_t delta, TOutcome& outcome) {
+void List(Image& image, const TByteView& file, std::uint64_t peOffset, std::uint64_t delta, TOutcome& outcome) {
   using pe::DataDirectory;
+  const bool wide = image.Pe32Plus();
   const auto directory = [&](std::uint64_t index, TField<std::uint32_t> field) {
-    return file.Read(peOffset + pe::InPe32DataDirectory(index), field, TRecordName{"data directory "});
+    const std::uint64_t entry = wide ? pe::InPe32PlusDataDirectory(index) : pe::InPe32DataDirectory(index);
+    return file.Read(peOffset + entry, field, TRecordName{"data directory "});
   };
   TMemoryReportView view;
   try {
@@ -63,14 +65,17 @@ void CompareWithModel(const TByteView& file) {
   if (file.Size() < 64)
     return;
   const std::uint64_t pe = file.ReadDWord(0x3C, "e_lfanew");
-  if (!file.Contains(pe + 24, 2) || file.ReadWord(pe + 24, "Magic") != 0x10B)
+  if (!file.Contains(pe + 24, 2))
+    return;
+  const std::uint16_t magic = file.ReadWord(pe + 24, "Magic");
+  if (magic != pe::OptionalHeader::Pe32Magic && magic != pe::OptionalHeader::Pe32PlusMagic)
     return;
   const std::uint32_t size = test::SizeOfImageOf(file, pe);
   if (size > MaxModelSize)
     return;
 
   TOutcome fast;
-  std::uint32_t delta = 0x10000;
+  std::uint64_t delta = 0x10000;
   std::optional<TLoadedImage> image;
   try {
     image.emplace(file, pe);

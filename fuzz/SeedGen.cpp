@@ -1,5 +1,5 @@
-// Writes the fuzzer's seed files: builder-made PE32 files with exports,
-// imports and relocations, and a few odd layouts.
+// Writes the fuzzer's seed files: builder-made PE32 and PE32+ files with
+// exports, imports and relocations, and a few odd layouts.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -53,7 +53,14 @@ int main(int argc, char** argv) {
                             .Section({".d", 0x1000, 0x100, Filled(0x100, 0)})
                             .Relocations({{0x4000, {0x3000, 0x3004}}, {0x1000, {0x3008}}})
                             .Build()},
-      {"pe32plus.dll", TPeBuilder().Pe32Plus().Export("Wide", 1).Build()},
+      {"pe32plus.dll", TPeBuilder()
+                           .Pe32Plus()
+                           .Section({".text", 0x1000, 0x200, Filled(0x200, 0x11)})
+                           .Export("Wide", 1)
+                           .Import("KERNEL32.dll", {"GetModuleHandleA", "#16"})
+                           .Import(bound)
+                           .Relocations({{0x1000, {0xA010, 0x3020, 0xA0FC, 0x0000}}, {0x1000, {0xA100}}})
+                           .Build()},
       {"dos.exe", TDosBuilder().Word(0x04, 3).Build()},
   };
   for (const auto& [name, bytes] : seeds)

@@ -61,6 +61,8 @@ void ReportExports(TReportView& view, TImageReader& image, std::uint32_t exportR
       static_cast<std::int32_t>(image.Read(directory, ExportDirectory::NumberOfNames, ExportDirectory::Record));
   if (count <= 0)
     return;
+  if (values.TakesUnshownValues())
+    values.ExportBase(image.Read(directory, ExportDirectory::Base, ExportDirectory::Record));
   const std::uint64_t names = image.Read(directory, ExportDirectory::AddressOfNames, ExportDirectory::Record);
   const std::uint64_t ordinals = image.Read(directory, ExportDirectory::AddressOfNameOrdinals, ExportDirectory::Record);
 

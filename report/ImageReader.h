@@ -22,6 +22,10 @@ public:
   // an index is tested as it stands, never wrapped to a low RVA.
   virtual std::uint16_t ReadWord(std::uint64_t rva, const TReadName& what) = 0;
   virtual std::uint32_t ReadDWord(std::uint64_t rva, const TReadName& what) = 0;
+  virtual std::uint64_t ReadQWord(std::uint64_t rva, const TReadName& what) = 0;
+  /// Whether the image is that of a PE32+ file: its import thunks are
+  /// 64-bit.
+  virtual bool Pe32Plus() const = 0;
   /// The bytes from rva up to, not including, the first NUL byte. The view
   /// points into the image, which keeps those bytes for its whole life, or,
   /// when the text spans regions, into buffer (which is then not empty).

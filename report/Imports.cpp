@@ -60,18 +60,23 @@ private:
     // The library name is read when its first function is added, so a
     // descriptor that imports nothing never reads it.
     TImportDir* dir = nullptr;
-    for (;; thunk += 4) {
-      const std::uint32_t value = FImage.ReadDWord(thunk, "an import thunk");
+    const std::uint64_t thunkSize = FWide ? 8 : 4;
+    for (;; thunk += thunkSize) {
+      const std::uint64_t value =
+          FWide ? FImage.ReadQWord(thunk, "an import thunk") : FImage.ReadDWord(thunk, "an import thunk");
       if (value == 0)
         return;
       if (FFunctions == MaxImportFunctions)
         FailTooMany();
       TImportedFunction function;
-      if (IsOrdinalThunk(value)) {
-        // The ordinal is bits 15 to 0; bits 30 to 16 are ignored.
+      if (FWide ? IsOrdinalThunk64(value) : IsOrdinalThunk(static_cast<std::uint32_t>(value))) {
+        // The ordinal is bits 15 to 0; the bits above it up to the flag are
+        // ignored.
         function.Ordinal = static_cast<std::int32_t>(value & 0xFFFFu);
       } else {
-        function.Name = FImage.ReadText(std::uint64_t{value} + 2, "an imported function name", FBuffer);
+        // The RVA of the hint and name, as stored: a PE32+ value past 2^32
+        // fails its read.
+        function.Name = FImage.ReadText(value + 2, "an imported function name", FBuffer);
         // A text that spans regions comes back in the buffer: keep a copy.
         if (!FBuffer.empty())
           function.Name = FDirs.Keep(std::move(FBuffer));
@@ -110,6 +115,7 @@ private:
 
   TImageReader& FImage;
   TImportDirs& FDirs;
+  const bool FWide = FImage.Pe32Plus();
   TImportDir* FLastDir = nullptr;
   std::uint32_t FLastNameRva = 0;
   std::uint32_t FFunctions = 0;

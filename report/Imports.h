@@ -19,8 +19,9 @@ inline constexpr std::uint32_t MaxImportDescriptors = 1 << 20;
 /// name and every descriptor's library name counts.
 inline constexpr std::uint64_t MaxImportTextBytes = std::uint64_t{64} << 20;
 
-/// Bit 31 of a thunk marks an import by ordinal.
+/// Bit 31 of a PE32 thunk marks an import by ordinal, bit 63 of a PE32+ one.
 constexpr bool IsOrdinalThunk(std::uint32_t thunk) { return (thunk & 0x80000000u) != 0; }
+constexpr bool IsOrdinalThunk64(std::uint64_t thunk) { return (thunk & 0x8000000000000000u) != 0; }
 
 /// Gathers every descriptor of the import directory at importRva, then
 /// writes the "Imports" section, giving values each library and function with

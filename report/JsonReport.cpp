@@ -19,6 +19,7 @@ TJsonReport::TJsonReport(TSink sink, std::size_t chunkBytes) : FJson(std::move(s
 
 void TJsonReport::Begin(std::string_view path) {
   FFailed = false;
+  FExportBase = 0;
   FJson.Open('{');
   FJson.Key(value_name::File);
   FJson.String(path);
@@ -55,10 +56,7 @@ void TJsonReport::Header(std::string_view record) {
   FJson.Open('{');
 }
 
-void TJsonReport::Number(std::string_view field, std::uint64_t value) {
-  FJson.Key(field);
-  FJson.Unsigned(value);
-}
+void TJsonReport::Number(std::string_view field, std::uint64_t value) { FJson.Member(field, value); }
 
 void TJsonReport::Words(std::string_view name, std::string_view words) {
   FJson.Key(name);
@@ -78,10 +76,11 @@ void TJsonReport::Exports() {
   FJson.Open('[');
 }
 
-void TJsonReport::Export(std::uint16_t ordinal, std::string_view name) {
+void TJsonReport::Export(std::uint16_t entry, std::string_view name) {
   FJson.Open('{');
-  FJson.Key(value_name::Ordinal);
-  FJson.Unsigned(ordinal);
+  // The loader's ordinal, which may pass 65535 in a crafted file.
+  FJson.Member(value_name::Ordinal, std::uint64_t{FExportBase} + entry);
+  FJson.Member(value_name::Index, entry);
   FJson.Key(value_name::Name);
   FJson.String(name);
   FJson.CloseTo(FJson.Depth() - 1);
@@ -113,8 +112,7 @@ void TJsonReport::ImportByOrdinal(std::uint16_t ordinal) {
   if (FJson.Depth() != InFunctions)
     return;
   FJson.Open('{');
-  FJson.Key(value_name::Ordinal);
-  FJson.Unsigned(ordinal);
+  FJson.Member(value_name::Ordinal, ordinal);
   FJson.CloseTo(InFunctions);
   FJson.PassIfFull();
 }

@@ -51,7 +51,9 @@ public:
   void Words(std::string_view name, std::string_view words) override;
   void WordList(std::string_view name, std::span<const std::string_view> phrases) override;
   void Exports() override;
-  void Export(std::uint16_t ordinal, std::string_view name) override;
+  void Export(std::uint16_t entry, std::string_view name) override;
+  bool TakesUnshownValues() const override { return true; }
+  void ExportBase(std::uint32_t base) override { FExportBase = base; }
   void Imports() override;
   void ImportLibrary(std::string_view name) override;
   void ImportByName(std::string_view name) override;
@@ -64,6 +66,7 @@ private:
 
   TJsonWriter FJson;
   bool FFailed = false;
+  std::uint32_t FExportBase = 0;
 };
 
 } // namespace korvane

@@ -115,6 +115,24 @@ void TJsonWriter::Unsigned(std::uint64_t value) {
   FOut.append(digits, result.ptr);
 }
 
+void TJsonWriter::Member(std::string_view name, std::uint64_t value) {
+  Separate();
+  // The name, its quotes and colon, and the digits, appended at once.
+  char text[64];
+  if (name.size() > sizeof text - 24) {
+    Key(name);
+    Unsigned(value);
+    return;
+  }
+  text[0] = '"';
+  std::memcpy(text + 1, name.data(), name.size());
+  char* end = text + 1 + name.size();
+  *end++ = '"';
+  *end++ = ':';
+  end = std::to_chars(end, text + sizeof text, value).ptr;
+  FOut.append(text, end);
+}
+
 void TJsonWriter::EndLine() {
   CloseTo(0);
   FOut += '\n';

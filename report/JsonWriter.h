@@ -50,6 +50,8 @@ public:
     Quote(bytes);
   }
   void Unsigned(std::uint64_t value);
+  /// Key(name), then Unsigned(value), in one step.
+  void Member(std::string_view name, std::uint64_t value);
 
   /// How many containers are open.
   std::size_t Depth() const { return FClosers.size(); }

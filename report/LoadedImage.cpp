@@ -35,8 +35,8 @@ std::uint32_t ReadSizeOfImage(const TByteView& file, std::uint64_t peOffset) {
   throw TFormatError("The text of " + what.Text() + " at RVA " + RvaText(rva) + " " + problem);
 }
 
-[[noreturn]] [[gnu::noinline, gnu::cold]] void FailWrite(std::uint32_t rva) {
-  throw TFormatError("A base relocation target (4 bytes at RVA " + RvaText(rva) +
+[[noreturn]] [[gnu::noinline, gnu::cold]] void FailWrite(std::uint32_t rva, std::uint32_t width) {
+  throw TFormatError("A base relocation target (" + Decimal(width) + " bytes at RVA " + RvaText(rva) +
                      ") lies outside the sections, where the image may not be written");
 }
 
@@ -52,9 +52,17 @@ TLoadedImage::TLoadedImage(const TByteView& file, std::uint64_t peOffset)
     : FReservation(ReadSizeOfImage(file, peOffset)), FSize(ReadSizeOfImage(file, peOffset)) {
   const std::uint64_t fileHeader = peOffset + pe::PeHeaders::FileHeader;
   const std::uint64_t optionalHeader = peOffset + pe::PeHeaders::OptionalHeader;
-  const std::uint32_t imageBase =
-      file.Read(optionalHeader, pe::OptionalHeader::ImageBase32, pe::OptionalHeader::Record);
-  FDelta = static_cast<std::uint32_t>(FReservation.Base()) - imageBase;
+  FPe32Plus = file.Read(optionalHeader, pe::OptionalHeader::Magic, pe::OptionalHeader::Record) ==
+              pe::OptionalHeader::Pe32PlusMagic;
+  if (FPe32Plus) {
+    const std::uint64_t imageBase =
+        file.Read(optionalHeader, pe::OptionalHeader::ImageBase64, pe::OptionalHeader::Record);
+    FDelta = std::uint64_t{FReservation.Base()} - imageBase;
+  } else {
+    const std::uint32_t imageBase =
+        file.Read(optionalHeader, pe::OptionalHeader::ImageBase32, pe::OptionalHeader::Record);
+    FDelta = static_cast<std::uint32_t>(static_cast<std::uint32_t>(FReservation.Base()) - imageBase);
+  }
 
   const std::uint32_t sizeOfHeaders =
       file.Read(optionalHeader, pe::OptionalHeader::SizeOfHeaders, pe::OptionalHeader::Record);
@@ -198,6 +206,10 @@ std::uint32_t TLoadedImage::ReadDWord(std::uint64_t rva, const TReadName& what) 
   return ReadValue<std::uint32_t>(rva, what);
 }
 
+std::uint64_t TLoadedImage::ReadQWord(std::uint64_t rva, const TReadName& what) {
+  return ReadValue<std::uint64_t>(rva, what);
+}
+
 std::string_view TLoadedImage::ReadText(std::uint64_t rva, const TReadName& what, std::string& buffer) {
   buffer.clear();
   std::uint64_t position = rva;
@@ -229,25 +241,25 @@ std::string_view TLoadedImage::ReadText(std::uint64_t rva, const TReadName& what
   }
 }
 
-void TLoadedImage::MarkTarget(std::uint64_t wideRva) {
+void TLoadedImage::MarkTarget(std::uint64_t wideRva, std::uint32_t width) {
   constexpr std::string_view what = "a base relocation target";
-  if (wideRva > RvaLimit - 4)
-    FailRead(wideRva, 4, what);
+  if (wideRva > RvaLimit - width)
+    FailRead(wideRva, width, what);
   const auto rva = static_cast<std::uint32_t>(wideRva);
   // Targets mostly follow each other in one segment, already tested
   // writable and marked.
   const TSegment* last = FLastTargetSegment;
-  if (last != nullptr && rva >= last->Start && last->End >= std::uint64_t{rva} + 4)
+  if (last != nullptr && rva >= last->Start && last->End >= std::uint64_t{rva} + width)
     return;
-  for (std::uint32_t i = 0; i < 4; ++i) {
+  for (std::uint32_t i = 0; i < width; ++i) {
     TSegment* segment = Find(rva + i);
     if (segment == nullptr)
-      FailRead(rva, 4, what);
+      FailRead(rva, width, what);
     if (!segment->Writable)
-      FailWrite(rva);
+      FailWrite(rva, width);
     segment->Pending = true;
-    // One segment holds the whole double word: no need to look further.
-    if (i == 0 && segment->End - rva >= 4) {
+    // One segment holds the whole target: no need to look further.
+    if (i == 0 && segment->End - rva >= width) {
       FLastTargetSegment = segment;
       break;
     }
@@ -314,7 +326,7 @@ TLoadedImage::TEntryRun TLoadedImage::EntryRun(std::uint64_t rva, std::uint64_t 
   return TEntryRun{straddling, rva, rva + 2, nullptr};
 }
 
-void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint32_t delta) {
+void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint64_t delta) {
   FRelocation.BeginPass(delta, size);
   struct TPassEnd {
     TBaseRelocation& Relocation;
@@ -349,9 +361,10 @@ void TLoadedImage::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, s
       while (entry < run.End && (!recorded || run.Segment == nullptr || !run.Segment->Pending)) {
         const std::uint16_t value = LoadWord(run.Bytes + (entry - run.Start));
         entry += BaseRelocation::EntrySize;
-        if ((value >> BaseRelocation::TypeShift) != 0) {
-          MarkTarget(std::uint64_t{pageRva} + (value & BaseRelocation::OffsetMask));
-          FRelocation.RecordTarget(value);
+        if (const auto type = static_cast<std::uint16_t>(value >> BaseRelocation::TypeShift); type != 0) {
+          const std::uint32_t width = FPe32Plus && type == BaseRelocation::Dir64Type ? 8 : 4;
+          MarkTarget(std::uint64_t{pageRva} + (value & BaseRelocation::OffsetMask), width);
+          FRelocation.RecordTarget(value, width);
           recorded = true;
         }
       }

@@ -1,4 +1,4 @@
-// The memory image of a PE32 file laid out by RVA.
+// The memory image of a PE32 or PE32+ file laid out by RVA.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +17,7 @@
 
 namespace korvane {
 
-/// The image of a PE32 file: a header region (read-only) and one region per
+/// The image of a PE32 or PE32+ file: a header region (read-only) and one region per
 /// section (readable and writable), the later region holding where regions
 /// overlap. Region bytes are read straight from the mapped file, which must
 /// outlive the image. The image walks the base relocation table and tests
@@ -36,19 +36,22 @@ public:
 
   std::uintptr_t Base() const { return FReservation.Base(); }
   std::uint32_t Size() const { return FSize; }
-  /// Base minus the file's ImageBase, modulo 2^32.
-  std::uint32_t Delta() const { return FDelta; }
+  /// Base minus the file's ImageBase, modulo 2^32 for PE32, 2^64 for PE32+.
+  std::uint64_t Delta() const { return FDelta; }
+  bool Pe32Plus() const override { return FPe32Plus; }
 
   std::uint16_t ReadWord(std::uint64_t rva, const TReadName& what) override;
   std::uint32_t ReadDWord(std::uint64_t rva, const TReadName& what) override;
+  std::uint64_t ReadQWord(std::uint64_t rva, const TReadName& what) override;
   using TImageReader::ReadText;
   std::string_view ReadText(std::uint64_t rva, const TReadName& what, std::string& buffer) override;
 
-  /// Adds delta to the 32-bit value at every target of the relocation blocks
-  /// from rva on, as long as a block starts less than size bytes after rva.
-  /// Every target is tested here; the additions of an earlier call are made
-  /// first.
-  void ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint32_t delta);
+  /// Adds delta to the value at every target of the relocation blocks from
+  /// rva on, as long as a block starts less than size bytes after rva: to
+  /// the 64-bit value of a PE32+ image's DIR64 entry, to the 32-bit value of
+  /// every other entry whose type is not 0 (its low 32 bits). Every target
+  /// is tested here; the additions of an earlier call are made first.
+  void ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint64_t delta);
 
   const TRelocationWork& RelocationWork() const { return FRelocation.Work(); }
 
@@ -81,9 +84,9 @@ private:
   Value ReadValue(std::uint64_t rva, const TReadName& what);
   [[noreturn]] void FailRead(std::uint64_t rva, std::uint64_t count, const TReadName& what) const;
 
-  // Tests that the 4 bytes at rva lie in writable regions, and marks their
-  // segments as touched by a target.
-  void MarkTarget(std::uint64_t rva);
+  // Tests that the width bytes at rva lie in writable regions, and marks
+  // their segments as touched by a target.
+  void MarkTarget(std::uint64_t rva, std::uint32_t width);
   // The relocation entries from rva on, below end, that read as they stand:
   // Bytes (null: zeros) hold the entry at Start, which is rva, and stay true
   // until a target is recorded while Segment, if any, is marked Pending. An
@@ -101,7 +104,8 @@ private:
 
   platform::TAddressReservation FReservation;
   std::uint32_t FSize = 0;
-  std::uint32_t FDelta = 0;
+  std::uint64_t FDelta = 0;
+  bool FPe32Plus = false;
   // Reads change these: they make page copies, split segments and move the
   // cache of recent segments, never what a read returns.
   TSegmentMap FSegments;

@@ -119,6 +119,7 @@ struct SectionHeader {
 
 /// IMAGE_EXPORT_DIRECTORY.
 struct ExportDirectory {
+  static constexpr TField<std::uint32_t> Base{16, "Base"};
   static constexpr TField<std::uint32_t> NumberOfNames{24, "NumberOfNames"};
   static constexpr TField<std::uint32_t> AddressOfNames{32, "AddressOfNames"};
   static constexpr TField<std::uint32_t> AddressOfNameOrdinals{36, "AddressOfNameOrdinals"};
@@ -149,11 +150,17 @@ struct BaseRelocation {
   static constexpr std::uint32_t MinimumBlockSize = Size + EntrySize;
   static constexpr unsigned TypeShift = 12;
   static constexpr std::uint16_t OffsetMask = 0x0FFF;
+  /// IMAGE_REL_BASED_DIR64: a PE32+ file's 64-bit target.
+  static constexpr std::uint16_t Dir64Type = 10;
 };
 
 /// The offset from e_lfanew of an entry of a PE32 file's data directory.
 constexpr std::uint64_t InPe32DataDirectory(std::uint64_t index) {
   return PeHeaders::OptionalHeader + OptionalHeader::DataDirectory32 + index * DataDirectory::EntrySize;
+}
+/// The same for a PE32+ file, whose optional header is longer.
+constexpr std::uint64_t InPe32PlusDataDirectory(std::uint64_t index) {
+  return PeHeaders::OptionalHeader + OptionalHeader::DataDirectory64 + index * DataDirectory::EntrySize;
 }
 
 } // namespace korvane::pe

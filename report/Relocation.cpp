@@ -24,7 +24,7 @@ void TBaseRelocation::BeginBlock(std::uint32_t virtualAddress) {
   FBlockRecorded = false;
 }
 
-void TBaseRelocation::RecordTarget(std::uint16_t entry) {
+void TBaseRelocation::RecordTarget(std::uint16_t entry, std::uint32_t width) {
   if (FTargets.size() == MaxRelocationTargets)
     throw TFormatError("The base relocation blocks name more than " + Decimal(MaxRelocationTargets) +
                        " targets; the report stops here");
@@ -49,14 +49,15 @@ void TBaseRelocation::RecordTarget(std::uint16_t entry) {
   }
   TTarget target{};
   target.Offset = entry & BaseRelocation::OffsetMask;
+  target.Wide = width == 8 ? 1 : 0;
   FTargets.push_back(target);
 }
 
 template <typename Visit>
 bool TBaseRelocation::VisitTargets(std::uint32_t page, TPageProgress& progress, Visit visit) {
-  // The targets of a block lie within 4098 bytes of its VirtualAddress: they
-  // reach into the page only from blocks whose VirtualAddress lies in it or
-  // in one of the two pages before it. Each list holds blocks in their
+  // The targets of a block lie within 4095 + MaxWidth bytes of its
+  // VirtualAddress: they reach into the page only from blocks whose
+  // VirtualAddress lies in it or in one of the two pages before it. Each list holds blocks in their
   // order; the last block seen is looked at again, since the block being
   // read may have gained targets since.
   const std::uint64_t pageStart = std::uint64_t{page} * PageSize;
@@ -82,7 +83,8 @@ bool TBaseRelocation::VisitTargets(std::uint32_t page, TPageProgress& progress, 
     const std::uint32_t last = block + 1 < FBlocks.size() ? FBlocks[block + 1].First : total;
     for (std::uint32_t index = std::max(record.First, progress.Done); index < last; ++index) {
       const std::uint64_t target = std::uint64_t{record.VirtualAddress} + FTargets[index].Offset;
-      if (target + 4 > pageStart && target < pageEnd && !visit(index, static_cast<std::uint32_t>(target))) {
+      if (target + FTargets[index].Width() > pageStart && target < pageEnd &&
+          !visit(index, static_cast<std::uint32_t>(target))) {
         progress.Done = index;
         progress.LastBlock[list] = block;
         return false;
@@ -98,18 +100,20 @@ bool TBaseRelocation::VisitTargets(std::uint32_t page, TPageProgress& progress, 
 
 bool TBaseRelocation::AddToPage(std::uint32_t page, std::uint8_t* bytes, TPageProgress& progress) {
   const std::uint64_t pageStart = std::uint64_t{page} * PageSize;
-  const std::uint64_t delta = FDelta;
   return VisitTargets(page, progress, [&](std::uint32_t index, std::uint32_t target) {
+    const std::uint32_t width = FTargets[index].Width();
+    // A double word takes the low 32 bits of Delta.
+    const std::uint64_t delta = width == 8 ? FDelta : FDelta & 0xFFFFFFFFu;
     if (target < pageStart) {
-      // The double word begins below the page: its upper bytes here get the
+      // The target begins below the page: its upper bytes here get the
       // upper part of Delta plus the carry out of its lower bytes.
       const auto below = static_cast<std::uint32_t>(pageStart - target);
       const TTarget& carrying = FTargets[index];
       if (!carrying.CarryKnown)
         return false;
-      const std::uint32_t here = 4 - below;
+      const std::uint32_t here = width - below;
       StoreBytes(bytes, here, LoadBytes(bytes, here) + (delta >> (8 * below)) + carrying.CarriesOne);
-    } else if (target - pageStart > PageSize - 4) {
+    } else if (target - pageStart > PageSize - width) {
       // It runs past the page: its lower bytes are here; what they carry
       // into the next page is kept with the target.
       const auto here = static_cast<std::uint32_t>(pageStart + PageSize - target);
@@ -118,9 +122,12 @@ bool TBaseRelocation::AddToPage(std::uint32_t page, std::uint8_t* bytes, TPagePr
       StoreBytes(p, here, sum);
       FTargets[index].CarryKnown = 1;
       FTargets[index].CarriesOne = (sum >> (8 * here)) & 1u;
-    } else {
+    } else if (width == 4) {
       std::uint8_t* p = bytes + (target - pageStart);
       StoreBytes(p, 4, LoadDWord(p) + delta);
+    } else {
+      std::uint8_t* p = bytes + (target - pageStart);
+      StoreBytes(p, 8, LoadValue<std::uint64_t>(p) + delta);
     }
     ++FWork.AdditionsMade;
     return true;
@@ -199,8 +206,9 @@ void TBaseRelocation::LearnCarries(std::uint32_t page) {
 
 void TBaseRelocation::ApplyEverything() {
   for (const TTargetBlock& block : FBlocks) {
-    // The last byte a target of the block can touch: 4 bytes at its largest offset.
-    const std::uint64_t reach = std::uint64_t{block.VirtualAddress} + BaseRelocation::OffsetMask + 3;
+    // The last byte a target of the block can touch: the widest at its
+    // largest offset.
+    const std::uint64_t reach = std::uint64_t{block.VirtualAddress} + BaseRelocation::OffsetMask + MaxWidth - 1;
     const std::uint64_t last = std::min<std::uint64_t>(reach / PageSize, FPageFirst.size() - 1);
     for (std::uint64_t page = block.VirtualAddress / PageSize; page <= last; ++page)
       NeedPage(static_cast<std::uint32_t>(page));
@@ -215,7 +223,7 @@ void TBaseRelocation::Forget() {
   FPageStates.clear();
 }
 
-void TBaseRelocation::BeginPass(std::uint32_t delta, std::uint32_t tableSize) {
+void TBaseRelocation::BeginPass(std::uint64_t delta, std::uint32_t tableSize) {
   // A second pass adds its own Delta: the first one is finished before.
   if (!FTargets.empty()) {
     ApplyEverything();

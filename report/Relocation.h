@@ -26,7 +26,7 @@ struct TRelocationWork {
 
 /// The base relocation pass stops with a failure rather than record more
 /// targets than this, or more blocks with targets than the next value;
-/// every target of a real PE32 file fits many times over.
+/// every target of a real PE file fits many times over.
 inline constexpr std::uint32_t MaxRelocationTargets = 1u << 24;
 inline constexpr std::uint32_t MaxRelocationBlocks = 1u << 20;
 /// Nor does it copy more pages for the reads that need relocated bytes.
@@ -50,9 +50,11 @@ protected:
 /// tests each target and records it here, in order; when a read needs a
 /// page, the additions that touch it are made in that order into a copy of
 /// it, so every read sees what an image written in place would hold. A
-/// double word across a page end adds the upper part of Delta and its carry
-/// to the next page: the carry is learnt from the page below, worked out in
-/// a scratch page when that page is not copied.
+/// target is a double word (the low 32 bits of Delta are added) or, in a
+/// PE32+ image, a quadword (all of Delta). A target across a page end adds
+/// the upper part of Delta and its carry to the next page: the carry is
+/// learnt from the page below, worked out in a scratch page when that page
+/// is not copied.
 class TBaseRelocation {
 public:
   TBaseRelocation(TRelocationPages& pages, std::uint32_t imageSize) : FPages(pages), FImageSize(imageSize) {}
@@ -62,13 +64,13 @@ public:
   /// Starts a pass that records targets for the addition of delta, read from
   /// a table of tableSize bytes. The additions of an earlier pass are made
   /// first.
-  void BeginPass(std::uint32_t delta, std::uint32_t tableSize);
+  void BeginPass(std::uint64_t delta, std::uint32_t tableSize);
   /// The blocks of the pass, in order: the targets recorded next belong to a
   /// block whose VirtualAddress is virtualAddress.
   void BeginBlock(std::uint32_t virtualAddress);
-  /// Records the target of a relocation entry of the block; the image has
-  /// tested that its 4 bytes may be written.
-  void RecordTarget(std::uint16_t entry);
+  /// Records the target of a relocation entry of the block, of width 4 or
+  /// 8 bytes; the image has tested that its bytes may be written.
+  void RecordTarget(std::uint16_t entry, std::uint32_t width);
   /// Ends the pass, after a failure too.
   void EndPass() { FRecording = false; }
 
@@ -81,14 +83,20 @@ public:
   void Forget();
 
 private:
-  // A recorded target: the offset from its block's VirtualAddress and, for
-  // a double word across a page end, what it carries into the next page
-  // once that is known. Two bytes a target, as many as its entry.
+  // A recorded target: the offset from its block's VirtualAddress, whether
+  // it is a quadword and, for a target across a page end, what it carries
+  // into the next page once that is known. Two bytes a target, as many as
+  // its entry.
   struct TTarget {
     std::uint16_t Offset : 12;
     std::uint16_t CarryKnown : 1;
     std::uint16_t CarriesOne : 1;
+    std::uint16_t Wide : 1;
+
+    std::uint32_t Width() const { return Wide != 0 ? 8 : 4; }
   };
+  // The widest target: how far a target reaches past its offset.
+  static constexpr std::uint32_t MaxWidth = 8;
 
   // A relocation block with recorded targets: its VirtualAddress, its first
   // target in FTargets, and the next block whose VirtualAddress lies in the
@@ -123,7 +131,7 @@ private:
   void LearnCarries(std::uint32_t page);
   void CopyPage(std::uint32_t page);
   // Calls visit(index, targetRva) for each recorded target from progress on
-  // whose 4 bytes reach into the page, in their order; a visit that returns
+  // whose bytes reach into the page, in their order; a visit that returns
   // false stops the walk there, and progress then points at that target.
   template <typename Visit>
   bool VisitTargets(std::uint32_t page, TPageProgress& progress, Visit visit);
@@ -138,7 +146,7 @@ private:
   std::vector<std::uint32_t> FPageFirst;
   std::vector<std::uint32_t> FPageLast;
   std::unordered_map<std::uint32_t, TPageState> FPageStates;
-  std::uint32_t FDelta = 0;
+  std::uint64_t FDelta = 0;
   bool FRecording = false;
   // The block whose targets are recorded, and whether it has any yet.
   std::uint32_t FBlockRva = 0;

@@ -138,17 +138,25 @@ bool TReportDriver::ReportPeFile(const TByteView& file, std::uint32_t e_lfanew, 
   FView.AddStyledLine(std::string(GetFileKindText()).append(" ").append(format).append("\n"), ReportHeadingSize);
   FValues.Kind(GetFileKindText(), format);
   ReportPeHeader(FView, file, e_lfanew, FFormatter, FValues);
-  if (magic == OptionalHeader::Pe32Magic)
-    ReportImage(file, e_lfanew);
+  if (magic == OptionalHeader::Pe32Magic) {
+    ReportImage(file, e_lfanew, FView);
+  } else if (FValues.TakesUnshownValues()) {
+    // The listings of a PE32+ file go to the values only.
+    TNullReportView unshown;
+    ReportImage(file, e_lfanew, unshown);
+  }
   return true;
 }
 
-void TReportDriver::ReportImage(const TByteView& file, std::uint32_t e_lfanew) {
+void TReportDriver::ReportImage(const TByteView& file, std::uint32_t e_lfanew, TReportView& view) {
   // The image is released before the caller releases the view, the mapping
   // and the file, also when a failure travels out.
   TLoadedImage image(file, e_lfanew);
-  const auto directory = [&file, e_lfanew](const TDirectoryEntry& entry, TField<std::uint32_t> field) {
-    return file.ReadDWord(e_lfanew + pe::InPe32DataDirectory(entry.Index) + field.Offset, entry.Field(field));
+  const bool pe32Plus = image.Pe32Plus();
+  const auto directory = [&file, e_lfanew, pe32Plus](const TDirectoryEntry& entry, TField<std::uint32_t> field) {
+    const std::uint64_t offset =
+        pe32Plus ? pe::InPe32PlusDataDirectory(entry.Index) : pe::InPe32DataDirectory(entry.Index);
+    return file.ReadDWord(e_lfanew + offset + field.Offset, entry.Field(field));
   };
   const std::uint32_t relocationRva = directory(BaseRelocEntry, DataDirectory::VirtualAddress);
   if (relocationRva != 0) {
@@ -157,10 +165,10 @@ void TReportDriver::ReportImage(const TByteView& file, std::uint32_t e_lfanew) {
   }
   const std::uint32_t exportRva = directory(ExportEntry, DataDirectory::VirtualAddress);
   if (exportRva != 0)
-    ReportExports(FView, image, exportRva, FValues);
+    ReportExports(view, image, exportRva, FValues);
   const std::uint32_t importRva = directory(ImportEntry, DataDirectory::VirtualAddress);
   if (importRva != 0)
-    ReportImports(FView, image, importRva, FValues);
+    ReportImports(view, image, importRva, FValues);
 }
 
 } // namespace korvane

@@ -45,7 +45,8 @@ public:
 private:
   bool ReportPeFile(const TByteView& file, std::uint32_t e_lfanew, int titleLine);
   /// PE32 only: lays out the image, relocates it, lists exports and imports.
-  void ReportImage(const TByteView& file, std::uint32_t e_lfanew);
+  // The listings of the image into view.
+  void ReportImage(const TByteView& file, std::uint32_t e_lfanew, TReportView& view);
 
   TReportView& FView;
   const TDateTimeFormatter& FFormatter;

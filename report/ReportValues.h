@@ -28,9 +28,17 @@ public:
   virtual void Words(std::string_view /*name*/, std::string_view /*words*/) {}
   /// The phrases the summary shows for one value, a line each.
   virtual void WordList(std::string_view /*name*/, std::span<const std::string_view> /*phrases*/) {}
-  /// The "Exports" heading, then one call per listed name.
+  /// The "Exports" heading, then one call per listed name with its entry of
+  /// the ordinal table, as the line shows it.
   virtual void Exports() {}
-  virtual void Export(std::uint16_t /*ordinal*/, std::string_view /*name*/) {}
+  virtual void Export(std::uint16_t /*entry*/, std::string_view /*name*/) {}
+  /// Values the lines do not show, for a receiver that takes them: the
+  /// export directory's Base, after Exports() and before the first Export()
+  /// (the loader's ordinal of a name is its entry plus Base), and the
+  /// listings of a PE32+ file, which the report leaves out. Reading them may
+  /// fail where the lines alone would not.
+  virtual bool TakesUnshownValues() const { return false; }
+  virtual void ExportBase(std::uint32_t /*base*/) {}
   /// The "Imports" heading, then each library followed by its functions.
   virtual void Imports() {}
   virtual void ImportLibrary(std::string_view /*name*/) {}

@@ -30,6 +30,9 @@ inline constexpr std::string_view DosCs = "e_cs";
 inline constexpr std::string_view Exports = "exports";
 inline constexpr std::string_view Imports = "imports";
 inline constexpr std::string_view Ordinal = "ordinal";
+// An export's entry of the ordinal table: its index into the export address
+// table, without the directory's Base.
+inline constexpr std::string_view Index = "index";
 inline constexpr std::string_view Name = "name";
 inline constexpr std::string_view Library = "library";
 inline constexpr std::string_view Functions = "functions";

@@ -21,9 +21,10 @@ korvane_log() { echo "[korvane] $*" >&2; }
 # 32-bit Windows tests are not run.
 korvane_install() {
   # binutils (objdump), pev (readpe) and time are the peers and the memory
-  # gauge of bench/peers; clang-format checks the layout of the sources.
+  # gauge of bench/peers; python3-pefile is the peer the data form is
+  # checked against; clang-format checks the layout of the sources.
   local want=(cmake ninja-build g++ googletest libbenchmark-dev clang libclang-rt-14-dev clang-format hyperfine
-              binutils pev time python3-jsonschema jq)
+              binutils pev time python3-jsonschema python3-pefile jq)
   local cross=(g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
   local packaging=(dpkg-dev lintian zip unzip man-db)
   # Wine and printing: packages whose libraries have i386 twins that must

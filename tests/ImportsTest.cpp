@@ -247,6 +247,8 @@ public:
   explicit TCountingReader(TImageReader& image) : FImage(image) {}
   std::uint16_t ReadWord(std::uint64_t rva, const TReadName& what) override { return FImage.ReadWord(rva, what); }
   std::uint32_t ReadDWord(std::uint64_t rva, const TReadName& what) override { return FImage.ReadDWord(rva, what); }
+  std::uint64_t ReadQWord(std::uint64_t rva, const TReadName& what) override { return FImage.ReadQWord(rva, what); }
+  bool Pe32Plus() const override { return FImage.Pe32Plus(); }
   using TImageReader::ReadText;
   std::string_view ReadText(std::uint64_t rva, const TReadName& what, std::string& buffer) override {
     const std::string_view text = FImage.ReadText(rva, what, buffer);

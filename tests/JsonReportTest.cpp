@@ -67,6 +67,8 @@ TEST(JsonMembers, ContainersCloseWhereverTheReportEnds) {
   const auto listings = [&](TJsonReport& json) {
     header(json);
     json.Exports();
+    // The ordinal is the entry plus Base, past 65535 too.
+    json.ExportBase(1);
     json.Export(0, "Alpha");
     json.Export(65535, "Beta");
     json.Imports();
@@ -77,9 +79,10 @@ TEST(JsonMembers, ContainersCloseWhereverTheReportEnds) {
   };
   const std::string head = R"({"file":"f","kind":"Portable Executable","format":"PE32","pe_header":{"Machine":332,)"
                            R"("MachineName":"Intel 386","CharacteristicsText":["a","b"]})";
-  const std::string lists = R"(,"exports":[{"ordinal":0,"name":"Alpha"},{"ordinal":65535,"name":"Beta"}],)"
-                            R"("imports":[{"library":"K.dll","functions":["A",{"ordinal":16}]},)"
-                            R"({"library":"U.dll","functions":[]}])";
+  const std::string lists =
+      R"(,"exports":[{"ordinal":1,"index":0,"name":"Alpha"},{"ordinal":65536,"index":65535,"name":"Beta"}],)"
+      R"("imports":[{"library":"K.dll","functions":["A",{"ordinal":16}]},)"
+      R"({"library":"U.dll","functions":[]}])";
   EXPECT_EQ(Line(listings), head + lists + "}\n");
   EXPECT_EQ(Line(listings, 1), head + lists + "}\n");
   // A failure in a summary or a listing closes what is open before "error".
@@ -94,7 +97,7 @@ TEST(JsonMembers, ContainersCloseWhereverTheReportEnds) {
               json.Export(1, "A");
               json.Fail("no more");
             }),
-            head + R"(,"exports":[{"ordinal":1,"name":"A"}],"error":{"message":"no more"}})" + "\n");
+            head + R"(,"exports":[{"ordinal":1,"index":1,"name":"A"}],"error":{"message":"no more"}})" + "\n");
   // The 16-bit module's line is the report's error; a later failure keeps it.
   EXPECT_EQ(Line([](TJsonReport& json) {
               json.Win16Module("16-bit");

@@ -140,6 +140,14 @@ TEST(LoadedImageLayout, DeltaIsBaseMinusImageBase) {
     image.Release();
     EXPECT_THROW(image.ReadWord(0, "released"), TFormatError);
   }
+  // A PE32+ image's Delta is 64-bit.
+  for (std::uint64_t imageBase : {std::uint64_t{0x180000000}, std::uint64_t{0x00400000}, ~std::uint64_t{0xFFFF}}) {
+    SCOPED_TRACE(imageBase);
+    const TBytes file = TPeBuilder().Pe32Plus().ImageBase(imageBase).Build();
+    TLoadedImage image(test::TGuardedBytes(file).View(), Pe);
+    EXPECT_TRUE(image.Pe32Plus());
+    EXPECT_EQ(image.Delta(), std::uint64_t{image.Base()} - imageBase);
+  }
 }
 
 TEST(LoadedImageBuild, EveryLayoutFailureIsRaisedWhileBuilding) {
@@ -503,6 +511,61 @@ TEST(LoadedImageRelocation, TargetsAcrossPageEndsAgreeWithTheModelInAnyReadOrder
       ExpectAgreesWithModelTopDown(topDown, model, 0x1FF8);
     }
   }
+}
+
+// A PE32+ image: DIR64 entries add all of a 64-bit Delta to quadwords, the
+// other types its low 32 bits to double words, across page ends too.
+TEST(LoadedImageRelocation, Pe32PlusQuadwordsAndDoubleWordsAgreeWithTheModelInAnyReadOrder) {
+  TBytes bytes(0x3000);
+  std::uint32_t seed = 54321;
+  for (std::uint8_t& byte : bytes) {
+    seed = seed * 1103515245 + 12345;
+    byte = static_cast<std::uint8_t>(seed >> 16);
+  }
+  for (std::uint32_t end : {0x1000u, 0x2000u})
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(end) - 7, bytes.begin() + static_cast<std::ptrdiff_t>(end),
+              0xFF);
+  const auto wide = [](std::uint32_t offset) { return static_cast<std::uint16_t>(0xA000 | offset); };
+  const std::vector<std::vector<test::TRelocationBlock>> tables = {
+      {{0x2000, {wide(0xFF9), wide(0x010)}}, {0x3000, {wide(0xFFF), Entry(0x020)}}},
+      {{0x2000, {wide(0xFFC), Entry(0xFFE), wide(0xFF8), wide(0xFFD)}}, {0x3000, {Entry(0xFFD), wide(0x000)}}},
+      {{0x3000, {wide(0xFFA)}}, {0x2FFF, {wide(0xFFF), Entry(0xFFF)}}, {0x2000, {wide(0xFFE)}}},
+  };
+  for (std::size_t t = 0; t < tables.size(); ++t) {
+    SCOPED_TRACE(t);
+    test::TPeLayout layout;
+    const TBytes file =
+        TPeBuilder().Pe32Plus().Section(Raw(0x2000, 0x3000, bytes)).Relocations(tables[t]).Build(&layout);
+    const TGuardedBytes guarded(file);
+    for (const std::uint64_t delta : {~std::uint64_t{0}, std::uint64_t{0x0102030405060708}, std::uint64_t{1} << 63}) {
+      SCOPED_TRACE(delta);
+      test::TImageModel model(guarded.View(), Pe);
+      ASSERT_TRUE(model.Pe32Plus());
+      model.ApplyBaseRelocations(layout.Relocations, layout.RelocationsSize, delta);
+      TLoadedImage bottomUp(guarded.View(), Pe);
+      bottomUp.ApplyBaseRelocations(layout.Relocations, layout.RelocationsSize, delta);
+      for (std::uint64_t rva = 0x1FF8; rva < 0x5008; ++rva) {
+        SCOPED_TRACE("RVA " + RvaText(rva));
+        ASSERT_EQ(Outcome([&] { return bottomUp.ReadQWord(rva, "q"); }),
+                  Outcome([&] { return model.ReadQWord(rva, "q"); }));
+      }
+      TLoadedImage topDown(guarded.View(), Pe);
+      topDown.ApplyBaseRelocations(layout.Relocations, layout.RelocationsSize, delta);
+      ExpectAgreesWithModelTopDown(topDown, model, 0x1FF8);
+    }
+  }
+  // The quadword's upper half takes Delta's: a 32-bit addition would not.
+  test::TPeLayout layout;
+  const TBytes file = TPeBuilder()
+                          .Pe32Plus()
+                          .Section(Raw(0x2000, 0x100, TBytes(0x100, 0)))
+                          .Relocations({{0x2000, {wide(0x010), Entry(0x020)}}})
+                          .Build(&layout);
+  const TGuardedBytes guarded(file);
+  TLoadedImage image(guarded.View(), Pe);
+  image.ApplyBaseRelocations(layout.Relocations, layout.RelocationsSize, 0x0000000700000005u);
+  EXPECT_EQ(image.ReadQWord(0x2010, "quadword"), 0x0000000700000005u);
+  EXPECT_EQ(image.ReadQWord(0x2020, "double word"), 5u);
 }
 
 // The relocation table lies in the section it relocates: its blocks are

@@ -2,7 +2,11 @@
 // lines, release of everything it acquired, and reads that stay inside the file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+
 #include "Errors.h"
+#include "JsonReport.h"
 #include "Platform.h"
 #include "ReportDriver.h"
 #include "TestSupport.h"
@@ -83,6 +87,68 @@ TEST(ReportDriverOutcomes, Pe32AndPe32PlusKindLines) {
     ExpectStyle(run.View, 2, 10, true, ColourDefault);
     EXPECT_STREQ(run.Driver.GetFileKindText(), "Portable Executable");
     EXPECT_EQ(run.View.CaretResets(), 1);
+  }
+}
+
+// The listings as data: the ordinal is the entry plus Base; a PE32+ file's
+// listings (64-bit thunks, bit 63 the ordinal flag) go to the data only, and
+// a failure in them ends the data alone.
+TEST(ReportDriverValues, ListingsAsDataForPe32AndPe32Plus) {
+  const auto listed = [](TPeBuilder builder) {
+    return builder.ExportBase(5)
+        .Export("Alpha", 0)
+        .Export("Beta", 3)
+        .Import("KERNEL32.dll", {"GetModuleHandleA", "#16"})
+        .Import("USER32.dll", {"MessageBoxA"})
+        .Build();
+  };
+  const std::string listings =
+      R"("exports":[{"ordinal":5,"index":0,"name":"Alpha"},{"ordinal":8,"index":3,)"
+      R"("name":"Beta"}],"imports":[{"library":"KERNEL32.dll","functions":)"
+      R"(["GetModuleHandleA",{"ordinal":16}]},{"library":"USER32.dll","functions":["MessageBoxA"]}])";
+  struct TCase {
+    const char* Name;
+    TBytes Bytes;
+    bool TextLists;
+    std::string DataEnd;
+  };
+  TBytes broken = listed(TPeBuilder().Pe32Plus());
+  // The import directory's RVA past the image: only the data reads it.
+  test::PutDWord(broken, TPeBuilder::OptionalOffset + 112 + 8, 0x7FFF0000);
+  const TCase cases[] = {
+      {"PE32", listed(TPeBuilder()), true, "," + listings + "}\n"},
+      {"PE32+", listed(TPeBuilder().Pe32Plus()), false, "," + listings + "}\n"},
+      {"PE32+ failing in the data", broken, false,
+       R"(,"exports":[{"ordinal":5,"index":0,"name":"Alpha"},{"ordinal":8,"index":3,"name":"Beta"}],)"
+       R"("error":{"message":"The image has no readable bytes for an import descriptor (Name) (4 bytes at RVA )"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const TTempFile file(c.Bytes, "a.dll");
+    TRun text;
+    text.Build(file.Path());
+    EXPECT_EQ(text.Failure, "");
+    const auto lines = test::ReportLines(text.View);
+    EXPECT_EQ(std::find(lines.begin(), lines.end(), "Exports") != lines.end(), c.TextLists);
+    if (c.TextLists) {
+      EXPECT_NE(std::find(lines.begin(), lines.end(), "0003\tBeta"), lines.end());
+    }
+
+    std::string out;
+    TJsonReport json([&out](std::string_view part) { out.append(part); });
+    TNullReportView unseen;
+    TReportDriver driver(unseen, test::IsoFormatter(), json);
+    json.WriteLine("a.dll", [&]() -> std::optional<std::string> {
+      try {
+        driver.BuildReport(file.Path());
+      } catch (const TKorvaneError& error) {
+        return error.what();
+      }
+      return std::nullopt;
+    });
+    const std::size_t end = out.find(R"(,"exports")");
+    ASSERT_NE(end, std::string::npos) << out;
+    EXPECT_EQ(out.substr(end, c.DataEnd.size()), c.DataEnd);
   }
 }
 

@@ -174,7 +174,7 @@ check "--json one line a file" 5 "$(wc -l <"$work/out")"
 check "--json DOS line" '{"file":'"$(json_string "$dos")"',"title":"dos.exe","kind":"MS DOS Executable","dos_header":{"e_cp":3,"e_cblp":0,"e_crlc":0,"e_cparhdr":0,"e_minalloc":0,"e_maxalloc":0,"e_ss":0,"e_sp":0,"e_ip":0,"e_cs":0,"e_lfarlc":28,"e_ovno":0,"e_oemid":0,"e_csum":0,"MajorLinkerVersion":3,"MinorLinkerVersion":3}}' "$(sed -n 1p "$work/out")"
 check_prefix "--json PE32 line" '{"file":'"$(json_string "$listings")"',"title":"listings.dll","kind":"Portable Executable","format":"PE32","pe_header":{"Characteristics":258,"CharacteristicsText":["The file is executable (there are no unresolved external references)"],"Machine":332,"MachineName":"Intel 386",' "$(sed -n 2p "$work/out")"
 case "$(sed -n 2p "$work/out")" in
-  *'"SizeOfHeapCommit":4096},"exports":[{"ordinal":0,"name":"Alpha"},{"ordinal":2,"name":"Beta"}],"imports":[{"library":"KERNEL32.dll","functions":["GetModuleHandleA",{"ordinal":16},"ExitProcess"]},{"library":"USER32.dll","functions":["MessageBoxA"]}]}') check "--json listings" ok ok ;;
+  *'"SizeOfHeapCommit":4096},"exports":[{"ordinal":1,"index":0,"name":"Alpha"},{"ordinal":3,"index":2,"name":"Beta"}],"imports":[{"library":"KERNEL32.dll","functions":["GetModuleHandleA",{"ordinal":16},"ExitProcess"]},{"library":"USER32.dll","functions":["MessageBoxA"]}]}') check "--json listings" ok ok ;;
   *) check "--json listings" "exports and imports" "$(sed -n 2p "$work/out")" ;;
 esac
 check "--json 16-bit module" '{"file":'"$(json_string "$win16")"',"title":"win16.exe","error":{"message":"No PE signature found. The file appears to be a 16-bit Windows module."}}' "$(sed -n 3p "$work/out")"

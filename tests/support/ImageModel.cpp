@@ -22,7 +22,11 @@ TImageModel::TImageModel(const TByteView& file, std::uint64_t peOffset) {
   const std::uint32_t size = file.ReadDWord(peOffset + 80, "SizeOfImage");
   if (size == 0)
     Fail("reservation of 0 bytes");
-  file.ReadDWord(peOffset + 52, "ImageBase");
+  FPe32Plus = file.ReadWord(peOffset + 24, "Magic") == 0x20B;
+  if (FPe32Plus)
+    file.ReadQWord(peOffset + 48, "ImageBase");
+  else
+    file.ReadDWord(peOffset + 52, "ImageBase");
   FBytes.assign(size, 0);
   FAccess.assign(size, None);
 
@@ -78,6 +82,10 @@ std::uint32_t TImageModel::ReadDWord(std::uint64_t rva, const TReadName&) {
   return value;
 }
 
+std::uint64_t TImageModel::ReadQWord(std::uint64_t rva, const TReadName& what) {
+  return ReadDWord(rva, what) | (std::uint64_t{ReadDWord(rva + 4, what)} << 32);
+}
+
 std::string_view TImageModel::ReadText(std::uint64_t rva, const TReadName&, std::string& buffer) {
   buffer.clear();
   for (;; ++rva) {
@@ -88,7 +96,7 @@ std::string_view TImageModel::ReadText(std::uint64_t rva, const TReadName&, std:
   }
 }
 
-void TImageModel::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint32_t delta) {
+void TImageModel::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint64_t delta) {
   std::uint64_t p = rva;
   while (p - rva < size) {
     const std::uint32_t page = ReadDWord(p, "");
@@ -101,8 +109,11 @@ void TImageModel::ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, st
       if ((entry >> 12) == 0)
         continue;
       const std::uint64_t target = std::uint64_t{page} + (entry & 0x0FFF);
-      const std::uint32_t value = ReadDWord(target, "") + delta;
-      for (std::uint32_t b = 0; b < 4; ++b) {
+      // A PE32+ image's DIR64 entries add to 8 bytes, the rest to 4.
+      const bool wide = FPe32Plus && (entry >> 12) == 10;
+      const std::uint64_t value = wide ? ReadQWord(target, "") + delta
+                                       : std::uint64_t{ReadDWord(target, "") + static_cast<std::uint32_t>(delta)};
+      for (std::uint32_t b = 0; b < (wide ? 8u : 4u); ++b) {
         const auto at = static_cast<std::size_t>(target + b);
         if (FAccess[at] != ReadWrite)
           Fail("write outside the sections");

@@ -20,9 +20,11 @@ public:
 
   std::uint16_t ReadWord(std::uint64_t rva, const TReadName& what) override;
   std::uint32_t ReadDWord(std::uint64_t rva, const TReadName& what) override;
+  std::uint64_t ReadQWord(std::uint64_t rva, const TReadName& what) override;
+  bool Pe32Plus() const override { return FPe32Plus; }
   using TImageReader::ReadText;
   std::string_view ReadText(std::uint64_t rva, const TReadName& what, std::string& buffer) override;
-  void ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint32_t delta);
+  void ApplyBaseRelocations(std::uint32_t rva, std::uint32_t size, std::uint64_t delta);
 
   std::uint32_t Size() const { return static_cast<std::uint32_t>(FBytes.size()); }
 
@@ -32,6 +34,7 @@ private:
 
   std::vector<std::uint8_t> FBytes;
   std::vector<std::uint8_t> FAccess;
+  bool FPe32Plus = false;
 };
 
 /// SizeOfImage of the file whose PE headers start at peOffset, or 0 when the

@@ -162,23 +162,25 @@ TBytes ExportSection(std::uint32_t va, const std::vector<std::pair<std::string, 
   return bytes;
 }
 
-TBytes ImportSection(std::uint32_t va, const std::vector<TImportDescriptor>& imports) {
+TBytes ImportSection(std::uint32_t va, const std::vector<TImportDescriptor>& imports, bool wide) {
   // Descriptors (and the ending one of zeros), then per descriptor its lookup
   // table and address table, then the hint/name entries and library names.
+  // A PE32+ file's thunks are 8 bytes, the ordinal flag in bit 63.
+  const std::uint32_t size = wide ? 8 : 4;
   std::uint32_t at = 20 * static_cast<std::uint32_t>(imports.size() + 1);
   std::vector<std::uint32_t> lookup(imports.size()), address(imports.size());
   for (std::size_t d = 0; d < imports.size(); ++d) {
     const TImportDescriptor& entry = imports[d];
     lookup[d] = at;
-    at += 4 * static_cast<std::uint32_t>(entry.Functions.size() + 1);
+    at += size * static_cast<std::uint32_t>(entry.Functions.size() + 1);
     address[d] = at;
     const std::size_t addressCount = entry.AddressTable.empty() ? entry.Functions.size() : entry.AddressTable.size();
-    at += 4 * static_cast<std::uint32_t>(addressCount + 1);
+    at += size * static_cast<std::uint32_t>(addressCount + 1);
   }
   TBytes bytes(at, 0);
-  auto thunk = [&](const std::string& function) -> std::uint32_t {
+  auto thunk = [&](const std::string& function) -> std::uint64_t {
     if (!function.empty() && function[0] == '#')
-      return 0x80000000u | static_cast<std::uint32_t>(std::stoul(function.substr(1)));
+      return (wide ? 0x8000000000000000u : 0x80000000u) | std::stoul(function.substr(1));
     const std::uint32_t entry = static_cast<std::uint32_t>(bytes.size());
     PutWord(bytes, entry, 0);
     PutText(bytes, entry + 2, function);
@@ -191,14 +193,20 @@ TBytes ImportSection(std::uint32_t va, const std::vector<TImportDescriptor>& imp
     const std::size_t descriptor = 20 * d;
     // As linkers do, both tables point at the same hint/name entries unless
     // the address table is given its own functions.
+    const auto put = [&](std::size_t offset, std::uint64_t value) {
+      if (wide)
+        PutQWord(bytes, offset, value);
+      else
+        PutDWord(bytes, offset, static_cast<std::uint32_t>(value));
+    };
     for (std::size_t f = 0; f < entry.Functions.size(); ++f) {
-      const std::uint32_t value = thunk(entry.Functions[f]);
-      PutDWord(bytes, lookup[d] + 4 * f, value);
+      const std::uint64_t value = thunk(entry.Functions[f]);
+      put(lookup[d] + size * f, value);
       if (entry.AddressTable.empty())
-        PutDWord(bytes, address[d] + 4 * f, value);
+        put(address[d] + size * f, value);
     }
     for (std::size_t f = 0; f < entry.AddressTable.size(); ++f)
-      PutDWord(bytes, address[d] + 4 * f, thunk(entry.AddressTable[f]));
+      put(address[d] + size * f, thunk(entry.AddressTable[f]));
     const auto name = static_cast<std::uint32_t>(bytes.size());
     PutText(bytes, name, entry.Library);
     PutDWord(bytes, descriptor + 0, entry.LookupTable ? va + lookup[d] : 0);
@@ -258,7 +266,7 @@ TBytes TPeBuilder::Build(TPeLayout* layout) const {
     directories[0][1] = 40;
   }
   if (!FImports.empty()) {
-    generated.ImportDirectory = addSection(".idata", ImportSection(nextVa, FImports));
+    generated.ImportDirectory = addSection(".idata", ImportSection(nextVa, FImports, FWide));
     directories[1][0] = generated.ImportDirectory;
     directories[1][1] = static_cast<std::uint32_t>(20 * (FImports.size() + 1));
   }

@@ -114,7 +114,8 @@ TEST(LittleRoom, AReportThatDoesNotFitEndsWithTheTooLargeLineAndTheHostGoesOn) {
   ASSERT_EQ(Module().ShowFile(viewer, big.Path().c_str(), kind), -1) << LastErrorText();
   EXPECT_STREQ(kind, "Portable Executable");
   const HWND edit = korvane::test::ReportOf(viewer);
-  ASSERT_TRUE(PumpUntil([edit] { return EndsWithTooLargeLine(edit); }, 240s)) << "the fill ends with the too-large line";
+  ASSERT_TRUE(PumpUntil([edit] { return EndsWithTooLargeLine(edit); }, 240s))
+      << "the fill ends with the too-large line";
   korvane::test::PumpPending();
 
   // The first shown lines are the report's, and the too-large line counts them.
