@@ -19,6 +19,8 @@ import sys
 
 import jsonschema
 
+from corpus_files import files_of
+
 WIN16 = "No PE signature found. The file appears to be a 16-bit Windows module."
 
 # (label, TABs, members, shape): the rows of each summary in report order.
@@ -114,17 +116,6 @@ def text_from_json(report):
             for function in library["functions"]:
                 lines.append(shown(function) if isinstance(function, str) else "#%d" % function["ordinal"])
     return lines
-
-
-def files_of(paths):
-    for path in paths:
-        if os.path.isdir(path):
-            for name in sorted(os.listdir(path)):
-                full = os.path.join(path, name)
-                if os.path.isfile(full):
-                    yield full
-        elif os.path.exists(path):
-            yield path
 
 
 # Where a relocated image lies decides some texts of a damaged file: both

@@ -36,6 +36,8 @@ import time
 
 import pefile
 
+from corpus_files import files_of
+
 # (name, reason): the differences the report makes on purpose, and those that
 # come from pefile's limits and checks, which the report does not share.
 RULES = [
@@ -997,17 +999,6 @@ def load(path):
         pe.close()
         return None, pe.DOS_HEADER, "listings: %s: %s" % (type(error).__name__, error)
     return pe, pe.DOS_HEADER, None
-
-
-def files_of(paths):
-    for path in paths:
-        if os.path.isdir(path):
-            for name in sorted(os.listdir(path)):
-                full = os.path.join(path, name)
-                if os.path.isfile(full):
-                    yield full
-        elif os.path.exists(path):
-            yield path
 
 
 def run_reports(cli, files, differences):
