@@ -50,12 +50,12 @@ constexpr bool HasSpecial(std::uint64_t word) {
 // The word test and the escapes agree with the rule on every byte, alone
 // and among plain ones.
 constexpr bool AgreesWithRule() {
-  for (std::uint64_t byte = 0; byte < 256; ++byte) {
+  for (std::size_t byte = 0; byte < 256; ++byte) {
     const bool plain = WrittenAsItIs(byte);
     if (plain != (Escapes[byte].Length == 0 && byte < 0x80))
       return false;
-    for (std::uint64_t at = 0; at < 64; at += 8)
-      if (HasSpecial((0x4141414141414141u & ~(std::uint64_t{0xFF} << at)) | (byte << at)) == plain)
+    for (unsigned at = 0; at < 64; at += 8)
+      if (HasSpecial((0x4141414141414141u & ~(std::uint64_t{0xFF} << at)) | (std::uint64_t{byte} << at)) == plain)
         return false;
   }
   return true;
