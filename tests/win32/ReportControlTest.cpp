@@ -30,6 +30,9 @@ TEST(ReportControl, LinesAndStylesReadBackFromTheControl) {
     ASSERT_EQ(viewer.Show(row.Path), -1) << LastErrorText();
     const korvane::TMemoryReportView expected = EngineReport(row.Path);
     const HWND edit = viewer.Report();
+    // A report longer than the first screen goes in piece by piece.
+    ASSERT_TRUE(PumpUntil(
+        [edit, &expected] { return ::SendMessageA(edit, EM_GETLINECOUNT, 0, 0) >= expected.LineCount(); }, 120s));
     const std::vector<std::string> lines = ControlLines(edit);
     ASSERT_GE(lines.size(), static_cast<std::size_t>(expected.LineCount()));
     for (int i = 0; i < expected.LineCount(); ++i) {

@@ -2,6 +2,7 @@
 #include "PieceSchedule.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace korvane {
 
@@ -86,7 +87,9 @@ std::uint64_t TPieceSchedule::NextWeight(double aimMilliseconds) const {
       std::max(aimMilliseconds - FFixedMilliseconds, std::min(FFixedMilliseconds, GreatestOwnMilliseconds));
   const double suggested = FRate > 0 ? FRate * own : static_cast<double>(2 * FLastWeight);
   const double most = static_cast<double>(std::min(GreatestWeight, 2 * std::max(FLastWeight, LeastWeight)));
-  return static_cast<std::uint64_t>(std::clamp(suggested, static_cast<double>(LeastWeight), most));
+  // Rounded, not cut: x87 arithmetic (the 32-bit build) may give 65535.99...
+  // where SSE gives 65536.
+  return static_cast<std::uint64_t>(std::llround(std::clamp(suggested, static_cast<double>(LeastWeight), most)));
 }
 
 } // namespace korvane
