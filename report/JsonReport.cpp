@@ -29,7 +29,7 @@ void TJsonReport::Fail(std::string_view message) {
   if (FFailed)
     return;
   FFailed = true;
-  Member(value_name::Error);
+  FileMember(value_name::Error);
   FJson.Open('{');
   FJson.Key(value_name::Message);
   FJson.String(message);
@@ -38,21 +38,21 @@ void TJsonReport::Fail(std::string_view message) {
 void TJsonReport::End() { FJson.EndLine(); }
 
 void TJsonReport::Title(std::string_view title) {
-  Member(value_name::Title);
+  FileMember(value_name::Title);
   FJson.String(title);
 }
 
 void TJsonReport::Kind(std::string_view kind, std::string_view format) {
-  Member(value_name::Kind);
+  FileMember(value_name::Kind);
   FJson.String(kind);
   if (!format.empty()) {
-    Member(value_name::Format);
+    FileMember(value_name::Format);
     FJson.String(format);
   }
 }
 
 void TJsonReport::Header(std::string_view record) {
-  Member(record);
+  FileMember(record);
   FJson.Open('{');
 }
 
@@ -72,7 +72,7 @@ void TJsonReport::WordList(std::string_view name, std::span<const std::string_vi
 }
 
 void TJsonReport::Exports() {
-  Member(value_name::Exports);
+  FileMember(value_name::Exports);
   FJson.Open('[');
 }
 
@@ -88,7 +88,7 @@ void TJsonReport::Export(std::uint16_t entry, std::string_view name) {
 }
 
 void TJsonReport::Imports() {
-  Member(value_name::Imports);
+  FileMember(value_name::Imports);
   FJson.Open('[');
 }
 
@@ -119,7 +119,7 @@ void TJsonReport::ImportByOrdinal(std::uint16_t ordinal) {
 
 void TJsonReport::Win16Module(std::string_view message) { Fail(message); }
 
-void TJsonReport::Member(std::string_view name) {
+void TJsonReport::FileMember(std::string_view name) {
   FJson.CloseTo(InFile);
   FJson.Key(name);
 }

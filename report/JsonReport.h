@@ -62,7 +62,7 @@ public:
 
 private:
   // A member of the file's object: whatever is open inside it is closed.
-  void Member(std::string_view name);
+  void FileMember(std::string_view name);
 
   TJsonWriter FJson;
   bool FFailed = false;

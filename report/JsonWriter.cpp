@@ -116,14 +116,15 @@ void TJsonWriter::Unsigned(std::uint64_t value) {
 }
 
 void TJsonWriter::Member(std::string_view name, std::uint64_t value) {
-  Separate();
-  // The name, its quotes and colon, and the digits, appended at once.
+  // The name, its quotes and colon, and the digits, appended at once; a
+  // name too long for that goes in the two steps.
   char text[64];
   if (name.size() > sizeof text - 24) {
     Key(name);
     Unsigned(value);
     return;
   }
+  Separate();
   text[0] = '"';
   std::memcpy(text + 1, name.data(), name.size());
   char* end = text + 1 + name.size();

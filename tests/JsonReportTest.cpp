@@ -98,6 +98,15 @@ TEST(JsonMembers, ContainersCloseWhereverTheReportEnds) {
               json.Fail("no more");
             }),
             head + R"(,"exports":[{"ordinal":1,"index":1,"name":"A"}],"error":{"message":"no more"}})" + "\n");
+  // Numbers under names of any length are separated alike.
+  const std::string longName(60, 'N');
+  EXPECT_EQ(Line([&](TJsonReport& json) {
+              json.Header("pe_header");
+              json.Number("A", 1);
+              json.Number(longName, 2);
+              json.Number("B", 3);
+            }),
+            R"({"file":"f","pe_header":{"A":1,")" + longName + R"(":2,"B":3}})" + "\n");
   // The 16-bit module's line is the report's error; a later failure keeps it.
   EXPECT_EQ(Line([](TJsonReport& json) {
               json.Win16Module("16-bit");
